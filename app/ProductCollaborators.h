@@ -1,0 +1,32 @@
+// The product's binding of the install run to the real objects.
+#pragma once
+
+#include "install/RunCollaborators.h"
+
+namespace kestrune::app {
+
+class ProductCollaborators : public RunCollaborators {
+ public:
+  bool IsKabyLake() override;
+  std::uint16_t ReadChipsetDeviceId() override;
+  bool Is64Bit() override;
+  bool IsWindows10() override;
+  BoardIdentity ReadBoardIdentity() override;
+  std::int32_t GetSystemDiskNumber() override;
+  bool IsGptDisk(std::int32_t diskNumber) override;
+  bool RegisterRestartEntry(const std::string& name) override;
+  bool UnregisterRestartEntry(const std::string& name) override;
+  void AcquireAcpiTables() override;
+  void ReleaseAcpiTables() override;
+  std::unique_ptr<IFirmwareVariableReader> CreateVariableReader() override;
+  std::vector<ModuleVersion> ReadModuleVersions() override;
+  void ReleaseAaftTable() override;
+  bool IsNetworkConnected() override;
+  bool DownloadFileSync(const std::string& url, const std::string& fileName) override;
+  std::string GetBiosFile(const std::string& cataloguePath) override;
+  void ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
+  std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait) override;
+  void ShowInstallProgress() override;
+};
+
+}  // namespace kestrune::app

@@ -1,0 +1,13 @@
+// Kestrune: prepares a Velnor board for Intel Optane memory, one step of
+// the installation per start.
+#include "BuildConfig.h"
+#include "ProductCollaborators.h"
+#include "install/InstallRun.h"
+#include "sys/win32/Adapters.h"
+
+int main() {
+  kestrune::sys::win32::InstallAdapters();
+  kestrune::app::ProductCollaborators platform;
+  kestrune::InstallRun run(platform, {kestrune::config::kWebServerBase, kestrune::config::kPackageServerBase});
+  return run.Run();
+}

@@ -1,0 +1,47 @@
+# Compiler settings and helpers shared by every folder.
+
+set(KESTRUNE_WARNINGS -Wall -Wextra -Wpedantic -Werror -Wshadow -Wnon-virtual-dtor)
+
+if(KESTRUNE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32)
+  # Fully static: the program runs on a bare Windows without runtime DLLs.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+  enable_language(RC)
+endif()
+
+configure_file(${CMAKE_SOURCE_DIR}/cmake/BuildConfig.h.in ${CMAKE_BINARY_DIR}/generated/BuildConfig.h @ONLY)
+
+# kestrune_library(name SOURCES ... DEPS ...): a static library of the project's own code.
+function(kestrune_library name)
+  cmake_parse_arguments(L "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${L_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+  target_compile_options(${name} PRIVATE ${KESTRUNE_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${L_DEPS})
+endfunction()
+
+# kestrune_test(name SOURCES ... DEPS ... [WINDOWS_ONLY] [NATIVE_ONLY] [LABELS ...])
+# One GoogleTest program, one ctest entry. Windows builds run it under wine64
+# through the cross-compiling emulator and embed the test manifest, which
+# declares Windows 10 so that the version query answers 10.0.
+function(kestrune_test name)
+  cmake_parse_arguments(T "WINDOWS_ONLY;NATIVE_ONLY" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  if((T_WINDOWS_ONLY AND NOT WIN32) OR (T_NATIVE_ONLY AND WIN32))
+    return()
+  endif()
+  set(sources ${T_SOURCES})
+  if(WIN32)
+    list(APPEND sources ${CMAKE_SOURCE_DIR}/tests/support/TestManifest.rc)
+  endif()
+  add_executable(${name} ${sources})
+  target_compile_options(${name} PRIVATE ${KESTRUNE_WARNINGS})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gmock_main)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS "${T_LABELS}")
+endfunction()

@@ -1,0 +1,13 @@
+# Test builds of the Windows programs, run under wine64.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+set(KESTRUNE_TRIPLE x86_64-w64-mingw32)
+# The -posix variants carry std::thread and std::mutex and still link fully static.
+set(CMAKE_C_COMPILER ${KESTRUNE_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KESTRUNE_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${KESTRUNE_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KESTRUNE_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

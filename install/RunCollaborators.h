@@ -1,0 +1,82 @@
+// What the install run asks of the rest of the program: the platform
+// probes, the hardware objects, the restart entry, the update pipeline and
+// the child programs. The product binds the real objects (app/), tests bind
+// fakes, and the run itself never changes with either.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestrune {
+
+// A module version record of the firmware's AAFT table.
+struct ModuleVersion {
+  std::string Name;
+  std::uint32_t Version = 0;
+};
+
+// The board identity as a TVel reads it.
+struct BoardIdentity {
+  std::string ModelName;
+  std::string BiosVersion;
+};
+
+// A firmware variable reader (a TVariable): lives for one step of the run.
+class IFirmwareVariableReader {
+ public:
+  virtual ~IFirmwareVariableReader() = default;
+  // GetVariable with no status output: true on success; *size is updated to
+  // the variable's size on success and when the buffer is too small. Never
+  // copies more than the *size passed in.
+  virtual bool GetVariable(const std::u16string& name, const std::array<std::uint8_t, 16>& guid, std::uint8_t* data,
+                           std::uint64_t* size, std::uint32_t* attributes) = 0;
+};
+
+class RunCollaborators {
+ public:
+  virtual ~RunCollaborators() = default;
+
+  // Processor gate: a TCpuBase that lives for the question.
+  virtual bool IsKabyLake() = 0;
+  // ReadPciConfig(0, 31, 2, 0) on ReadWriteInstance().
+  virtual std::uint16_t ReadChipsetDeviceId() = 0;
+
+  // OsVersionInstance().
+  virtual bool Is64Bit() = 0;
+  virtual bool IsWindows10() = 0;
+
+  // A TVel constructed and read; the run calls it before the boot-mode probe.
+  virtual BoardIdentity ReadBoardIdentity() = 0;
+  virtual std::int32_t GetSystemDiskNumber() = 0;
+  virtual bool IsGptDisk(std::int32_t diskNumber) = 0;
+
+  // AutoRunInstance(); the run ignores both results.
+  virtual bool RegisterRestartEntry(const std::string& name) = 0;
+  virtual bool UnregisterRestartEntry(const std::string& name) = 0;
+
+  // AcpiBaseInstance() and ReleaseAcpiBaseInstance().
+  virtual void AcquireAcpiTables() = 0;
+  virtual void ReleaseAcpiTables() = 0;
+  virtual std::unique_ptr<IFirmwareVariableReader> CreateVariableReader() = 0;
+  // ModuleVersions of AaftInstance(), in table order; ReleaseAaftInstance().
+  virtual std::vector<ModuleVersion> ReadModuleVersions() = 0;
+  virtual void ReleaseAaftTable() = 0;
+
+  virtual bool IsNetworkConnected() = 0;
+  virtual bool DownloadFileSync(const std::string& url, const std::string& fileName) = 0;
+  // LoadLiveUpdate(cataloguePath) and its GetBiosFile().
+  virtual std::string GetBiosFile(const std::string& cataloguePath) = 0;
+  // ProcessPackage with Mode 2; the outcome is not consulted.
+  virtual void ProcessPackage(const std::string& sourceFile, const std::string& destDir) = 0;
+
+  // -1 when the program cannot be started.
+  virtual std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait) = 0;
+  // Shows the install progress line. Never returns in the product; a test
+  // double returns, and the run then ends without an exit code of its own.
+  virtual void ShowInstallProgress() = 0;
+};
+
+}  // namespace kestrune

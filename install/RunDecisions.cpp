@@ -1,0 +1,74 @@
+#include "install/RunDecisions.h"
+
+#include <algorithm>
+
+#include "install/Utils.h"
+
+namespace kestrune::run {
+
+RunOptions ParseOptions(const std::string& upperCommandLine) {
+  RunOptions options;
+  options.NoReboot = upperCommandLine.find("/NR") != std::string::npos;
+  options.NoAutoRun = upperCommandLine.find("/NA") != std::string::npos;
+  options.Silent = upperCommandLine.find("/SP") != std::string::npos;
+  return options;
+}
+
+bool Is200SeriesChipset(std::uint16_t deviceId) {
+  return std::find(std::begin(kIntel200SeriesChipsets), std::end(kIntel200SeriesChipsets), deviceId) !=
+         std::end(kIntel200SeriesChipsets);
+}
+
+std::optional<int> BiosMajorDigit(const std::string& biosVersion) {
+  const std::string head = TextBefore(biosVersion, ".", {});
+  if (head.size() < 2 || head[1] < '0' || head[1] > '9') {
+    return std::nullopt;
+  }
+  return head[1] - '0';
+}
+
+bool IsOptaneReady(const std::vector<ModuleVersion>& modules, const std::string& biosVersion) {
+  const bool listed = std::any_of(modules.begin(), modules.end(), [](const ModuleVersion& module) {
+    return module.Name == "OPTANE" && module.Version == 1;
+  });
+  if (listed) {
+    return true;
+  }
+  const std::optional<int> digit = BiosMajorDigit(biosVersion);
+  return digit.has_value() && *digit >= 2;
+}
+
+SetupPathChoice ChooseSetupPath(const std::string& candidate, const std::string& stored) {
+  if (candidate.find("system") != std::string::npos) {
+    return {stored, std::nullopt};
+  }
+  if (stored.empty()) {
+    return {candidate, candidate};
+  }
+  return {stored, stored};
+}
+
+bool SataGateStops(std::uint8_t sataMode, std::int32_t biosUpdateNow, std::int32_t installFinished) {
+  return sataMode != 0 && biosUpdateNow == 0 && installFinished != 1;
+}
+
+std::string CatalogueFileName(const std::string& modelName) {
+  std::string fileModel = modelName;
+  std::replace(fileModel.begin(), fileModel.end(), '/', '_');
+  return fileModel + ".xml";
+}
+
+bool IsPlainFileName(const std::string& name) {
+  return name.find('\\') == std::string::npos && name.find(':') == std::string::npos && name != "..";
+}
+
+std::optional<std::string> FirstProgram(const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    if (name.find(".exe") != std::string::npos) {
+      return name;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace kestrune::run

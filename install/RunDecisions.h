@@ -1,0 +1,56 @@
+// The install run's decisions, as pure functions of what the run found.
+// InstallRun acts on them in the order the user and the calling installer
+// observe; these answer only "what".
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "install/RunCollaborators.h"
+
+namespace kestrune::run {
+
+struct RunOptions {
+  bool NoReboot = false;   // "/NR"
+  bool NoAutoRun = false;  // "/NA"
+  bool Silent = false;     // "/SP"
+  bool operator==(const RunOptions&) const = default;
+};
+
+// Substring tests on the upper-cased command line, program path included.
+RunOptions ParseOptions(const std::string& upperCommandLine);
+
+inline constexpr std::uint16_t kIntel200SeriesChipsets[] = {0xA2C4, 0xA2C5, 0xA2C6, 0xA2C7, 0xA2C8};
+bool Is200SeriesChipset(std::uint16_t deviceId);
+
+// The second character of the BIOS version's text before its first "." as
+// a decimal digit; none when there is no such character or it is no digit.
+std::optional<int> BiosMajorDigit(const std::string& biosVersion);
+// The firmware lists "OPTANE" version 1, or the BIOS major digit is 2 or more.
+bool IsOptaneReady(const std::vector<ModuleVersion>& modules, const std::string& biosVersion);
+
+struct SetupPathChoice {
+  std::string SetupPath;
+  std::optional<std::string> StoreOptanePath;  // the value to write, if any
+};
+// candidate is the current directory's setup path, stored the remembered one.
+SetupPathChoice ChooseSetupPath(const std::string& candidate, const std::string& stored);
+
+// The SATA gate stops a run whose SATA mode is not AHCI (0), unless a BIOS
+// flash is pending (BiosUpdate as read now is not 0) or an installation was
+// completed before.
+bool SataGateStops(std::uint8_t sataMode, std::int32_t biosUpdateNow, std::int32_t installFinished);
+
+// "AB/CD/E" gives "AB_CD_E.xml".
+std::string CatalogueFileName(const std::string& modelName);
+
+// A package name from the catalogue must name a file in the current
+// directory: no "\\", no ":" and no ".." part.
+bool IsPlainFileName(const std::string& name);
+
+// The first name of the listing that holds ".exe" (case-sensitive).
+std::optional<std::string> FirstProgram(const std::vector<std::string>& names);
+
+}  // namespace kestrune::run

@@ -1,0 +1,41 @@
+// Path, version and text helpers shared across the program. Texts are 8-bit
+// in the system code page; positions are 1-based where a caller sees them,
+// and upper-casing is the code page's (ICodePage::CharUpperA).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kestrune {
+
+// Program location.
+std::string GetExePath();       // the main module's path (260-byte buffer)
+std::string GetCurrentDir();    // no trailing "\\" except for a drive root
+std::string GetExeFileName();   // after the last "\\" of GetExePath()
+std::string GetExeBaseName();   // GetExeFileName() without its last extension
+std::string GetRunEntryName();  // GetExeFileName() up to its first "."; empty without one
+
+// Version resource: the fixed information's MS and LS words.
+bool GetFileVersion(const std::string& path, std::uint32_t* versionMs, std::uint32_t* versionLs);
+// "1.0.3" for 1.0.3.0 and "1.0.3.7" for 1.0.3.7; empty without a version.
+std::string GetFileVersionText(const std::string& path);
+
+// Case-insensitive searches; the results are cut from the unchanged text.
+std::string UpperCase(const std::string& text);
+std::string TextBefore(const std::string& text, const std::string& delimiter, const std::string& fallback);
+std::string TextAfter(const std::string& text, const std::string& delimiter, const std::string& fallback);
+// Replaces the first case-insensitive occurrence of `from`, but only when
+// the text holds `from` exactly (case-sensitively).
+std::string ReplaceFirst(const std::string& text, const std::string& from, const std::string& to);
+// ReplaceFirst until a pass changes nothing. A replacement that contains the
+// searched text would never settle; the passes are bounded so that such a
+// call ends.
+std::string ReplaceText(const std::string& text, const std::string& from, const std::string& to);
+// The text after the last character that is one of `delimiters`.
+std::string TextAfterLast(const std::string& text, const std::string& delimiters, const std::string& fallback);
+
+// "0x" and eight upper-case hexadecimal digits.
+std::string HexText(std::uint32_t value);
+void Delay(std::uint32_t milliseconds);
+
+}  // namespace kestrune

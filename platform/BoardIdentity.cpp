@@ -1,0 +1,8 @@
+#include "platform/BoardIdentity.h"
+
+namespace kestrune {
+
+std::string BoardModelName;
+std::string BoardBiosVersion;
+
+}  // namespace kestrune

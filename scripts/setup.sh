@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Prepares a fresh Debian 12 machine for every build and test of Kestrune:
+# system packages, the third-party sources built by the project itself
+# (zlib's minizip and pugixml, from Debian source packages), and a Wine
+# prefix set to Windows 10. Safe to run again; finished steps are skipped.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+deps="$root/.deps"
+mkdir -p "$deps"
+
+packages=(
+  cmake ninja-build g++ clang libclang-rt-14-dev file
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev nlohmann-json3-dev
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
+  mingw-w64-tools libz-mingw-w64-dev
+  wine64 xvfb xdotool x11-utils unzip zip python3 clang-format
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Source packages through a private apt state, so /etc/apt stays untouched.
+fetch_source() { # name=version, directory glob that marks it fetched
+  local spec=$1 marker=$2
+  compgen -G "$deps/src/$marker" >/dev/null && return 0
+  local apt="$deps/apt"
+  mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/sources.list.d" "$deps/src"
+  if [ ! -f "$apt/sources.list.d/src.sources" ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$apt/sources.list.d/src.sources"
+    : > "$apt/sources.list"
+  fi
+  local opts=(-o "Dir::Etc::SourceList=$apt/sources.list" -o "Dir::Etc::SourceParts=$apt/sources.list.d"
+              -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache")
+  [ -n "$(ls -A "$apt/lists" 2>/dev/null | grep -v partial)" ] || apt-get "${opts[@]}" update -qq
+  (cd "$deps/src" && apt-get "${opts[@]}" source -qq "$spec" >/dev/null 2>&1 \
+     || apt-get "${opts[@]}" source "$spec")
+}
+fetch_source zlib=1:1.2.13.dfsg-1 'zlib-1.2.13*'
+fetch_source pugixml 'pugixml-1.*'
+
+# Wine prefix template, Windows 10, no Mono/Gecko; each build copies it.
+tmpl="$deps/wineprefix"
+if [ ! -f "$tmpl/.kestrune-ready" ]; then
+  rm -rf "$tmpl"
+  export WINEPREFIX="$tmpl" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+  timeout -k 10 300 /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1 || true
+  timeout -k 10 60 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
+  timeout -k 10 60 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  /usr/lib/wine/wineserver -k || true
+  touch "$tmpl/.kestrune-ready"
+fi
+echo "setup: ready"

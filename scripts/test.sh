@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian machine, builds every preset and runs every test:
+# the native unit tests (sanitizers on), the Windows test programs under
+# wine64, and the checks of the product build.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+bash scripts/setup.sh
+
+for preset in native win64 win32; do
+  echo "== build $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
+
+status=0
+for preset in native win64; do
+  echo "== test $preset"
+  ctest --preset "$preset" || status=1
+done
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+exit $status

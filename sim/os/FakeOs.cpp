@@ -1,0 +1,112 @@
+#include "sim/os/FakeOs.h"
+
+namespace kestrune::sim {
+
+void FakeConsole::Write(std::string_view text) {
+  Output.append(text);
+  if (Log != nullptr) {
+    Log->Add("print " + std::string(text));
+  }
+}
+
+int FakeDialogs::MessageBoxA(const std::string& text, const std::string& caption, sys::Dword type) {
+  Boxes.push_back({text, caption, type});
+  const bool question = (type & sys::kMbYesNo) == sys::kMbYesNo;
+  int answer = sys::kIdOk;
+  if (question) {
+    answer = sys::kIdYes;
+    if (!Answers.empty()) {
+      answer = Answers.front();
+      Answers.pop_front();
+    }
+  }
+  if (Log != nullptr) {
+    Log->Add(std::string(question ? "ask " : "message ") + text +
+             (question ? (answer == sys::kIdNo ? " -> No" : " -> Yes") : ""));
+  }
+  return answer;
+}
+
+std::string FakeProcessEnvironment::GetModuleFileNameA(sys::Dword capacity) {
+  return ModulePath.substr(0, capacity == 0 ? 0 : capacity - 1);
+}
+
+std::string FakeProcessEnvironment::GetCurrentDirectoryA(sys::Dword capacity) {
+  return CurrentDirectory.size() < capacity ? CurrentDirectory : std::string();
+}
+
+bool FakeFileVersion::QueryFixedFileVersion(const std::string& path, sys::Dword* versionMs, sys::Dword* versionLs) {
+  auto it = Files.find(path);
+  if (it == Files.end()) {
+    return false;
+  }
+  *versionMs = it->second.Ms;
+  *versionLs = it->second.Ls;
+  return true;
+}
+
+int FakeDirectoryListing::ListDirectory(const std::string& path, std::vector<std::string>* names) {
+  auto it = Folders.find(path);
+  if (it == Folders.end()) {
+    return 2;  // ENOENT
+  }
+  *names = it->second;
+  return 0;
+}
+
+std::string FakeCodePage::CharUpperA(const std::string& text) {
+  std::string upper = text;
+  for (char& c : upper) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool lowerAscii = byte >= 'a' && byte <= 'z';
+    const bool lowerLatin = byte >= 0xE0 && byte <= 0xFE && byte != 0xF7;
+    if (lowerAscii || lowerLatin) {
+      c = static_cast<char>(byte - 0x20);
+    }
+  }
+  return upper;
+}
+
+std::optional<std::u16string> FakeCodePage::MultiByteToWideChar(sys::Dword codePage, const std::string& text) {
+  std::u16string wide;
+  if (codePage != sys::kCpUtf8) {
+    for (char c : text) {
+      wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    }
+    return wide;
+  }
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) {
+      return std::nullopt;
+    }
+    char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) {
+        return std::nullopt;
+      }
+      point = (point << 6) | (next & 0x3F);
+    }
+    if (point >= 0x10000) {
+      point -= 0x10000;
+      wide.push_back(static_cast<char16_t>(0xD800 + (point >> 10)));
+      wide.push_back(static_cast<char16_t>(0xDC00 + (point & 0x3FF)));
+    } else {
+      wide.push_back(static_cast<char16_t>(point));
+    }
+    i += length;
+  }
+  return wide;
+}
+
+std::string FakeCodePage::WideCharToMultiByte(sys::Dword, const std::u16string& text) {
+  std::string narrow;
+  for (char16_t unit : text) {
+    narrow.push_back(static_cast<char>(unit < 0x100 ? unit : '?'));
+  }
+  return narrow;
+}
+
+}  // namespace kestrune::sim

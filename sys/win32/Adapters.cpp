@@ -1,0 +1,27 @@
+#include "sys/win32/Adapters.h"
+
+#include "sys/Seam.h"
+#include "sys/win32/Win32Os.h"
+#include "sys/win32/Win32Registry.h"
+
+namespace kestrune::sys::win32 {
+
+void InstallAdapters() {
+  // Process-wide adapters: they live until the process ends.
+  static Win32Registry registry;
+  static Win32Console console;
+  static Win32Dialogs dialogs;
+  static Win32ProcessEnvironment environment;
+  static Win32FileVersion fileVersion;
+  static CrtDirectoryListing directoryListing;
+  static Win32CodePage codePage;
+  Install<IRegistry>(registry);
+  Install<IConsole>(console);
+  Install<IDialogs>(dialogs);
+  Install<IProcessEnvironment>(environment);
+  Install<IFileVersion>(fileVersion);
+  Install<IDirectoryListing>(directoryListing);
+  Install<ICodePage>(codePage);
+}
+
+}  // namespace kestrune::sys::win32

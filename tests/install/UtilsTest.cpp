@@ -1,0 +1,104 @@
+#include "install/Utils.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/FakeOsFixture.h"
+
+namespace kestrune {
+namespace {
+
+using UtilsTest = test::FakeOsFixture;
+
+struct TextCase {
+  const char* text;
+  const char* delimiter;
+  const char* fallback;
+  const char* before;
+  const char* after;
+};
+
+TEST_F(UtilsTest, TextBeforeAndAfterIgnoreCaseAndCutFromTheInput) {
+  const TextCase cases[] = {
+      {"P1.20", ".", "", "P1", "20"},
+      {"P120", ".", "", "", ""},
+      {"P120", ".", "none", "none", "none"},
+      {"fooBARbaz", "bar", "", "foo", "baz"},
+      {"rom/ROM", "ROM", "", "", "/ROM"},
+      {"\xE9t\xE9", "\xC9", "", "", "t\xE9"},  // code-page upper-casing, not ASCII only
+      {"abc", "", "x", "x", "x"},
+  };
+  for (const TextCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(TextBefore(c.text, c.delimiter, c.fallback), c.before);
+    EXPECT_EQ(TextAfter(c.text, c.delimiter, c.fallback), c.after);
+  }
+}
+
+TEST_F(UtilsTest, ReplaceFirstTestsExactlyButReplacesTheFirstOccurrenceIgnoringCase) {
+  EXPECT_EQ(ReplaceFirst("abc", "ROM", "WIN"), "abc");
+  EXPECT_EQ(ReplaceFirst("rom/ROM", "ROM", "WIN"), "WIN/ROM");
+  EXPECT_EQ(ReplaceFirst("Rom", "ROM", "WIN"), "Rom");
+  EXPECT_EQ(ReplaceFirst("/bios/ROM/x/ROM/a.zip", "ROM", "WIN"), "/bios/WIN/x/ROM/a.zip");
+}
+
+TEST_F(UtilsTest, ReplaceTextReplacesEveryOccurrenceAndEndsOnSelfFeedingReplacements) {
+  EXPECT_EQ(ReplaceText("a/b/c", "/", "\\"), "a\\b\\c");
+  EXPECT_EQ(ReplaceText("abc", "/", "\\"), "abc");
+  const std::string grown = ReplaceText("aXa", "a", "aa");  // never settles: must still end
+  EXPECT_GT(grown.size(), 3u);
+}
+
+TEST_F(UtilsTest, TextAfterLast) {
+  EXPECT_EQ(TextAfterLast("a/b/c.zip", "/", ""), "c.zip");
+  EXPECT_EQ(TextAfterLast("abc", "/", "dflt"), "dflt");
+  EXPECT_EQ(TextAfterLast("a/b/", "/", "dflt"), "");
+}
+
+TEST_F(UtilsTest, HexTextIsEightUpperCaseDigits) {
+  EXPECT_EQ(HexText(495), "0x000001EF");
+  EXPECT_EQ(HexText(0xFFFFFFFF), "0xFFFFFFFF");
+}
+
+TEST_F(UtilsTest, ProgramNames) {
+  struct Case {
+    const char* path;
+    const char* fileName;
+    const char* baseName;
+    const char* runEntryName;
+  };
+  const Case cases[] = {
+      {"C:\\Tools\\tool.exe", "tool.exe", "tool", "tool"},
+      {"C:\\Tools\\my.tool.exe", "my.tool.exe", "my.tool", "my"},
+      {"C:\\Tools\\tool", "tool", "tool", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    Environment.ModulePath = c.path;
+    EXPECT_EQ(GetExeFileName(), c.fileName);
+    EXPECT_EQ(GetExeBaseName(), c.baseName);
+    EXPECT_EQ(GetRunEntryName(), c.runEntryName);
+  }
+}
+
+TEST_F(UtilsTest, CurrentDirKeepsOnlyADriveRootsBackslash) {
+  Environment.CurrentDirectory = "C:\\";
+  EXPECT_EQ(GetCurrentDir(), "C:\\");
+  Environment.CurrentDirectory = "C:\\Setup\\";
+  EXPECT_EQ(GetCurrentDir(), "C:\\Setup");
+}
+
+TEST_F(UtilsTest, FileVersionText) {
+  FileVersion.Files["a.exe"] = {0x00010000, 0x00030000};
+  FileVersion.Files["b.exe"] = {0x00010000, 0x00030007};
+  EXPECT_EQ(GetFileVersionText("a.exe"), "1.0.3");
+  EXPECT_EQ(GetFileVersionText("b.exe"), "1.0.3.7");
+  EXPECT_EQ(GetFileVersionText("none.exe"), "");
+  std::uint32_t ms = 7;
+  std::uint32_t ls = 9;
+  EXPECT_FALSE(GetFileVersion("none.exe", &ms, &ls));
+  EXPECT_EQ(ms, 7u);
+  EXPECT_EQ(ls, 9u);
+}
+
+}  // namespace
+}  // namespace kestrune

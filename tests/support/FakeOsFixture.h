@@ -1,0 +1,34 @@
+// Installs in-memory fakes of every small operating-system service for the
+// length of a test; the fakes share one event log.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "sim/os/FakeOs.h"
+#include "sim/os/FakeRegistry.h"
+#include "sys/Seam.h"
+
+namespace kestrune::test {
+
+class FakeOsFixture : public ::testing::Test {
+ protected:
+  sim::EventLog Log;
+  sim::FakeRegistry Registry{&Log};
+  sim::FakeConsole Console{&Log};
+  sim::FakeDialogs Dialogs{&Log};
+  sim::FakeProcessEnvironment Environment;
+  sim::FakeFileVersion FileVersion;
+  sim::FakeDirectoryListing Directories;
+  sim::FakeCodePage CodePage;
+
+ private:
+  sys::ScopedSeam<sys::IRegistry> RegistrySeam{Registry};
+  sys::ScopedSeam<sys::IConsole> ConsoleSeam{Console};
+  sys::ScopedSeam<sys::IDialogs> DialogsSeam{Dialogs};
+  sys::ScopedSeam<sys::IProcessEnvironment> EnvironmentSeam{Environment};
+  sys::ScopedSeam<sys::IFileVersion> FileVersionSeam{FileVersion};
+  sys::ScopedSeam<sys::IDirectoryListing> DirectoriesSeam{Directories};
+  sys::ScopedSeam<sys::ICodePage> CodePageSeam{CodePage};
+};
+
+}  // namespace kestrune::test
