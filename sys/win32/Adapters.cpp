@@ -1,6 +1,7 @@
 #include "sys/win32/Adapters.h"
 
 #include "sys/Seam.h"
+#include "sys/win32/Win32Files.h"
 #include "sys/win32/Win32Os.h"
 #include "sys/win32/Win32Registry.h"
 
@@ -15,6 +16,8 @@ void InstallAdapters() {
   static Win32FileVersion fileVersion;
   static CrtDirectoryListing directoryListing;
   static Win32CodePage codePage;
+  static Win32Files files;
+  static HostCpuid cpuid;
   Install<IRegistry>(registry);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
@@ -22,6 +25,8 @@ void InstallAdapters() {
   Install<IFileVersion>(fileVersion);
   Install<IDirectoryListing>(directoryListing);
   Install<ICodePage>(codePage);
+  Install<IFiles>(files);
+  Install<ICpuid>(cpuid);
 }
 
 }  // namespace kestrune::sys::win32

@@ -1,0 +1,78 @@
+// Files and devices through their handles: CreateFile, WriteFile,
+// DeviceIoControl and CloseHandle. The hardware access driver, volumes and
+// disks are devices on this seam; the simulated board answers for them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sys/WinTypes.h"
+
+namespace kestrune::sys {
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kInvalidHandleValue = -1;
+
+inline constexpr Dword kGenericRead = 0x80000000;
+inline constexpr Dword kGenericWrite = 0x40000000;
+inline constexpr Dword kFileShareRead = 0x1;
+inline constexpr Dword kFileShareWrite = 0x2;
+inline constexpr Dword kCreateAlways = 2;
+inline constexpr Dword kOpenExisting = 3;
+inline constexpr Dword kFileAttributeNormal = 0x80;
+inline constexpr Dword kFileFlagDeleteOnClose = 0x04000000;
+
+// A FILETIME: 100-nanosecond intervals since 1601-01-01.
+struct FileTime {
+  Dword LowDateTime = 0;
+  Dword HighDateTime = 0;
+};
+
+class IFiles {
+ public:
+  virtual ~IFiles() = default;
+  // kInvalidHandleValue on failure, with the reason in GetLastError().
+  virtual FileHandle CreateFileA(const std::string& path, Dword access, Dword share, Dword disposition,
+                                 Dword flagsAndAttributes) = 0;
+  virtual FileHandle CreateFileW(const std::u16string& path, Dword access, Dword share, Dword disposition,
+                                 Dword flagsAndAttributes) = 0;
+  virtual bool WriteFile(FileHandle file, const void* data, Dword size, Dword* written) = 0;
+  virtual bool DeviceIoControl(FileHandle device, Dword code, const void* in, Dword inSize, void* out,
+                               Dword outSize, Dword* returned) = 0;
+  virtual bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
+                           const FileTime* lastWrite) = 0;
+  virtual bool CloseHandle(FileHandle handle) = 0;
+  // The error of the last failed call on this seam.
+  virtual Dword GetLastError() = 0;
+};
+
+// A handle that is closed when the object goes.
+class UniqueFileHandle {
+ public:
+  UniqueFileHandle() = default;
+  explicit UniqueFileHandle(FileHandle handle) : handle_(handle) {}
+  ~UniqueFileHandle() { Reset(); }
+  UniqueFileHandle(UniqueFileHandle&& other) noexcept : handle_(other.Release()) {}
+  UniqueFileHandle& operator=(UniqueFileHandle&& other) noexcept {
+    if (this != &other) {
+      Reset(other.Release());
+    }
+    return *this;
+  }
+  UniqueFileHandle(const UniqueFileHandle&) = delete;
+  UniqueFileHandle& operator=(const UniqueFileHandle&) = delete;
+
+  FileHandle Get() const { return handle_; }
+  bool Valid() const { return handle_ != kInvalidHandleValue; }
+  FileHandle Release() {
+    const FileHandle handle = handle_;
+    handle_ = kInvalidHandleValue;
+    return handle;
+  }
+  void Reset(FileHandle handle = kInvalidHandleValue);
+
+ private:
+  FileHandle handle_ = kInvalidHandleValue;
+};
+
+}  // namespace kestrune::sys

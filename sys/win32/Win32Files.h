@@ -1,0 +1,29 @@
+#pragma once
+
+#include "sys/Cpuid.h"
+#include "sys/Files.h"
+
+namespace kestrune::sys::win32 {
+
+class Win32Files : public IFiles {
+ public:
+  FileHandle CreateFileA(const std::string& path, Dword access, Dword share, Dword disposition,
+                         Dword flagsAndAttributes) override;
+  FileHandle CreateFileW(const std::u16string& path, Dword access, Dword share, Dword disposition,
+                         Dword flagsAndAttributes) override;
+  bool WriteFile(FileHandle file, const void* data, Dword size, Dword* written) override;
+  bool DeviceIoControl(FileHandle device, Dword code, const void* in, Dword inSize, void* out, Dword outSize,
+                       Dword* returned) override;
+  bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
+                   const FileTime* lastWrite) override;
+  bool CloseHandle(FileHandle handle) override;
+  Dword GetLastError() override;
+};
+
+// The processor's own CPUID.
+class HostCpuid : public ICpuid {
+ public:
+  void Cpuid(CpuidRegisters& registers) override;
+};
+
+}  // namespace kestrune::sys::win32
