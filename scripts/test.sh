@@ -20,4 +20,7 @@ for preset in native win64; do
   ctest --preset "$preset" || status=1
 done
 /usr/lib/wine/wineserver -k 2>/dev/null || true
+
+echo "== fuzz"
+bash scripts/fuzz.sh || status=1
 exit $status
