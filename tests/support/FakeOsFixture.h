@@ -11,7 +11,7 @@
 namespace kestrune::test {
 
 class FakeOsFixture : public ::testing::Test {
- protected:
+ public:
   sim::EventLog Log;
   sim::FakeRegistry Registry{&Log};
   sim::FakeConsole Console{&Log};

@@ -1,0 +1,510 @@
+#include "install/InstallRun.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+#include "install/Utils.h"
+#include "platform/BoardIdentity.h"
+#include "tests/support/FakeOsFixture.h"
+#include "tests/support/FakeRunCollaborators.h"
+
+namespace kestrune {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsSupersetOf;
+using ::testing::Not;
+
+constexpr const char* kState = "HKCU\\Software\\Velnor\\Kestrune";
+constexpr const char* kWeb = "https://www.velnor.example";
+constexpr const char* kPackages = "https://download.velnor.example";
+
+class InstallRunTest : public test::FakeOsFixture {
+ public:
+  InstallRunTest() {
+    Environment.ModulePath = "C:\\Setup\\Kestrune.exe";
+    Environment.CommandLine = "\"C:\\Setup\\Kestrune.exe\"";
+    Environment.CurrentDirectory = "C:\\Setup";
+    FileVersion.Files["C:\\Setup\\Kestrune.exe"] = {0x00010000, 0x00000000};
+    Directories.Folders["C:\\Setup\\ROM"] = {".", "..", "Z270.bin", "Flash.exe"};
+  }
+
+  std::int32_t Run(const std::string& arguments = "") {
+    if (!arguments.empty()) {
+      Environment.CommandLine += " " + arguments;
+    }
+    InstallRun run(Platform, {kWeb, kPackages});
+    return run.Run();
+  }
+
+  std::optional<std::int32_t> State(const char* name) const {
+    const auto value = Registry.GetDword(kState, name);
+    return value ? std::optional<std::int32_t>(static_cast<std::int32_t>(*value)) : std::nullopt;
+  }
+  void SetState(const char* name, std::uint32_t value) { Registry.SetDword(kState, name, value); }
+
+  std::vector<std::string> BoxTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& box : Dialogs.Boxes) {
+      texts.push_back(box.Text);
+    }
+    return texts;
+  }
+
+  // Events of the run after the banner, without registry and console noise.
+  std::vector<std::string> Actions() const {
+    std::vector<std::string> actions;
+    for (const std::string& event : Log.All()) {
+      if (event.rfind("print ", 0) != 0 && event.rfind("reg create", 0) != 0) {
+        actions.push_back(event);
+      }
+    }
+    return actions;
+  }
+
+  bool Saw(const std::string& prefix) const {
+    for (const std::string& event : Log.All()) {
+      if (event.rfind(prefix, 0) == 0) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  test::FakeRunCollaborators Platform{Log};
+};
+
+constexpr const char* kBiosQuestion =
+    "System will update Bios to support Intel Optane Memory, please note all current setting will be "
+    "removed!\nDo you want to contiune?";
+constexpr const char* kNetworkQuestion =
+    "No network connection! Please confirm network connection!\nDo you want to contiune?";
+constexpr const char* kUninstallQuestion =
+    "The Intel RST driver in this computer is not updated, system will uninstall current version for newer "
+    "driver, please note all current setting will be removed!\nDo you want to contiune?";
+
+TEST_F(InstallRunTest, BannerBytes) {
+  Run();
+  EXPECT_EQ(Console.Output.substr(0, 42 * 2 + 2 + 33),
+            "==========================================\n"
+            "  Velnor Kestrune Utility v1.0.0\n"
+            "==========================================\n");
+}
+
+TEST_F(InstallRunTest, BannerWithoutVersionResource) {
+  FileVersion.Files.clear();
+  Run();
+  EXPECT_THAT(Console.Output, HasSubstr("\n  Velnor Kestrune Utility v\n"));
+}
+
+// Every way a run ends: message, EXERetCode and exit code.
+struct EndingCase {
+  const char* name;
+  std::function<void(InstallRunTest&, test::FakeRunCollaborators&)> arrange;
+  const char* arguments;
+  std::string message;  // the last box shown; empty for none
+  std::int32_t exitCode;
+  std::optional<std::int32_t> exeRetCode;  // none: not written
+};
+
+class InstallRunEndings : public InstallRunTest, public ::testing::WithParamInterface<EndingCase> {};
+
+TEST_P(InstallRunEndings, MessageRetCodeAndExitCode) {
+  const EndingCase& c = GetParam();
+  c.arrange(*this, Platform);
+  EXPECT_EQ(Run(c.arguments), c.exitCode);
+  if (c.message.empty()) {
+    EXPECT_THAT(BoxTexts(), Not(Contains(HasSubstr("Fail"))));
+  } else {
+    ASSERT_FALSE(Dialogs.Boxes.empty());
+    EXPECT_EQ(Dialogs.Boxes.back().Text, c.message);
+    EXPECT_EQ(Dialogs.Boxes.back().Caption, "Kestrune");
+  }
+  EXPECT_EQ(State("EXERetCode"), c.exeRetCode);
+}
+
+const auto kNothing = [](InstallRunTest&, test::FakeRunCollaborators&) {};
+const auto kReadyBios = [](InstallRunTest&, test::FakeRunCollaborators& p) { p.Board.BiosVersion = "P2.10"; };
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryEnding, InstallRunEndings,
+    ::testing::Values(
+        EndingCase{"CpuOn200Series", [](auto&, auto& p) { p.KabyLake = false; }, "", "Unsupport non-Kabylake CPU!", 1,
+                   1},
+        EndingCase{"OtherChipset",
+                   [](auto&, auto& p) {
+                     p.KabyLake = false;
+                     p.ChipsetId = 0x9D48;
+                   },
+                   "", "Unsupport non-200 series model!", 1, 1},
+        EndingCase{"Os32Bit", [](auto&, auto& p) { p.Os64Bit = false; }, "", "Unsupport OS non-Windows 10 64bits!", 1,
+                   1},
+        EndingCase{"NotWindows10", [](auto&, auto& p) { p.Windows10 = false; }, "",
+                   "Unsupport OS non-Windows 10 64bits!", 1, 1},
+        EndingCase{"NotUefi", [](auto&, auto& p) { p.Gpt = false; }, "", "Unsupport OS non-UEFI mode!", 1, 1},
+        EndingCase{"Completion", [](auto& fx, auto&) { fx.SetState("InstallStatus", 1); }, "", "Installation complete!",
+                   0, 0},
+        EndingCase{"SataNotAhci", [](auto&, auto& p) { p.Variable = {1}; }, "", "Unsupport sata non-AHCI mode!", 1, 1},
+        EndingCase{"BiosQuestionNo", [](auto& fx, auto&) { fx.Dialogs.Answers = {sys::kIdNo}; }, "", kBiosQuestion, 2,
+                   2},
+        EndingCase{"NetworkQuestionNo",
+                   [](auto& fx, auto& p) {
+                     p.NetworkAnswers = {false};
+                     fx.Dialogs.Answers = {sys::kIdYes, sys::kIdNo};
+                   },
+                   "", kNetworkQuestion, 2, 2},
+        EndingCase{"CatalogueDownloadFails",
+                   [](auto&, auto& p) {
+                     p.DownloadResults[std::string(kWeb) + "/support/LiveUpdate.asp?Model=Z270 GAMING"] = false;
+                   },
+                   "", std::string("DownloadFileSync Fail!") + kWeb + "/support/LiveUpdate.asp?Model=Z270 GAMING", 1,
+                   1},
+        EndingCase{"PackageDownloadFails",
+                   [](auto&, auto& p) { p.DownloadResults[std::string(kPackages) + "/bios/WIN/Z270.zip"] = false; }, "",
+                   std::string("DownloadFileSync Fail!") + kPackages + "/bios/WIN/Z270.zip", 1, 1},
+        EndingCase{"PackageFolderMissing", [](auto& fx, auto&) { fx.Directories.Folders.clear(); }, "", "", 2, 1},
+        EndingCase{"FlashToolRan", kNothing, "", "", -1, -1},
+        EndingCase{"UninstallQuestionNo",
+                   [](auto& fx, auto& p) {
+                     kReadyBios(fx, p);
+                     fx.Registry.SetString("HKLM\\Software\\Intel\\IRST", "ProductCode", "{1234}",
+                                           sim::FakeRegistry::View::Wow32);
+                     fx.Dialogs.Answers = {sys::kIdNo};
+                   },
+                   "", kUninstallQuestion, 2, 2},
+        EndingCase{"UninstallerRan",
+                   [](auto& fx, auto& p) {
+                     kReadyBios(fx, p);
+                     fx.Registry.SetString("HKLM\\Software\\Intel\\IRST", "ProductCode", "{1234}",
+                                           sim::FakeRegistry::View::Wow32);
+                   },
+                   "", kUninstallQuestion, -1, -1},
+        EndingCase{"SetupRanSilently", kReadyBios, "/SP", "", -1, -1},
+        EndingCase{"SetupStartedNoReboot", kReadyBios, "/NR", "", -1, -1},
+        EndingCase{"SetupUnderProgressLine", kReadyBios, "", "", -1, std::nullopt}),
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
+
+TEST_F(InstallRunTest, GatesTouchNothingButTheResult) {
+  Platform.Gpt = false;
+  Run();
+  EXPECT_THAT(Actions(),
+              ElementsAre("cpu", "board", "gpt 0", "message Unsupport OS non-UEFI mode!", "reg set EXERetCode=1"));
+}
+
+TEST_F(InstallRunTest, ChipsetIsReadOnlyWhenTheProcessorFails) {
+  Run();
+  EXPECT_FALSE(Saw("chipset"));
+  Platform.KabyLake = false;
+  Run();
+  EXPECT_TRUE(Saw("chipset"));
+}
+
+// The state a run finds after its gates decides its course.
+struct StateCase {
+  const char* name;
+  std::optional<std::uint32_t> installStatus;
+  std::optional<std::uint32_t> biosUpdate;
+  std::optional<std::uint32_t> installFinish;
+  bool sataGate;             // a SATA mode of 1 stops the run
+  const char* roadQuestion;  // the first question of the road taken
+};
+
+class InstallRunStates : public InstallRunTest, public ::testing::WithParamInterface<StateCase> {
+ public:
+  void Arrange() {
+    const StateCase& c = GetParam();
+    if (c.installStatus) SetState("InstallStatus", *c.installStatus);
+    if (c.biosUpdate) SetState("BiosUpdate", *c.biosUpdate);
+    if (c.installFinish) SetState("InstallFinish", *c.installFinish);
+    Registry.SetString("HKLM\\Software\\Intel\\IRST", "ProductCode", "{RST}", sim::FakeRegistry::View::Wow32);
+  }
+};
+
+TEST_P(InstallRunStates, SataGateAndRoad) {
+  const StateCase& c = GetParam();
+  Arrange();
+  Platform.Variable = {1};
+  Run();
+  if (c.sataGate) {
+    EXPECT_THAT(BoxTexts(), ElementsAre("Unsupport sata non-AHCI mode!"));
+  } else {
+    ASSERT_FALSE(Dialogs.Boxes.empty());
+    EXPECT_EQ(Dialogs.Boxes.front().Text, c.roadQuestion);
+  }
+}
+
+TEST_P(InstallRunStates, BiosUpdateIsClearedAfterAFlash) {
+  const StateCase& c = GetParam();
+  Arrange();
+  Run();
+  if (c.biosUpdate == 1u) {
+    EXPECT_EQ(State("BiosUpdate"), 0);
+  } else if (c.biosUpdate == 5u) {
+    EXPECT_EQ(State("BiosUpdate"), 1);  // not reset; the BIOS road then flashes
+  }
+  EXPECT_EQ(State("InstallFinish"), c.installFinish ? std::optional<std::int32_t>(*c.installFinish) : std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryState, InstallRunStates,
+                         ::testing::Values(StateCase{"FreshMachine", std::nullopt, std::nullopt, std::nullopt, true,
+                                                     kBiosQuestion},
+                                           StateCase{"AfterFlashFinished", 0, 1, 1, false, kUninstallQuestion},
+                                           StateCase{"AfterFlash", 0, 1, 0, true, kUninstallQuestion},
+                                           StateCase{"Finished", 0, 0, 1, false, kBiosQuestion},
+                                           StateCase{"Plain", 0, 0, 0, true, kBiosQuestion},
+                                           StateCase{"StrangeBiosUpdate", 0, 5, 0, false, kBiosQuestion}),
+                         [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
+
+TEST_F(InstallRunTest, CompletionChangesNothingElse) {
+  SetState("InstallStatus", 1);
+  Platform.Variable = {1};  // would fail the SATA gate
+  EXPECT_EQ(Run(), 0);
+  EXPECT_THAT(Actions(),
+              ElementsAre("cpu", "board", "gpt 0", "unregister Kestrune", "reg set InstallStatus=0",
+                          "reg set InstallFinish=1", "message Installation complete!", "reg set EXERetCode=0"));
+}
+
+TEST_F(InstallRunTest, FirstRunTakesTheBiosRoadInOrder) {
+  EXPECT_EQ(Run(), -1);
+  EXPECT_THAT(
+      Actions(),
+      ElementsAre("cpu", "board", "gpt 0", "unregister Kestrune",
+                  "reg set OptanePath=\"C:\\Setup\\Optane\\SetupOptaneMemory.exe\"", "acpi",
+                  "variable VelnorPlatformConfig size 4", "aaft", "release aaft", "release acpi",
+                  std::string("ask ") + kBiosQuestion + " -> Yes", "network",
+                  std::string("download ") + kWeb + "/support/LiveUpdate.asp?Model=Z270 GAMING -> Z270 GAMING.xml",
+                  "catalogue C:\\Setup\\Z270 GAMING.xml",
+                  std::string("download ") + kPackages + "/bios/WIN/Z270.zip -> Z270.zip",
+                  "package C:\\Setup\\Z270.zip -> C:\\Setup\\ROM", "reg set BiosUpdate=1", "register Kestrune",
+                  "run C:\\Setup\\ROM\\Flash.exe /S /C (wait)", "reg set EXERetCode=4294967295"));
+  EXPECT_THAT(Console.Output, HasSubstr("SataMode=0\nReady to Update BIOS\n"));
+  EXPECT_EQ(BoardModelName, "Z270 GAMING");
+  EXPECT_EQ(BoardBiosVersion, "P1.40");
+}
+
+TEST_F(InstallRunTest, SwitchesAreSubstringsOfTheUpperCasedCommandLine) {
+  struct Case {
+    const char* commandLine;
+    run::RunOptions options;
+  };
+  const Case cases[] = {
+      {"C:\\Setup\\Kestrune.exe", {}},
+      {"C:\\Setup\\Kestrune.exe /na", {false, true, false}},
+      {"C:\\Setup\\Kestrune.exe /SPX", {false, false, true}},
+      {"C:\\Setup\\Kestrune.exe /nr/na/sp", {true, true, true}},
+      {"C:/nrtools/Kestrune.exe", {true, false, false}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.commandLine);
+    EXPECT_EQ(run::ParseOptions(UpperCase(c.commandLine)), c.options);
+  }
+}
+
+TEST_F(InstallRunTest, NoRebootAndNoAutoRunOnTheBiosRoad) {
+  Run("/nr /na");
+  EXPECT_TRUE(Saw("run C:\\Setup\\ROM\\Flash.exe /S /C /NR (wait)"));
+  EXPECT_TRUE(Saw("unregister Kestrune"));
+  EXPECT_FALSE(Saw("register Kestrune"));
+}
+
+TEST_F(InstallRunTest, SilentNeitherAsksNorTestsTheNetwork) {
+  Run("/SP");
+  EXPECT_TRUE(Dialogs.Boxes.empty());
+  EXPECT_FALSE(Saw("network"));
+  EXPECT_TRUE(Saw("run C:\\Setup\\ROM\\Flash.exe /S /C (wait)"));
+}
+
+TEST_F(InstallRunTest, NetworkQuestionRepeatsUntilTheNetworkIsUp) {
+  Platform.NetworkAnswers = {false, false, true};
+  EXPECT_EQ(Run(), -1);
+  EXPECT_THAT(BoxTexts(), ElementsAre(kBiosQuestion, kNetworkQuestion, kNetworkQuestion));
+}
+
+TEST_F(InstallRunTest, SetupPathRule) {
+  struct Case {
+    const char* currentDir;
+    const char* stored;  // nullptr: no value
+    const char* setupPath;
+    const char* storedAfter;
+  };
+  const Case cases[] = {
+      {"C:\\Setup", nullptr, "C:\\Setup\\Optane\\SetupOptaneMemory.exe", "C:\\Setup\\Optane\\SetupOptaneMemory.exe"},
+      {"C:\\Setup", "D:\\Kit\\Optane\\SetupOptaneMemory.exe", "D:\\Kit\\Optane\\SetupOptaneMemory.exe",
+       "D:\\Kit\\Optane\\SetupOptaneMemory.exe"},
+      {"C:\\Windows\\system32", "D:\\Kit\\Optane\\SetupOptaneMemory.exe", "D:\\Kit\\Optane\\SetupOptaneMemory.exe",
+       nullptr},
+      {"C:\\Windows\\system32", nullptr, "", nullptr},
+      {"C:\\Windows\\SYSTEM32", nullptr, "C:\\Windows\\SYSTEM32\\Optane\\SetupOptaneMemory.exe",
+       "C:\\Windows\\SYSTEM32\\Optane\\SetupOptaneMemory.exe"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.currentDir);
+    const run::SetupPathChoice choice =
+        run::ChooseSetupPath(std::string(c.currentDir) + "\\Optane\\SetupOptaneMemory.exe", c.stored ? c.stored : "");
+    EXPECT_EQ(choice.SetupPath, c.setupPath);
+    EXPECT_EQ(choice.StoreOptanePath, c.storedAfter ? std::optional<std::string>(c.storedAfter) : std::nullopt);
+  }
+}
+
+TEST_F(InstallRunTest, InstallRoadFromTheSystemDirectoryUsesTheRememberedPath) {
+  Platform.Board.BiosVersion = "P2.00";
+  Environment.CurrentDirectory = "C:\\Windows\\system32";
+  Registry.SetString(kState, "OptanePath", "C:\\Setup\\Optane\\SetupOptaneMemory.exe");
+  EXPECT_EQ(Run("/SP"), -1);
+  EXPECT_THAT(Actions(), IsSupersetOf({"reg set InstallStatus=1", "register Kestrune", "reg set OptanePath=\"\"",
+                                       "run C:\\Setup\\Optane\\SetupOptaneMemory.exe -s -b (wait)"}));
+  EXPECT_THAT(Console.Output, HasSubstr("Ready to Install Driver C:\\Setup\\Optane\\SetupOptaneMemory.exe\n"));
+}
+
+TEST_F(InstallRunTest, InstallRoadOrderUnderTheProgressLine) {
+  Platform.Board.BiosVersion = "P2.00";
+  EXPECT_EQ(Run(), -1);
+  const auto actions = Actions();
+  const std::vector<std::string> tail(actions.end() - 5, actions.end());
+  EXPECT_THAT(tail, ElementsAre("reg set InstallStatus=1", "register Kestrune", "reg set OptanePath=\"\"",
+                                "run C:\\Setup\\Optane\\SetupOptaneMemory.exe -s -b (no wait)", "progress"));
+  EXPECT_EQ(State("EXERetCode"), std::nullopt);
+}
+
+TEST_F(InstallRunTest, SetupThatCannotStartEndsWithOneInsteadOfAnEndlessProgressLine) {
+  Platform.Board.BiosVersion = "P2.00";
+  Platform.ProgramResult = -1;
+  EXPECT_EQ(Run(), 1);
+  EXPECT_FALSE(Saw("progress"));
+  EXPECT_EQ(State("EXERetCode"), 1);
+  EXPECT_EQ(State("InstallStatus"), 0);  // the next run must not report completion
+  EXPECT_EQ(Dialogs.Boxes.back().Text, "Install Driver Fail!C:\\Setup\\Optane\\SetupOptaneMemory.exe");
+}
+
+TEST_F(InstallRunTest, UninstallArgumentsAndTheSixtyFourBitView) {
+  struct Case {
+    const char* arguments;
+    sim::FakeRegistry::View view;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"", sim::FakeRegistry::View::Wow32,
+       "run C:\\Windows\\System32\\MsiExec.exe /x {RST} /quiet /forcerestart (wait)"},
+      {"", sim::FakeRegistry::View::Native64,
+       "run C:\\Windows\\System32\\MsiExec.exe /x {RST} /quiet /forcerestart (wait)"},
+      {"/NR", sim::FakeRegistry::View::Wow32, "run C:\\Windows\\System32\\MsiExec.exe /x {RST} /quiet (wait)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    Log.Clear();
+    Registry.DeleteKey("HKLM\\Software\\Intel\\IRST", sim::FakeRegistry::View::Wow32);
+    Registry.DeleteKey("HKLM\\Software\\Intel\\IRST", sim::FakeRegistry::View::Native64);
+    Registry.SetString("HKLM\\Software\\Intel\\IRST", "ProductCode", "{RST}", c.view);
+    SetState("BiosUpdate", 1);
+    Environment.CommandLine = "Kestrune.exe";
+    Run(c.arguments);
+    EXPECT_TRUE(Saw(c.expected));
+    EXPECT_FALSE(Saw("reg set InstallStatus"));
+  }
+}
+
+TEST_F(InstallRunTest, BiosVersionRule) {
+  struct Case {
+    const char* version;
+    bool optaneModule;
+    std::uint32_t moduleVersion;
+    bool ready;
+  };
+  const Case cases[] = {
+      {"P2.00", false, 0, true},  {"P1.90", true, 1, true},    {"P1.90", false, 0, false}, {"P1.90", true, 2, false},
+      {"F9.10", false, 0, true},  {"P10.00", false, 0, false}, {"", false, 0, false},      {"P.10", false, 0, false},
+      {"PX.10", false, 0, false}, {"P", false, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version);
+    std::vector<ModuleVersion> modules{{"ME", 11}};
+    if (c.optaneModule) {
+      modules.push_back({"OPTANE", c.moduleVersion});
+    }
+    EXPECT_EQ(run::IsOptaneReady(modules, c.version), c.ready);
+  }
+  EXPECT_FALSE(run::IsOptaneReady({{"optane", 1}}, "P1.00"));  // the name is compared exactly
+}
+
+TEST_F(InstallRunTest, ModelNameWithSlashes) {
+  Platform.Board.ModelName = "AB/CD/E";
+  Run();
+  EXPECT_TRUE(Saw(std::string("download ") + kWeb + "/support/LiveUpdate.asp?Model=AB/CD/E -> AB_CD_E.xml"));
+  EXPECT_TRUE(Saw("catalogue C:\\Setup\\AB_CD_E.xml"));
+}
+
+TEST_F(InstallRunTest, PackagePathWithRomTwice) {
+  Platform.BiosFile = "/ROM/Z270/ROM/Z270F4.zip";
+  Run();
+  EXPECT_TRUE(Saw(std::string("download ") + kPackages + "/WIN/Z270/ROM/Z270F4.zip -> Z270F4.zip"));
+}
+
+TEST_F(InstallRunTest, PackageNamesThatLeaveTheCurrentDirectoryAreRefused) {
+  for (const char* file : {"/bios/..", "/bios/..\\..\\evil.exe", "/bios/C:evil.exe"}) {
+    SCOPED_TRACE(file);
+    Log.Clear();
+    Platform.BiosFile = file;
+    EXPECT_EQ(Run(), 1);
+    EXPECT_THAT(Dialogs.Boxes.back().Text, HasSubstr("DownloadFileSync Fail!"));
+    EXPECT_FALSE(Saw(std::string("download ") + kPackages));
+  }
+}
+
+TEST_F(InstallRunTest, FirstProgramOfTheListing) {
+  struct Case {
+    std::vector<std::string> names;
+    const char* tool;
+  };
+  const Case cases[] = {
+      {{".", "..", "readme.exe.txt", "Flash.exe"}, "C:\\Setup\\ROM\\readme.exe.txt"},
+      {{"B.exe", "A.exe"}, "C:\\Setup\\ROM\\B.exe"},
+      {{"FLASH.EXE", "x.bin"}, "C:\\Setup\\ROM\\"},
+      {{}, "C:\\Setup\\ROM\\"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tool);
+    Log.Clear();
+    Registry.DeleteKey(kState);
+    Directories.Folders["C:\\Setup\\ROM"] = c.names;
+    Run();
+    EXPECT_TRUE(Saw(std::string("run ") + c.tool + " /S /C (wait)"));
+  }
+}
+
+TEST_F(InstallRunTest, UnlistablePackageFolderPrintsTheErrorLineInEveryMode) {
+  Directories.Folders.clear();
+  EXPECT_EQ(Run("/SP"), 2);
+  EXPECT_THAT(Console.Output, HasSubstr("Error(2) opening C:\\Setup\\ROM\n"));
+  EXPECT_GE(Console.Flushes, 1);
+  EXPECT_EQ(State("EXERetCode"), 1);
+  EXPECT_EQ(State("BiosUpdate"), std::nullopt);
+  EXPECT_FALSE(Saw("register"));
+}
+
+TEST_F(InstallRunTest, InstallStateOfAnotherTypeReadsAsMissing) {
+  Registry.SetString(kState, "InstallStatus", "1");
+  EXPECT_EQ(Run(), -1);  // not a completion: the BIOS road
+  EXPECT_TRUE(Saw("register Kestrune"));
+}
+
+TEST_F(InstallRunTest, LargerVariableIsReadAgainWithTheSizeItNeeds) {
+  Platform.Variable = std::vector<std::uint8_t>(100, 0);
+  Platform.Variable[0] = 2;
+  Run();
+  EXPECT_THAT(Platform.VariableSizesAsked, ElementsAre(4u, 100u));
+  EXPECT_THAT(Console.Output, HasSubstr("SataMode=0\n"));                 // printed after the first read
+  EXPECT_EQ(Dialogs.Boxes.back().Text, "Unsupport sata non-AHCI mode!");  // the second read's byte
+}
+
+TEST_F(InstallRunTest, UnreadableVariableCountsAsAhci) {
+  Platform.VariableReadable = false;
+  EXPECT_EQ(Run(), -1);
+  EXPECT_THAT(Platform.VariableSizesAsked, ElementsAre(4u, 4u));
+}
+
+}  // namespace
+}  // namespace kestrune

@@ -1,0 +1,122 @@
+#include "tests/support/FakeRunCollaborators.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kestrune::test {
+
+namespace {
+
+// Answers like the firmware: success, or the needed size when too small.
+class ScriptedVariableReader : public IFirmwareVariableReader {
+ public:
+  ScriptedVariableReader(FakeRunCollaborators& owner, sim::EventLog& log) : Owner(owner), Log(log) {}
+
+  bool GetVariable(const std::u16string& name, const std::array<std::uint8_t, 16>&, std::uint8_t* data,
+                   std::uint64_t* size, std::uint32_t*) override {
+    Owner.VariableSizesAsked.push_back(*size);
+    Log.Add("variable " + std::string(name.begin(), name.end()) + " size " + std::to_string(*size));
+    if (!Owner.VariableReadable) {
+      return false;
+    }
+    const std::uint64_t needed = Owner.Variable.size();
+    if (*size < needed) {
+      *size = needed;
+      return false;
+    }
+    std::memcpy(data, Owner.Variable.data(), Owner.Variable.size());
+    *size = needed;
+    return true;
+  }
+
+ private:
+  FakeRunCollaborators& Owner;
+  sim::EventLog& Log;
+};
+
+}  // namespace
+
+bool FakeRunCollaborators::IsKabyLake() {
+  Log.Add("cpu");
+  return KabyLake;
+}
+
+std::uint16_t FakeRunCollaborators::ReadChipsetDeviceId() {
+  Log.Add("chipset");
+  return ChipsetId;
+}
+
+bool FakeRunCollaborators::Is64Bit() { return Os64Bit; }
+
+bool FakeRunCollaborators::IsWindows10() { return Windows10; }
+
+BoardIdentity FakeRunCollaborators::ReadBoardIdentity() {
+  Log.Add("board");
+  return Board;
+}
+
+std::int32_t FakeRunCollaborators::GetSystemDiskNumber() { return SystemDisk; }
+
+bool FakeRunCollaborators::IsGptDisk(std::int32_t diskNumber) {
+  Log.Add("gpt " + std::to_string(diskNumber));
+  return Gpt;
+}
+
+bool FakeRunCollaborators::RegisterRestartEntry(const std::string& name) {
+  Log.Add("register " + name);
+  return true;
+}
+
+bool FakeRunCollaborators::UnregisterRestartEntry(const std::string& name) {
+  Log.Add("unregister " + name);
+  return true;
+}
+
+void FakeRunCollaborators::AcquireAcpiTables() { Log.Add("acpi"); }
+
+void FakeRunCollaborators::ReleaseAcpiTables() { Log.Add("release acpi"); }
+
+std::unique_ptr<IFirmwareVariableReader> FakeRunCollaborators::CreateVariableReader() {
+  return std::make_unique<ScriptedVariableReader>(*this, Log);
+}
+
+std::vector<ModuleVersion> FakeRunCollaborators::ReadModuleVersions() {
+  Log.Add("aaft");
+  return Modules;
+}
+
+void FakeRunCollaborators::ReleaseAaftTable() { Log.Add("release aaft"); }
+
+bool FakeRunCollaborators::IsNetworkConnected() {
+  Log.Add("network");
+  if (NetworkAnswers.empty()) {
+    return true;
+  }
+  const bool answer = NetworkAnswers.front();
+  NetworkAnswers.pop_front();
+  return answer;
+}
+
+bool FakeRunCollaborators::DownloadFileSync(const std::string& url, const std::string& fileName) {
+  Log.Add("download " + url + " -> " + fileName);
+  auto it = DownloadResults.find(url);
+  return it == DownloadResults.end() || it->second;
+}
+
+std::string FakeRunCollaborators::GetBiosFile(const std::string& cataloguePath) {
+  Log.Add("catalogue " + cataloguePath);
+  return BiosFile;
+}
+
+void FakeRunCollaborators::ProcessPackage(const std::string& sourceFile, const std::string& destDir) {
+  Log.Add("package " + sourceFile + " -> " + destDir);
+}
+
+std::int32_t FakeRunCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait) {
+  Log.Add("run " + path + " " + arguments + (wait ? " (wait)" : " (no wait)"));
+  return ProgramResult;
+}
+
+void FakeRunCollaborators::ShowInstallProgress() { Log.Add("progress"); }
+
+}  // namespace kestrune::test

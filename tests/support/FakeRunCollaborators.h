@@ -1,0 +1,69 @@
+// A scripted stand-in for everything the install run asks of the rest of
+// the program. It answers from its public fields and records each call in
+// the shared event log.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "install/RunCollaborators.h"
+#include "sim/os/EventLog.h"
+
+namespace kestrune::test {
+
+class FakeRunCollaborators : public RunCollaborators {
+ public:
+  explicit FakeRunCollaborators(sim::EventLog& log) : Log(log) {}
+
+  struct VariableRead {
+    bool Succeeds = true;
+    std::vector<std::uint8_t> Data;  // the variable's bytes
+  };
+
+  // Answers.
+  bool KabyLake = true;
+  std::uint16_t ChipsetId = 0xA2C5;
+  bool Os64Bit = true;
+  bool Windows10 = true;
+  BoardIdentity Board{"Z270 GAMING", "P1.40"};
+  std::int32_t SystemDisk = 0;
+  bool Gpt = true;
+  std::vector<std::uint8_t> Variable{0};  // the platform configuration variable
+  bool VariableReadable = true;
+  std::vector<ModuleVersion> Modules;
+  std::deque<bool> NetworkAnswers;              // then true
+  std::map<std::string, bool> DownloadResults;  // by URL; others succeed
+  std::string BiosFile = "/bios/ROM/Z270.zip";
+  std::int32_t ProgramResult = 0;
+
+  // Seen.
+  std::vector<std::uint64_t> VariableSizesAsked;
+
+  bool IsKabyLake() override;
+  std::uint16_t ReadChipsetDeviceId() override;
+  bool Is64Bit() override;
+  bool IsWindows10() override;
+  BoardIdentity ReadBoardIdentity() override;
+  std::int32_t GetSystemDiskNumber() override;
+  bool IsGptDisk(std::int32_t diskNumber) override;
+  bool RegisterRestartEntry(const std::string& name) override;
+  bool UnregisterRestartEntry(const std::string& name) override;
+  void AcquireAcpiTables() override;
+  void ReleaseAcpiTables() override;
+  std::unique_ptr<IFirmwareVariableReader> CreateVariableReader() override;
+  std::vector<ModuleVersion> ReadModuleVersions() override;
+  void ReleaseAaftTable() override;
+  bool IsNetworkConnected() override;
+  bool DownloadFileSync(const std::string& url, const std::string& fileName) override;
+  std::string GetBiosFile(const std::string& cataloguePath) override;
+  void ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
+  std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait) override;
+  void ShowInstallProgress() override;
+
+ private:
+  sim::EventLog& Log;
+};
+
+}  // namespace kestrune::test
