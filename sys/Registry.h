@@ -24,6 +24,8 @@ class IRegistry {
   virtual Long RegSetValueExW(RegKey key, const std::u16string& name, Dword type, const std::uint8_t* data,
                               Dword size) = 0;
   virtual Long RegDeleteValueW(RegKey key, const std::u16string& name) = 0;
+  // Deletes a key that has no subkeys.
+  virtual Long RegDeleteKeyW(RegKey root, const std::u16string& subKey) = 0;
 
   // The narrow forms, on 8-bit text in the system code page.
   virtual Long RegOpenKeyExA(RegKey root, const std::string& subKey, Dword access, RegKey* result) = 0;

@@ -198,6 +198,24 @@ sys::Long FakeRegistry::RegDeleteValueW(sys::RegKey key, const std::u16string& n
   return sys::kErrorSuccess;
 }
 
+sys::Long FakeRegistry::RegDeleteKeyW(sys::RegKey root, const std::u16string& subKey) {
+  const std::string rootName = RootName(root);
+  if (rootName.empty()) {
+    return sys::kErrorInvalidHandle;
+  }
+  const std::string id = KeyId(rootName + "\\" + Latin1(subKey), View::Native64);
+  if (Keys.find(id) == Keys.end()) {
+    return sys::kErrorFileNotFound;
+  }
+  for (const auto& [other, key] : Keys) {
+    if (other.rfind(id + "\\", 0) == 0) {
+      return sys::kErrorAccessDenied;
+    }
+  }
+  Keys.erase(id);
+  return sys::kErrorSuccess;
+}
+
 sys::Long FakeRegistry::RegEnumKeyExA(sys::RegKey key, sys::Dword index, std::string* name, sys::Dword nameCapacity) {
   auto handle = Handles.find(key);
   if (handle == Handles.end()) {

@@ -46,6 +46,7 @@ class FakeRegistry : public sys::IRegistry {
   sys::Long RegSetValueExW(sys::RegKey key, const std::u16string& name, sys::Dword type, const std::uint8_t* data,
                            sys::Dword size) override;
   sys::Long RegDeleteValueW(sys::RegKey key, const std::u16string& name) override;
+  sys::Long RegDeleteKeyW(sys::RegKey root, const std::u16string& subKey) override;
   sys::Long RegOpenKeyExA(sys::RegKey root, const std::string& subKey, sys::Dword access, sys::RegKey* result) override;
   sys::Long RegQueryValueExA(sys::RegKey key, const std::string& name, sys::Dword* type, std::uint8_t* data,
                              sys::Dword* size) override;

@@ -50,6 +50,10 @@ Long Win32Registry::RegDeleteValueW(RegKey key, const std::u16string& name) {
   return ::RegDeleteValueW(ToHkey(key), Wide(name));
 }
 
+Long Win32Registry::RegDeleteKeyW(RegKey root, const std::u16string& subKey) {
+  return ::RegDeleteKeyW(ToHkey(root), Wide(subKey));
+}
+
 Long Win32Registry::RegOpenKeyExA(RegKey root, const std::string& subKey, Dword access, RegKey* result) {
   HKEY key = nullptr;
   const LONG status = ::RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, access, &key);
