@@ -15,7 +15,7 @@ endif()
 
 if(WIN32)
   # Fully static: the program runs on a bare Windows without runtime DLLs.
-  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_link_options(-static -static-libgcc -static-libstdc++ $<$<CONFIG:MinSizeRel>:-s>)
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
   enable_language(RC)
 endif()

@@ -21,6 +21,9 @@ for preset in native win64; do
 done
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 
+echo "== product build"
+python3 tests/e2e/check_product.py build/win32/app/Kestrune.exe || status=1
+
 echo "== fuzz"
 bash scripts/fuzz.sh || status=1
 exit $status
