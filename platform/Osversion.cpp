@@ -21,47 +21,38 @@ std::string_view ServicePackText(const sys::OsVersionInfoEx& info) {
 }
 
 // The edition words, by the product type that GetProductInfo reports.
+struct Edition {
+  sys::Dword ProductType;
+  const char* Text;
+};
+constexpr Edition kEditions[] = {
+    {1, "Ultimate Edition"},
+    {2, "Home Basic Edition"},
+    {3, "Home Premium Edition"},
+    {4, "Enterprise Edition"},
+    {6, "Business Edition"},
+    {7, "Standard Edition"},
+    {8, "Datacenter Edition"},
+    {9, "Small Business Server"},
+    {10, "Enterprise Edition"},
+    {11, "Starter Edition"},
+    {12, "Datacenter Edition (core installation)"},
+    {13, "Standard Edition (core installation)"},
+    {14, "Enterprise Edition (core installation)"},
+    {15, "Enterprise Edition for Itanium-based Systems"},
+    {17, "Web Server Edition"},
+    {18, "Cluster Server Edition"},
+    {25, "Small Business Server Premium Edition"},
+    {48, "Professional"},
+};
+
 const char* EditionText(sys::Dword productType) {
-  switch (productType) {
-    case 1:
-      return "Ultimate Edition";
-    case 2:
-      return "Home Basic Edition";
-    case 3:
-      return "Home Premium Edition";
-    case 4:
-      return "Enterprise Edition";
-    case 6:
-      return "Business Edition";
-    case 7:
-      return "Standard Edition";
-    case 8:
-      return "Datacenter Edition";
-    case 9:
-      return "Small Business Server";
-    case 10:
-      return "Enterprise Edition";
-    case 11:
-      return "Starter Edition";
-    case 12:
-      return "Datacenter Edition (core installation)";
-    case 13:
-      return "Standard Edition (core installation)";
-    case 14:
-      return "Enterprise Edition (core installation)";
-    case 15:
-      return "Enterprise Edition for Itanium-based Systems";
-    case 17:
-      return "Web Server Edition";
-    case 18:
-      return "Cluster Server Edition";
-    case 25:
-      return "Small Business Server Premium Edition";
-    case 48:
-      return "Professional";
-    default:
-      return "";
+  for (const Edition& edition : kEditions) {
+    if (edition.ProductType == productType) {
+      return edition.Text;
+    }
   }
+  return "";
 }
 
 }  // namespace
