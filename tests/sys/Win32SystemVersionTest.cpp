@@ -10,6 +10,7 @@
 
 #include "platform/Osversion.h"
 #include "sys/Seam.h"
+#include "update/Osversionver.h"
 
 namespace kestrune {
 namespace {
@@ -76,6 +77,14 @@ TEST_F(Win32SystemVersionTest, TheProbeReportsWindows10WithTheX64Bit) {
   EXPECT_NE(description.find(" (build " + std::to_string(os.GetVersionInfo().BuildNumber) + "), 64-bit"),
             std::string::npos)
       << description;
+}
+
+TEST_F(Win32SystemVersionTest, TheOperatingSystemTagsAreThoseOf64BitWindows10) {
+  const TOsVersionVer os;
+  EXPECT_EQ(os.VersionTag, "WNT_10.0A");
+  EXPECT_EQ(os.ProductName, "Windows 10 64");
+  EXPECT_EQ(os.PlatformCode, 6);
+  EXPECT_TRUE(os.Wow64);
 }
 
 }  // namespace
