@@ -5,6 +5,7 @@
 #include "sys/win32/Win32Os.h"
 #include "sys/win32/Win32Registry.h"
 #include "sys/win32/Win32SystemVersion.h"
+#include "sys/win32/Win32TaskScheduler.h"
 
 namespace kestrune::sys::win32 {
 
@@ -20,6 +21,7 @@ void InstallAdapters() {
   static Win32Files files;
   static HostCpuid cpuid;
   static Win32SystemVersion systemVersion;
+  static Win32TaskScheduler taskScheduler;
   Install<IRegistry>(registry);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
@@ -30,6 +32,7 @@ void InstallAdapters() {
   Install<IFiles>(files);
   Install<ICpuid>(cpuid);
   Install<ISystemVersion>(systemVersion);
+  Install<ITaskScheduler>(taskScheduler);
 }
 
 }  // namespace kestrune::sys::win32
