@@ -1,5 +1,8 @@
 #include "ProductCollaborators.h"
 
+#include "install/Autorun.h"
+#include "platform/Osversion.h"
+
 namespace kestrune::app {
 
 // Facilities that are not wired yet answer as the unavailable facility
@@ -20,13 +23,15 @@ class UnavailableVariableReader : public IFirmwareVariableReader {
 
 bool ProductCollaborators::IsKabyLake() { return false; }
 std::uint16_t ProductCollaborators::ReadChipsetDeviceId() { return 0xFFFF; }
-bool ProductCollaborators::Is64Bit() { return false; }
-bool ProductCollaborators::IsWindows10() { return false; }
+bool ProductCollaborators::Is64Bit() { return OsVersionInstance().Is64Bit(); }
+bool ProductCollaborators::IsWindows10() { return OsVersionInstance().IsWindows10(); }
 BoardIdentity ProductCollaborators::ReadBoardIdentity() { return {}; }
 std::int32_t ProductCollaborators::GetSystemDiskNumber() { return -1; }
 bool ProductCollaborators::IsGptDisk(std::int32_t) { return false; }
-bool ProductCollaborators::RegisterRestartEntry(const std::string&) { return false; }
-bool ProductCollaborators::UnregisterRestartEntry(const std::string&) { return false; }
+bool ProductCollaborators::RegisterRestartEntry(const std::string& name) { return AutoRunInstance().Register(name); }
+bool ProductCollaborators::UnregisterRestartEntry(const std::string& name) {
+  return AutoRunInstance().Unregister(name);
+}
 void ProductCollaborators::AcquireAcpiTables() {}
 void ProductCollaborators::ReleaseAcpiTables() {}
 std::unique_ptr<IFirmwareVariableReader> ProductCollaborators::CreateVariableReader() {

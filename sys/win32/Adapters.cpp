@@ -4,6 +4,8 @@
 #include "sys/win32/Win32Files.h"
 #include "sys/win32/Win32Os.h"
 #include "sys/win32/Win32Registry.h"
+#include "sys/win32/Win32SystemVersion.h"
+#include "sys/win32/Win32TaskScheduler.h"
 
 namespace kestrune::sys::win32 {
 
@@ -18,6 +20,8 @@ void InstallAdapters() {
   static Win32CodePage codePage;
   static Win32Files files;
   static HostCpuid cpuid;
+  static Win32SystemVersion systemVersion;
+  static Win32TaskScheduler taskScheduler;
   Install<IRegistry>(registry);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
@@ -27,6 +31,8 @@ void InstallAdapters() {
   Install<ICodePage>(codePage);
   Install<IFiles>(files);
   Install<ICpuid>(cpuid);
+  Install<ISystemVersion>(systemVersion);
+  Install<ITaskScheduler>(taskScheduler);
 }
 
 }  // namespace kestrune::sys::win32

@@ -1,0 +1,85 @@
+// An in-memory Task Scheduler and COM library that record every call.
+//
+// Calls and releases are recorded in order as texts such as
+// "CoInitializeEx(0x2)", "ITaskFolder::DeleteTask(Kestrune, 0)" and
+// "Release ITaskFolder"; a test makes any call fail by naming it in
+// Failures ("ITaskService::Connect"). The root folder keeps the registered
+// tasks. The COM rules that matter to callers are kept: a second
+// CoInitializeEx on the thread answers S_FALSE, a second
+// CoInitializeSecurity RPC_E_TOO_LATE, deleting a missing task
+// 0x80070002, and nothing works before CoInitializeEx or before Connect.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/os/EventLog.h"
+#include "sys/TaskScheduler.h"
+
+namespace kestrune::sim {
+
+class FakeTaskScheduler : public sys::ITaskScheduler {
+ public:
+  explicit FakeTaskScheduler(EventLog* log = nullptr) : Log(log) {}
+
+  sys::HResult CoInitializeEx(sys::Dword coInit) override;
+  sys::HResult CoInitializeSecurity(sys::Long authServices, sys::Dword authnLevel, sys::Dword impLevel,
+                                    sys::Dword capabilities) override;
+  void CoUninitialize() override;
+  sys::HResult CoCreateInstanceTaskService(sys::Dword clsContext, std::unique_ptr<sys::ITaskService>* service) override;
+
+  struct Trigger {
+    sys::Dword Type = 0;
+    std::optional<sys::VariantBool> Enabled;
+  };
+  struct Action {
+    sys::Dword Type = 0;
+    std::optional<sys::Bstr> Path;
+    std::optional<sys::Bstr> Arguments;
+  };
+  // A task definition; unset members were never put.
+  struct Definition {
+    std::optional<sys::Bstr> Author;
+    std::optional<sys::Dword> RunLevel;
+    std::optional<sys::VariantBool> StartWhenAvailable;
+    std::optional<sys::Bstr> DeleteExpiredTaskAfter;
+    std::optional<sys::Bstr> ExecutionTimeLimit;
+    std::optional<sys::VariantBool> DisallowStartIfOnBatteries;
+    std::vector<Trigger> Triggers;
+    std::vector<Action> Actions;
+  };
+  struct Task {
+    Definition Content;
+    sys::Long Flags = 0;
+    sys::Variant UserId;
+    sys::Variant Password;
+    sys::Dword LogonType = 0;
+    sys::Variant Sddl;
+  };
+
+  std::map<std::u16string, Task> Tasks;          // the root folder "\\"
+  std::map<std::string, sys::HResult> Failures;  // call name -> its answer
+  std::vector<std::string> Calls;                // every call and release, in order
+
+  int Apartments = 0;  // CoInitializeEx calls not yet balanced by CoUninitialize
+  bool SecuritySet = false;
+  int LiveObjects = 0;                 // objects handed out and not yet released
+  int ObjectsAliveAtUninitialize = 0;  // the most that any CoUninitialize found
+
+  // Internal: used by the fake's objects.
+  sys::HResult Call(const std::string& name, const std::string& arguments);
+  void Created() { ++LiveObjects; }
+  void Released(const char* interfaceName);
+  void Note(const std::string& event);
+
+ private:
+  EventLog* Log;
+};
+
+// UTF-16 text as 8-bit text for the record: ASCII as it is, the rest "?".
+std::string RecordText(const std::u16string& text);
+
+}  // namespace kestrune::sim

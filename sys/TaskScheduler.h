@@ -1,0 +1,175 @@
+// The Task Scheduler 2.0 through its COM interfaces, and the COM library
+// calls around it. The objects mirror the interfaces of the same names
+// (ITaskService, ITaskFolder, ITaskDefinition, ...) with the methods the
+// program uses; each object holds one reference, and destroying it is
+// IUnknown::Release. Every method answers the HRESULT of the call.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "sys/WinTypes.h"
+
+namespace kestrune::sys {
+
+// HRESULTs.
+inline constexpr HResult kSOk = 0;
+inline constexpr HResult kSFalse = 1;
+inline constexpr HResult kENotImpl = static_cast<HResult>(0x80004001u);
+inline constexpr HResult kENoInterface = static_cast<HResult>(0x80004002u);
+inline constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
+inline constexpr HResult kEOutOfMemory = static_cast<HResult>(0x8007000Eu);
+inline constexpr HResult kEAccessDenied = static_cast<HResult>(0x80070005u);
+inline constexpr HResult kHResultFileNotFound = static_cast<HResult>(0x80070002u);
+inline constexpr HResult kRpcEChangedMode = static_cast<HResult>(0x80010106u);
+inline constexpr HResult kRpcETooLate = static_cast<HResult>(0x80010119u);
+inline constexpr HResult kRpcENoGoodSecurityPackages = static_cast<HResult>(0x8001011Au);
+inline constexpr HResult kCoENotInitialized = static_cast<HResult>(0x800401F0u);
+inline constexpr HResult kRegDbEClassNotReg = static_cast<HResult>(0x80040154u);
+
+// COM library settings.
+inline constexpr Dword kCoInitApartmentThreaded = 0x2;
+inline constexpr Dword kClsctxInprocServer = 0x1;
+inline constexpr Long kAuthnServicesDefault = -1;  // cAuthSvc: let COM choose
+inline constexpr Dword kRpcCAuthnLevelPktPrivacy = 6;
+inline constexpr Dword kRpcCImpLevelImpersonate = 3;
+inline constexpr Dword kEoacNone = 0;
+
+// Task Scheduler enumerations.
+inline constexpr Dword kTaskRunLevelHighest = 1;
+inline constexpr Dword kTaskTriggerLogon = 9;
+inline constexpr Dword kTaskActionExec = 0;
+inline constexpr Long kTaskCreateOrUpdate = 6;
+inline constexpr Dword kTaskLogonInteractiveToken = 3;
+
+// VARIANT_BOOL.
+using VariantBool = std::int16_t;
+
+// A BSTR argument; std::nullopt is the null BSTR.
+using Bstr = std::optional<std::u16string>;
+
+// A VARIANT in the two forms the scheduler is given: VT_EMPTY and VT_BSTR.
+struct Variant {
+  bool Empty = true;
+  std::u16string Text;
+
+  static Variant EmptyVariant() { return {}; }
+  static Variant Text16(std::u16string text) { return {false, std::move(text)}; }
+};
+
+class IRegisteredTask {
+ public:
+  virtual ~IRegisteredTask() = default;
+};
+
+class IRegistrationInfo {
+ public:
+  virtual ~IRegistrationInfo() = default;
+  virtual HResult put_Author(const Bstr& author) = 0;
+};
+
+class IPrincipal {
+ public:
+  virtual ~IPrincipal() = default;
+  virtual HResult put_RunLevel(Dword runLevel) = 0;
+};
+
+class ITaskSettings {
+ public:
+  virtual ~ITaskSettings() = default;
+  virtual HResult put_StartWhenAvailable(VariantBool startWhenAvailable) = 0;
+  virtual HResult put_DeleteExpiredTaskAfter(const Bstr& expirationDelay) = 0;
+  virtual HResult put_ExecutionTimeLimit(const Bstr& executionTimeLimit) = 0;
+  virtual HResult put_DisallowStartIfOnBatteries(VariantBool disallowStart) = 0;
+};
+
+// ILogonTrigger {72DADE38-FAE4-4B3E-BAF4-5D009AF02B1C}.
+class ILogonTrigger {
+ public:
+  virtual ~ILogonTrigger() = default;
+  virtual HResult put_Enabled(VariantBool enabled) = 0;
+};
+
+class ITrigger {
+ public:
+  virtual ~ITrigger() = default;
+  // QueryInterface for ILogonTrigger.
+  virtual HResult QueryInterfaceLogonTrigger(std::unique_ptr<ILogonTrigger>* logonTrigger) = 0;
+};
+
+class ITriggerCollection {
+ public:
+  virtual ~ITriggerCollection() = default;
+  virtual HResult Create(Dword type, std::unique_ptr<ITrigger>* trigger) = 0;
+};
+
+// IExecAction {4C3D624D-FD6B-49A3-B9B7-09CB3CD3F047}.
+class IExecAction {
+ public:
+  virtual ~IExecAction() = default;
+  virtual HResult put_Path(const Bstr& path) = 0;
+  virtual HResult put_Arguments(const Bstr& arguments) = 0;
+};
+
+class IAction {
+ public:
+  virtual ~IAction() = default;
+  // QueryInterface for IExecAction.
+  virtual HResult QueryInterfaceExecAction(std::unique_ptr<IExecAction>* execAction) = 0;
+};
+
+class IActionCollection {
+ public:
+  virtual ~IActionCollection() = default;
+  virtual HResult Create(Dword type, std::unique_ptr<IAction>* action) = 0;
+};
+
+class ITaskDefinition {
+ public:
+  virtual ~ITaskDefinition() = default;
+  virtual HResult get_RegistrationInfo(std::unique_ptr<IRegistrationInfo>* registrationInfo) = 0;
+  virtual HResult get_Principal(std::unique_ptr<IPrincipal>* principal) = 0;
+  virtual HResult get_Settings(std::unique_ptr<ITaskSettings>* settings) = 0;
+  virtual HResult get_Triggers(std::unique_ptr<ITriggerCollection>* triggers) = 0;
+  virtual HResult get_Actions(std::unique_ptr<IActionCollection>* actions) = 0;
+};
+
+class ITaskFolder {
+ public:
+  virtual ~ITaskFolder() = default;
+  virtual HResult DeleteTask(const Bstr& name, Long flags) = 0;
+  // The definition must come from the same implementation's NewTask.
+  virtual HResult RegisterTaskDefinition(const Bstr& path, ITaskDefinition& definition, Long flags,
+                                         const Variant& userId, const Variant& password, Dword logonType,
+                                         const Variant& sddl, std::unique_ptr<IRegisteredTask>* task) = 0;
+};
+
+class ITaskService {
+ public:
+  virtual ~ITaskService() = default;
+  virtual HResult Connect(const Variant& serverName, const Variant& user, const Variant& domain,
+                          const Variant& password) = 0;
+  virtual HResult GetFolder(const Bstr& path, std::unique_ptr<ITaskFolder>* folder) = 0;
+  virtual HResult NewTask(Dword flags, std::unique_ptr<ITaskDefinition>* definition) = 0;
+};
+
+// The seam: the COM library on the calling thread, and the way in.
+class ITaskScheduler {
+ public:
+  virtual ~ITaskScheduler() = default;
+  // CoInitializeEx with no reserved pointer.
+  virtual HResult CoInitializeEx(Dword coInit) = 0;
+  // CoInitializeSecurity with no security descriptor, no list of
+  // authentication services, no authentication list and no reserved
+  // pointers.
+  virtual HResult CoInitializeSecurity(Long authServices, Dword authnLevel, Dword impLevel, Dword capabilities) = 0;
+  virtual void CoUninitialize() = 0;
+  // CoCreateInstance of CLSID_TaskScheduler
+  // {0F87369F-A4E5-4CFC-BD3E-73E6154572DD} without an outer object, for
+  // ITaskService {2FABA4C7-4DA9-4013-9697-20CC3FD40F85}.
+  virtual HResult CoCreateInstanceTaskService(Dword clsContext, std::unique_ptr<ITaskService>* service) = 0;
+};
+
+}  // namespace kestrune::sys
