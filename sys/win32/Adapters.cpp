@@ -3,6 +3,7 @@
 #include "sys/Seam.h"
 #include "sys/win32/Win32Files.h"
 #include "sys/win32/Win32Os.h"
+#include "sys/win32/Win32Processes.h"
 #include "sys/win32/Win32Registry.h"
 
 namespace kestrune::sys::win32 {
@@ -18,6 +19,7 @@ void InstallAdapters() {
   static Win32CodePage codePage;
   static Win32Files files;
   static HostCpuid cpuid;
+  static Win32Processes processes;
   Install<IRegistry>(registry);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
@@ -27,6 +29,7 @@ void InstallAdapters() {
   Install<ICodePage>(codePage);
   Install<IFiles>(files);
   Install<ICpuid>(cpuid);
+  Install<IProcesses>(processes);
 }
 
 }  // namespace kestrune::sys::win32
