@@ -5,6 +5,7 @@
 #include "sys/win32/Win32Os.h"
 #include "sys/win32/Win32Processes.h"
 #include "sys/win32/Win32Registry.h"
+#include "sys/win32/Win32SetupDi.h"
 
 namespace kestrune::sys::win32 {
 
@@ -20,6 +21,8 @@ void InstallAdapters() {
   static Win32Files files;
   static HostCpuid cpuid;
   static Win32Processes processes;
+  static Win32SetupDi setupDi;
+  static CrtEnvironmentVariables environmentVariables;
   Install<IRegistry>(registry);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
@@ -30,6 +33,8 @@ void InstallAdapters() {
   Install<IFiles>(files);
   Install<ICpuid>(cpuid);
   Install<IProcesses>(processes);
+  Install<ISetupDi>(setupDi);
+  Install<IEnvironmentVariables>(environmentVariables);
 }
 
 }  // namespace kestrune::sys::win32
