@@ -6,6 +6,7 @@
 #include "sys/win32/Win32Processes.h"
 #include "sys/win32/Win32Registry.h"
 #include "sys/win32/Win32SetupDi.h"
+#include "sys/win32/Win32Wmi.h"
 
 namespace kestrune::sys::win32 {
 
@@ -23,6 +24,7 @@ void InstallAdapters() {
   static Win32Processes processes;
   static Win32SetupDi setupDi;
   static CrtEnvironmentVariables environmentVariables;
+  static Win32Wmi wmi;
   Install<IRegistry>(registry);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
@@ -35,6 +37,7 @@ void InstallAdapters() {
   Install<IProcesses>(processes);
   Install<ISetupDi>(setupDi);
   Install<IEnvironmentVariables>(environmentVariables);
+  Install<IWmi>(wmi);
 }
 
 }  // namespace kestrune::sys::win32
