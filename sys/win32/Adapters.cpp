@@ -6,6 +6,7 @@
 #include "sys/win32/Win32Files.h"
 #include "sys/win32/Win32Os.h"
 #include "sys/win32/Win32Registry.h"
+#include "sys/win32/Win32SystemVersion.h"
 
 namespace kestrune::sys::win32 {
 
@@ -24,6 +25,7 @@ void InstallAdapters() {
   static Win32SystemFolders systemFolders;
   static X86PortIo portIo;
   static Win32ConsoleWindow consoleWindow;
+  static Win32SystemVersion systemVersion;
   Install<IRegistry>(registry);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
@@ -37,6 +39,7 @@ void InstallAdapters() {
   Install<ISystemFolders>(systemFolders);
   Install<IPortIo>(portIo);
   Install<IConsoleWindow>(consoleWindow);
+  Install<ISystemVersion>(systemVersion);
 }
 
 }  // namespace kestrune::sys::win32
