@@ -1,11 +1,17 @@
 #include "hw/OsPlatform.h"
 
+#include "platform/Osversion.h"
+
 namespace kestrune {
 
-// Until the operating-system version probe is part of the build, the layer
-// assumes what a 32-bit program sees on 64-bit Windows 10.
-OsPlatform ProcessOsPlatform() { return {0x4C1, false, false, true}; }
+OsPlatform ProcessOsPlatform() {
+  const TOsVersion& os = OsVersionInstance();
+  return {os.GetFlags(0xFFFF), os.Is32BitWindows(), os.IsItanium(), os.Is64Bit()};
+}
 
-std::uint32_t FreshOsFlags() { return ProcessOsPlatform().Flags; }
+std::uint32_t FreshOsFlags() {
+  const TOsVersion own;
+  return own.GetFlags(0xFFFF);
+}
 
 }  // namespace kestrune
