@@ -35,13 +35,16 @@ sys::FileHandle FakeFiles::CreateFileA(const std::string& path, sys::Dword, sys:
     Log->Add((create ? "create file " : "open file ") + path);
   }
   const std::string key = Key(path);
-  auto error = OpenErrors.find(key);
-  if (error == OpenErrors.end()) {
-    error = OpenErrors.find(path);
-  }
-  if (error != OpenErrors.end()) {
-    Fail(error->second);
-    return sys::kInvalidHandleValue;
+  for (const auto* errors : {&OpenErrors, create ? &CreateErrors : nullptr}) {
+    if (errors == nullptr) {
+      continue;
+    }
+    for (const auto& [failing, code] : *errors) {
+      if (Key(failing) == key) {
+        Fail(code);
+        return sys::kInvalidHandleValue;
+      }
+    }
   }
   if (create) {
     Files[key] = File{path, {}, {}};

@@ -23,8 +23,10 @@ class FakeFiles : public sys::IFiles {
   void Put(const std::string& path, std::vector<std::uint8_t> content);
   std::size_t OpenHandles() const { return Handles.size(); }
 
-  // Opens of a path listed here fail with the given error.
+  // Opens of a path listed here fail with the given error; creates (and
+  // only creates) of a path in CreateErrors likewise.
   std::map<std::string, sys::Dword> OpenErrors;
+  std::map<std::string, sys::Dword> CreateErrors;
   // Writes report one byte fewer than asked.
   bool ShortWrites = false;
   // Every CreateFile, as "open PATH" or "create PATH".
