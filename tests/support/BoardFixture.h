@@ -34,6 +34,13 @@ class BoardFixture : public FakeOsFixture {
     Session = sim::BoardSession::Create(Board, Files, error);
     ASSERT_NE(Session, nullptr) << error;
   }
+  // Powers the machine off (releasing the hardware layer's process-wide
+  // objects) and boots the board as it stands now.
+  void Reboot() {
+    ReleaseReadWriteInstance();
+    Session.reset();
+    Boot();
+  }
   void BootFile(const std::string& path) {
     std::string error;
     ASSERT_TRUE(sim::LoadBoardFile(path, Board, error)) << error;
