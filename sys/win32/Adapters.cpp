@@ -1,11 +1,14 @@
 #include "sys/win32/Adapters.h"
 
 #include "sys/Seam.h"
+#include "sys/win32/Win32ConsoleWindow.h"
+#include "sys/win32/Win32Driver.h"
 #include "sys/win32/Win32Files.h"
 #include "sys/win32/Win32Os.h"
 #include "sys/win32/Win32Processes.h"
 #include "sys/win32/Win32Registry.h"
 #include "sys/win32/Win32SetupDi.h"
+#include "sys/win32/Win32SystemVersion.h"
 #include "sys/win32/Win32Wmi.h"
 
 namespace kestrune::sys::win32 {
@@ -25,6 +28,11 @@ void InstallAdapters() {
   static Win32SetupDi setupDi;
   static CrtEnvironmentVariables environmentVariables;
   static Win32Wmi wmi;
+  static Win32ServiceControl serviceControl;
+  static Win32SystemFolders systemFolders;
+  static X86PortIo portIo;
+  static Win32ConsoleWindow consoleWindow;
+  static Win32SystemVersion systemVersion;
   Install<IRegistry>(registry);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
@@ -38,6 +46,11 @@ void InstallAdapters() {
   Install<ISetupDi>(setupDi);
   Install<IEnvironmentVariables>(environmentVariables);
   Install<IWmi>(wmi);
+  Install<IServiceControl>(serviceControl);
+  Install<ISystemFolders>(systemFolders);
+  Install<IPortIo>(portIo);
+  Install<IConsoleWindow>(consoleWindow);
+  Install<ISystemVersion>(systemVersion);
 }
 
 }  // namespace kestrune::sys::win32
