@@ -35,7 +35,12 @@ std::unique_ptr<BoardSession> BoardSession::Create(const Board& board, std::stri
 }
 
 BoardSession::BoardSession(std::unique_ptr<BoardMachine> machine)
-    : machine_(std::move(machine)), files_(*machine_), cpuid_(*machine_), ports_(*machine_), services_(scm_) {
+    : machine_(std::move(machine)),
+      files_(*machine_),
+      cpuid_(*machine_),
+      ports_(*machine_),
+      services_(scm_),
+      storage_(*machine_) {
   scm_.OnStart = [this](const std::string& name) {
     if (IsDriverService(name)) {
       machine_->LoadDriver();

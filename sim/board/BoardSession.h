@@ -1,6 +1,7 @@
 // A simulated machine for the length of a scope: the board on the file,
-// CPUID and port seams, and a Service Control Manager whose kernel loads the
-// board's driver when the driver's service starts. Paths that are not the
+// CPUID and port seams, its disks on the device-interface and environment
+// seams, and a Service Control Manager whose kernel loads the board's
+// driver when the driver's service starts. Paths that are not the
 // board's devices go to the file seam that was installed before.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "sim/board/BoardMachine.h"
+#include "sim/board/BoardStorage.h"
 #include "sim/os/FakeServiceControl.h"
 #include "sys/Seam.h"
 
@@ -22,6 +24,7 @@ class BoardSession {
 
   BoardMachine& Machine() { return *machine_; }
   FakeServiceControl& ServiceControl() { return scm_; }
+  BoardStorage& Storage() { return storage_; }
 
  private:
   explicit BoardSession(std::unique_ptr<BoardMachine> machine);
@@ -32,6 +35,7 @@ class BoardSession {
   sys::ScopedSeam<sys::ICpuid> cpuid_;
   sys::ScopedSeam<sys::IPortIo> ports_;
   sys::ScopedSeam<sys::IServiceControl> services_;
+  BoardStorage storage_;
 };
 
 }  // namespace kestrune::sim
