@@ -2,12 +2,15 @@
 
 #include "install/Autorun.h"
 #include "platform/Osversion.h"
+#include "install/Childprocess.h"
+#include "platform/Bootmode.h"
+#include "platform/Velwmi.h"
 
 namespace kestrune::app {
 
 // Facilities that are not wired yet answer as the unavailable facility
 // does: a driver that cannot be opened (all-ones reads, no board, no
-// tables), no network, no server, no program started.
+// tables), no server.
 
 namespace {
 
@@ -26,8 +29,8 @@ std::uint16_t ProductCollaborators::ReadChipsetDeviceId() { return 0xFFFF; }
 bool ProductCollaborators::Is64Bit() { return OsVersionInstance().Is64Bit(); }
 bool ProductCollaborators::IsWindows10() { return OsVersionInstance().IsWindows10(); }
 BoardIdentity ProductCollaborators::ReadBoardIdentity() { return {}; }
-std::int32_t ProductCollaborators::GetSystemDiskNumber() { return -1; }
-bool ProductCollaborators::IsGptDisk(std::int32_t) { return false; }
+std::int32_t ProductCollaborators::GetSystemDiskNumber() { return kestrune::GetSystemDiskNumber(); }
+bool ProductCollaborators::IsGptDisk(std::int32_t diskNumber) { return kestrune::IsGptDisk(diskNumber); }
 bool ProductCollaborators::RegisterRestartEntry(const std::string& name) { return AutoRunInstance().Register(name); }
 bool ProductCollaborators::UnregisterRestartEntry(const std::string& name) {
   return AutoRunInstance().Unregister(name);
@@ -39,11 +42,13 @@ std::unique_ptr<IFirmwareVariableReader> ProductCollaborators::CreateVariableRea
 }
 std::vector<ModuleVersion> ProductCollaborators::ReadModuleVersions() { return {}; }
 void ProductCollaborators::ReleaseAaftTable() {}
-bool ProductCollaborators::IsNetworkConnected() { return false; }
+bool ProductCollaborators::IsNetworkConnected() { return kestrune::IsNetworkConnected(); }
 bool ProductCollaborators::DownloadFileSync(const std::string&, const std::string&) { return false; }
 std::string ProductCollaborators::GetBiosFile(const std::string&) { return {}; }
 void ProductCollaborators::ProcessPackage(const std::string&, const std::string&) {}
-std::int32_t ProductCollaborators::RunProgram(const std::string&, const std::string&, bool) { return -1; }
-void ProductCollaborators::ShowInstallProgress() {}
+std::int32_t ProductCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait) {
+  return kestrune::RunProgram(path, arguments, wait);
+}
+void ProductCollaborators::ShowInstallProgress() { kestrune::ShowInstallProgress(); }
 
 }  // namespace kestrune::app

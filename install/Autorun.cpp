@@ -134,7 +134,7 @@ Outcome DeleteAndRegister(const std::string& name, const std::string& path, cons
   std::unique_ptr<sys::ITaskDefinition> definition;
   std::unique_ptr<sys::ITaskService> service;
   std::unique_ptr<sys::ITaskFolder> folder;
-  const sys::Variant empty = sys::Variant::EmptyVariant();
+  const sys::TextVariant empty = sys::TextVariant::EmptyVariant();
 
   if (!Obtained(sys::Use<sys::ITaskScheduler>().CoCreateInstanceTaskService(sys::kClsctxInprocServer, &service),
                 service) ||
@@ -152,8 +152,8 @@ Outcome DeleteAndRegister(const std::string& name, const std::string& path, cons
     return Outcome::Failed;
   }
   if (!Obtained(folder->RegisterTaskDefinition(Wide(name), *definition, sys::kTaskCreateOrUpdate,
-                                               sys::Variant::Text16(Wide(user)), empty, sys::kTaskLogonInteractiveToken,
-                                               sys::Variant::Text16(u""), &task),
+                                               sys::TextVariant::Text16(Wide(user)), empty, sys::kTaskLogonInteractiveToken,
+                                               sys::TextVariant::Text16(u""), &task),
                 task)) {
     return Outcome::Failed;
   }

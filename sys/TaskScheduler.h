@@ -10,32 +10,18 @@
 #include <optional>
 #include <string>
 
+#include "sys/Com.h"
 #include "sys/WinTypes.h"
 
 namespace kestrune::sys {
 
 // HRESULTs.
-inline constexpr HResult kSOk = 0;
-inline constexpr HResult kSFalse = 1;
-inline constexpr HResult kENotImpl = static_cast<HResult>(0x80004001u);
-inline constexpr HResult kENoInterface = static_cast<HResult>(0x80004002u);
-inline constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
-inline constexpr HResult kEOutOfMemory = static_cast<HResult>(0x8007000Eu);
-inline constexpr HResult kEAccessDenied = static_cast<HResult>(0x80070005u);
-inline constexpr HResult kHResultFileNotFound = static_cast<HResult>(0x80070002u);
-inline constexpr HResult kRpcEChangedMode = static_cast<HResult>(0x80010106u);
-inline constexpr HResult kRpcETooLate = static_cast<HResult>(0x80010119u);
 inline constexpr HResult kRpcENoGoodSecurityPackages = static_cast<HResult>(0x8001011Au);
 inline constexpr HResult kCoENotInitialized = static_cast<HResult>(0x800401F0u);
 inline constexpr HResult kRegDbEClassNotReg = static_cast<HResult>(0x80040154u);
 
 // COM library settings.
-inline constexpr Dword kCoInitApartmentThreaded = 0x2;
-inline constexpr Dword kClsctxInprocServer = 0x1;
-inline constexpr Long kAuthnServicesDefault = -1;  // cAuthSvc: let COM choose
 inline constexpr Dword kRpcCAuthnLevelPktPrivacy = 6;
-inline constexpr Dword kRpcCImpLevelImpersonate = 3;
-inline constexpr Dword kEoacNone = 0;
 
 // Task Scheduler enumerations.
 inline constexpr Dword kTaskRunLevelHighest = 1;
@@ -51,12 +37,12 @@ using VariantBool = std::int16_t;
 using Bstr = std::optional<std::u16string>;
 
 // A VARIANT in the two forms the scheduler is given: VT_EMPTY and VT_BSTR.
-struct Variant {
+struct TextVariant {
   bool Empty = true;
   std::u16string Text;
 
-  static Variant EmptyVariant() { return {}; }
-  static Variant Text16(std::u16string text) { return {false, std::move(text)}; }
+  static TextVariant EmptyVariant() { return {}; }
+  static TextVariant Text16(std::u16string text) { return {false, std::move(text)}; }
 };
 
 class IRegisteredTask {
@@ -142,15 +128,15 @@ class ITaskFolder {
   virtual HResult DeleteTask(const Bstr& name, Long flags) = 0;
   // The definition must come from the same implementation's NewTask.
   virtual HResult RegisterTaskDefinition(const Bstr& path, ITaskDefinition& definition, Long flags,
-                                         const Variant& userId, const Variant& password, Dword logonType,
-                                         const Variant& sddl, std::unique_ptr<IRegisteredTask>* task) = 0;
+                                         const TextVariant& userId, const TextVariant& password, Dword logonType,
+                                         const TextVariant& sddl, std::unique_ptr<IRegisteredTask>* task) = 0;
 };
 
 class ITaskService {
  public:
   virtual ~ITaskService() = default;
-  virtual HResult Connect(const Variant& serverName, const Variant& user, const Variant& domain,
-                          const Variant& password) = 0;
+  virtual HResult Connect(const TextVariant& serverName, const TextVariant& user, const TextVariant& domain,
+                          const TextVariant& password) = 0;
   virtual HResult GetFolder(const Bstr& path, std::unique_ptr<ITaskFolder>* folder) = 0;
   virtual HResult NewTask(Dword flags, std::unique_ptr<ITaskDefinition>* definition) = 0;
 };

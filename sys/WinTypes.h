@@ -49,6 +49,18 @@ inline constexpr int kIdOk = 1;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 
+// COM status codes.
+inline constexpr HResult kSOk = 0;
+inline constexpr HResult kSFalse = 1;
+inline constexpr HResult kENotImpl = static_cast<HResult>(0x80004001u);
+inline constexpr HResult kENoInterface = static_cast<HResult>(0x80004002u);
+inline constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
+inline constexpr HResult kEOutOfMemory = static_cast<HResult>(0x8007000Eu);
+inline constexpr HResult kEAccessDenied = static_cast<HResult>(0x80070005u);
+inline constexpr HResult kHResultFileNotFound = static_cast<HResult>(0x80070002u);
+inline constexpr HResult kRpcEChangedMode = static_cast<HResult>(0x80010106u);
+inline constexpr HResult kRpcETooLate = static_cast<HResult>(0x80010119u);
+
 inline constexpr bool Succeeded(HResult hr) { return hr >= 0; }
 
 }  // namespace kestrune::sys

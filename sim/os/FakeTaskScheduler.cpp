@@ -24,7 +24,7 @@ std::string Hex(std::uint32_t value) {
 
 std::string BstrText(const sys::Bstr& text) { return text.has_value() ? RecordText(*text) : "null"; }
 
-std::string VariantText(const sys::Variant& variant) {
+std::string VariantText(const sys::TextVariant& variant) {
   return variant.Empty ? "empty" : "\"" + RecordText(variant.Text) + "\"";
 }
 
@@ -272,8 +272,8 @@ class TaskFolder : public sys::ITaskFolder, FakeObject {
     return hr;
   }
   HResult RegisterTaskDefinition(const sys::Bstr& path, sys::ITaskDefinition& definition, sys::Long flags,
-                                 const sys::Variant& userId, const sys::Variant& password, sys::Dword logonType,
-                                 const sys::Variant& sddl, std::unique_ptr<sys::IRegisteredTask>* task) override {
+                                 const sys::TextVariant& userId, const sys::TextVariant& password, sys::Dword logonType,
+                                 const sys::TextVariant& sddl, std::unique_ptr<sys::IRegisteredTask>* task) override {
     HResult hr = Call("RegisterTaskDefinition", BstrText(path) + ", " + std::to_string(flags) + ", " +
                                                     VariantText(userId) + ", " + VariantText(password) + ", " +
                                                     std::to_string(logonType) + ", " + VariantText(sddl));
@@ -303,8 +303,8 @@ class TaskFolder : public sys::ITaskFolder, FakeObject {
 class TaskService : public sys::ITaskService, FakeObject {
  public:
   explicit TaskService(FakeTaskScheduler& s) : FakeObject(s, "ITaskService") {}
-  HResult Connect(const sys::Variant& serverName, const sys::Variant& user, const sys::Variant& domain,
-                  const sys::Variant& password) override {
+  HResult Connect(const sys::TextVariant& serverName, const sys::TextVariant& user, const sys::TextVariant& domain,
+                  const sys::TextVariant& password) override {
     const HResult hr = Call("Connect", VariantText(serverName) + ", " + VariantText(user) + ", " + VariantText(domain) +
                                            ", " + VariantText(password));
     Connected = sys::Succeeded(hr);

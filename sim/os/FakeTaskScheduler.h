@@ -54,10 +54,10 @@ class FakeTaskScheduler : public sys::ITaskScheduler {
   struct Task {
     Definition Content;
     sys::Long Flags = 0;
-    sys::Variant UserId;
-    sys::Variant Password;
+    sys::TextVariant UserId;
+    sys::TextVariant Password;
     sys::Dword LogonType = 0;
-    sys::Variant Sddl;
+    sys::TextVariant Sddl;
   };
 
   std::map<std::u16string, Task> Tasks;          // the root folder "\\"

@@ -1,11 +1,16 @@
 #include "sys/win32/Adapters.h"
 
 #include "sys/Seam.h"
+#include "sys/win32/Win32ConsoleWindow.h"
+#include "sys/win32/Win32Driver.h"
 #include "sys/win32/Win32Files.h"
 #include "sys/win32/Win32Os.h"
+#include "sys/win32/Win32Processes.h"
 #include "sys/win32/Win32Registry.h"
+#include "sys/win32/Win32SetupDi.h"
 #include "sys/win32/Win32SystemVersion.h"
 #include "sys/win32/Win32TaskScheduler.h"
+#include "sys/win32/Win32Wmi.h"
 
 namespace kestrune::sys::win32 {
 
@@ -20,6 +25,14 @@ void InstallAdapters() {
   static Win32CodePage codePage;
   static Win32Files files;
   static HostCpuid cpuid;
+  static Win32Processes processes;
+  static Win32SetupDi setupDi;
+  static CrtEnvironmentVariables environmentVariables;
+  static Win32Wmi wmi;
+  static Win32ServiceControl serviceControl;
+  static Win32SystemFolders systemFolders;
+  static X86PortIo portIo;
+  static Win32ConsoleWindow consoleWindow;
   static Win32SystemVersion systemVersion;
   static Win32TaskScheduler taskScheduler;
   Install<IRegistry>(registry);
@@ -31,6 +44,14 @@ void InstallAdapters() {
   Install<ICodePage>(codePage);
   Install<IFiles>(files);
   Install<ICpuid>(cpuid);
+  Install<IProcesses>(processes);
+  Install<ISetupDi>(setupDi);
+  Install<IEnvironmentVariables>(environmentVariables);
+  Install<IWmi>(wmi);
+  Install<IServiceControl>(serviceControl);
+  Install<ISystemFolders>(systemFolders);
+  Install<IPortIo>(portIo);
+  Install<IConsoleWindow>(consoleWindow);
   Install<ISystemVersion>(systemVersion);
   Install<ITaskScheduler>(taskScheduler);
 }

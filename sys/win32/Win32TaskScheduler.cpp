@@ -31,7 +31,7 @@ struct LogonTriggerInterface : public ::ITrigger {
 
 UniqueBstr MakeBstr(const Bstr& text) { return text.has_value() ? UniqueBstr(*text) : UniqueBstr(); }
 
-void MakeVariant(const Variant& from, UniqueVariant* to) {
+void MakeVariant(const TextVariant& from, UniqueVariant* to) {
   if (!from.Empty) {
     to->SetText(from.Text);
   }
@@ -176,8 +176,8 @@ class TaskFolder : public Holder<ITaskFolder, ::ITaskFolder> {
  public:
   using Holder::Holder;
   HResult DeleteTask(const Bstr& name, Long flags) override { return (*this)->DeleteTask(MakeBstr(name).Get(), flags); }
-  HResult RegisterTaskDefinition(const Bstr& path, ITaskDefinition& definition, Long flags, const Variant& userId,
-                                 const Variant& password, Dword logonType, const Variant& sddl,
+  HResult RegisterTaskDefinition(const Bstr& path, ITaskDefinition& definition, Long flags, const TextVariant& userId,
+                                 const TextVariant& password, Dword logonType, const TextVariant& sddl,
                                  std::unique_ptr<IRegisteredTask>* result) override {
     UniqueVariant user;
     UniqueVariant secret;
@@ -189,8 +189,8 @@ class TaskFolder : public Holder<ITaskFolder, ::ITaskFolder> {
     ::ITaskDefinition* const raw = static_cast<TaskDefinition&>(definition).Raw();
     return Wrap<RegisteredTask, ::IRegisteredTask>(
         [&](::IRegisteredTask** out) {
-          return (*this)->RegisterTaskDefinition(name.Get(), raw, flags, user.Get(), secret.Get(),
-                                                 static_cast<TASK_LOGON_TYPE>(logonType), descriptor.Get(), out);
+          return (*this)->RegisterTaskDefinition(name.Get(), raw, flags, *user, *secret,
+                                                 static_cast<TASK_LOGON_TYPE>(logonType), *descriptor, out);
         },
         result);
   }
@@ -199,8 +199,8 @@ class TaskFolder : public Holder<ITaskFolder, ::ITaskFolder> {
 class TaskService : public Holder<ITaskService, ::ITaskService> {
  public:
   using Holder::Holder;
-  HResult Connect(const Variant& serverName, const Variant& user, const Variant& domain,
-                  const Variant& password) override {
+  HResult Connect(const TextVariant& serverName, const TextVariant& user, const TextVariant& domain,
+                  const TextVariant& password) override {
     UniqueVariant server;
     UniqueVariant account;
     UniqueVariant realm;
@@ -209,7 +209,7 @@ class TaskService : public Holder<ITaskService, ::ITaskService> {
     MakeVariant(user, &account);
     MakeVariant(domain, &realm);
     MakeVariant(password, &secret);
-    return (*this)->Connect(server.Get(), account.Get(), realm.Get(), secret.Get());
+    return (*this)->Connect(*server, *account, *realm, *secret);
   }
   HResult GetFolder(const Bstr& path, std::unique_ptr<ITaskFolder>* result) override {
     const UniqueBstr name = MakeBstr(path);

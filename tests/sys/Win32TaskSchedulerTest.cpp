@@ -31,7 +31,7 @@ class Win32TaskSchedulerTest : public ::testing::Test {
   ~Win32TaskSchedulerTest() override { Com.CoUninitialize(); }
 
   std::unique_ptr<sys::ITaskFolder> RootFolder() {
-    const sys::Variant empty;
+    const sys::TextVariant empty;
     std::unique_ptr<sys::ITaskFolder> folder;
     EXPECT_EQ(Com.CoCreateInstanceTaskService(sys::kClsctxInprocServer, &Service), sys::kSOk);
     if (Service) {
@@ -68,8 +68,8 @@ class Win32TaskSchedulerTest : public ::testing::Test {
   sys::HResult Register(sys::ITaskFolder& folder, sys::ITaskDefinition& definition) {
     std::unique_ptr<sys::IRegisteredTask> task;
     const sys::HResult hr = folder.RegisterTaskDefinition(
-        kTaskName16, definition, sys::kTaskCreateOrUpdate, sys::Variant::Text16(u""), sys::Variant(),
-        sys::kTaskLogonInteractiveToken, sys::Variant::Text16(u""), &task);
+        kTaskName16, definition, sys::kTaskCreateOrUpdate, sys::TextVariant::Text16(u""), sys::TextVariant(),
+        sys::kTaskLogonInteractiveToken, sys::TextVariant::Text16(u""), &task);
     EXPECT_EQ(sys::Succeeded(hr), task != nullptr);
     return hr;
   }

@@ -1,0 +1,34 @@
+// Starting the programs that do the installation's real work, and the
+// progress line shown while Intel's setup program runs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kestrune {
+
+// Starts the program file at path as a child process. Its command line is
+// the path's short (8.3) form, when the system has one, a blank and the
+// arguments unchanged; nothing is quoted. The child inherits the inheritable
+// handles and the console. Standard output is flushed first.
+// wait: the child's exit code once it has ended; otherwise 0 as soon as it is
+// created. -1 when the program cannot be started.
+std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait);
+
+// The install progress line: "Installing Optane Memory Driver" with the dots
+// moving one column every 500 ms over 15 positions, written with a carriage
+// return so each print overwrites the last.
+class TInstallProgress {
+ public:
+  // One step of the line: one print, the delay, and after the 15th position
+  // the clearing print.
+  void Step();
+
+ private:
+  int Position = 0;
+};
+
+// Shows the progress line until the process is ended from outside.
+[[noreturn]] void ShowInstallProgress();
+
+}  // namespace kestrune

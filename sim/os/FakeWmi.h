@@ -1,0 +1,56 @@
+// WMI in memory: a fixed list of result objects for every query, the
+// answer of each COM call, and a record of the calls in the order made
+// (releases and CoUninitialize included).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sys/Wmi.h"
+
+namespace kestrune::sim {
+
+class FakeWmi : public sys::IWmi {
+ public:
+  sys::HResult CoInitializeEx(sys::Dword coInit) override;
+  void CoUninitialize() override;
+  sys::HResult CoInitializeSecurity(sys::Long authServices, sys::Dword authnLevel, sys::Dword impLevel,
+                                    sys::Dword capabilities) override;
+  sys::HResult CreateWbemLocator(sys::Dword clsContext, std::unique_ptr<sys::WbemLocator>* locator) override;
+  sys::Dword GetThreadLocale() override { return ThreadLocale; }
+  // BSTR stays as it is; VT_I1, VT_I2, VT_I4, VT_UI1, VT_UI2 and VT_UI4
+  // become decimal text; anything else is a type mismatch.
+  sys::HResult VariantChangeTypeEx(sys::Variant* value, sys::Dword lcid, std::uint16_t flags,
+                                   sys::VarType type) override;
+
+  struct Property {
+    std::u16string Name;
+    sys::Variant Value;
+    sys::HResult GetResult = sys::kSOk;
+  };
+  struct Object {
+    std::vector<Property> Properties;
+    sys::HResult GetNamesResult = sys::kSOk;
+  };
+  std::vector<Object> Objects;
+
+  // The answer of each call.
+  sys::HResult CoInitializeResult = sys::kSOk;
+  sys::HResult SecurityResult = sys::kSOk;
+  sys::HResult LocatorResult = sys::kSOk;
+  sys::HResult ConnectResult = sys::kSOk;
+  sys::HResult ExecQueryResult = sys::kSOk;
+  sys::HResult ResetResult = sys::kSOk;
+  std::optional<std::size_t> FailNextAt;  // Next for this object fails with kWbemEFailed
+  sys::Dword ThreadLocale = 0x0409;
+
+  // "CoInitializeEx 2", "ConnectServer root\cimv2 0", "Get Name",
+  // "release object", "CoUninitialize", ...
+  std::vector<std::string> Calls;
+  int LiveObjects = 0;  // COM objects handed out and not yet released
+
+  void Record(const std::string& call) { Calls.push_back(call); }
+};
+
+}  // namespace kestrune::sim

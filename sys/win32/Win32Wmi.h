@@ -1,0 +1,17 @@
+#pragma once
+
+#include "sys/Wmi.h"
+
+namespace kestrune::sys::win32 {
+
+class Win32Wmi : public IWmi {
+ public:
+  HResult CoInitializeEx(Dword coInit) override;
+  void CoUninitialize() override;
+  HResult CoInitializeSecurity(Long authServices, Dword authnLevel, Dword impLevel, Dword capabilities) override;
+  HResult CreateWbemLocator(Dword clsContext, std::unique_ptr<WbemLocator>* locator) override;
+  Dword GetThreadLocale() override;
+  HResult VariantChangeTypeEx(Variant* value, Dword lcid, std::uint16_t flags, VarType type) override;
+};
+
+}  // namespace kestrune::sys::win32
