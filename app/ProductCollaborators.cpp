@@ -1,9 +1,11 @@
 #include "ProductCollaborators.h"
 
+#include "hw/Readwrite.h"
 #include "install/Autorun.h"
-#include "platform/Osversion.h"
 #include "install/Childprocess.h"
 #include "platform/Bootmode.h"
+#include "platform/Cpubase.h"
+#include "platform/Osversion.h"
 #include "platform/Velwmi.h"
 
 namespace kestrune::app {
@@ -24,8 +26,13 @@ class UnavailableVariableReader : public IFirmwareVariableReader {
 
 }  // namespace
 
-bool ProductCollaborators::IsKabyLake() { return false; }
-std::uint16_t ProductCollaborators::ReadChipsetDeviceId() { return 0xFFFF; }
+bool ProductCollaborators::IsKabyLake() {
+  TCpuBase cpu;
+  return cpu.IsKabyLake();
+}
+
+std::uint16_t ProductCollaborators::ReadChipsetDeviceId() { return ReadWriteInstance()->ReadPciConfig(0, 31, 2, 0); }
+
 bool ProductCollaborators::Is64Bit() { return OsVersionInstance().Is64Bit(); }
 bool ProductCollaborators::IsWindows10() { return OsVersionInstance().IsWindows10(); }
 BoardIdentity ProductCollaborators::ReadBoardIdentity() { return {}; }

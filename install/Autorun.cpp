@@ -1,5 +1,7 @@
 #include "install/Autorun.h"
 
+#include "install/Debugconsole.h"
+
 #include <cstdio>
 #include <memory>
 
@@ -41,11 +43,9 @@ void Print(const char* format, HResult hr) {
   sys::Use<sys::IConsole>().Write(line);
 }
 
-// The debug console's report of the last system error. The console object
-// is not linked into this unit yet; once it is, this becomes
-// DebugConsoleInstance(false)->WriteLastError(colour). The console is
-// inactive in this program, so nothing is shown either way.
-void WriteLastErrorToDebugConsole(std::uint16_t colour) { static_cast<void>(colour); }
+// The debug console's report of the last system error (the console is
+// inactive in this program, so nothing is shown).
+void WriteLastErrorToDebugConsole(std::uint16_t colour) { DebugConsoleInstance(false)->WriteLastError(colour); }
 
 std::string SecurityFailureText(HResult hr) {
   if (hr == sys::kRpcENoGoodSecurityPackages) {
@@ -152,8 +152,8 @@ Outcome DeleteAndRegister(const std::string& name, const std::string& path, cons
     return Outcome::Failed;
   }
   if (!Obtained(folder->RegisterTaskDefinition(Wide(name), *definition, sys::kTaskCreateOrUpdate,
-                                               sys::TextVariant::Text16(Wide(user)), empty, sys::kTaskLogonInteractiveToken,
-                                               sys::TextVariant::Text16(u""), &task),
+                                               sys::TextVariant::Text16(Wide(user)), empty,
+                                               sys::kTaskLogonInteractiveToken, sys::TextVariant::Text16(u""), &task),
                 task)) {
     return Outcome::Failed;
   }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "sim/os/FakeConsoleWindow.h"
 #include "sim/os/FakeOs.h"
 #include "sim/os/FakeRegistry.h"
 #include "sim/os/FakeSystemVersion.h"
@@ -22,6 +23,7 @@ class FakeOsFixture : public ::testing::Test {
   sim::FakeDirectoryListing Directories;
   sim::FakeCodePage CodePage;
   sim::FakeSystemVersion SystemVersion = sim::FakeSystemVersion::Windows10Pro64();
+  sim::FakeConsoleWindow ConsoleWindow;
 
  private:
   sys::ScopedSeam<sys::IRegistry> RegistrySeam{Registry};
@@ -32,6 +34,7 @@ class FakeOsFixture : public ::testing::Test {
   sys::ScopedSeam<sys::IDirectoryListing> DirectoriesSeam{Directories};
   sys::ScopedSeam<sys::ICodePage> CodePageSeam{CodePage};
   sys::ScopedSeam<sys::ISystemVersion> SystemVersionSeam{SystemVersion};
+  sys::ScopedSeam<sys::IConsoleWindow> ConsoleWindowSeam{ConsoleWindow};
 };
 
 }  // namespace kestrune::test
