@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "hw/LittleEndian.h"
 #include "hw/Trace.h"
 
 namespace kestrune {
@@ -18,10 +19,9 @@ namespace kestrune {
 class TReadWrite;
 class TAcpiBase;
 
-// Records as they stand in the table (little-endian, unaligned). The
-// containers of TAAFT point at an entry's first byte, its header included;
+// Records as they stand in the table (little-endian, unaligned: every
+// field is made of bytes, so each type has alignment 1). The containers of TAAFT point at an entry's first byte, its header included;
 // beyond the fields below, the firmware's layouts are not decoded here.
-#pragma pack(push, 1)
 struct VEL_XTU_SETUP {  // function 6: the key text follows the header
   std::uint8_t FuncId;
   std::uint8_t Length;
@@ -37,40 +37,40 @@ struct _VEL_SATA_MODE {  // function 11
 };
 struct _VEL_SETUP_GUID {  // function 16
   std::uint8_t FuncId;
-  std::uint32_t Length;
+  Le32Field Length;
 };
 using _SETUP_GUID_TABLE = _VEL_SETUP_GUID;  // function 16, listed twice
 struct _VEL_SETUP_ITEM {                    // function 17
   std::uint8_t FuncId;
-  std::uint32_t Length;
+  Le32Field Length;
 };
 struct _AAFT_HDD_SAVER_TABLE {  // function 20
   std::uint8_t FuncId;
-  std::uint32_t Length;
+  Le32Field Length;
 };
 struct _VEL_SATA_MODE_EX {  // function 21
   std::uint8_t FuncId;
-  std::uint32_t Length;
+  Le32Field Length;
 };
 struct _USERPROFILE_TABLE_ENTRY {  // function 24: 60-byte records
   std::uint8_t Bytes[60];
 };
 struct _AAFT_MAC_CMOS_TABLE {  // function 25
   std::uint8_t FuncId;
-  std::uint32_t Length;
+  Le32Field Length;
 };
 struct _VELNOR_MODULE_VERSION_ENTRY {  // function 26: 12-byte records
   char Name[8];                        // NUL-terminated when shorter than 8
-  std::uint32_t Version;
+  Le32Field Version;
 };
 struct _VEL_MODEL_REF_ENTRY {  // function 27: VariableLength + 20 bytes
   std::uint8_t Fixed[16];
-  std::uint32_t VariableLength;
+  Le32Field VariableLength;
 };
-#pragma pack(pop)
 static_assert(sizeof(_VELNOR_MODULE_VERSION_ENTRY) == 12);
 static_assert(sizeof(_USERPROFILE_TABLE_ENTRY) == 60);
 static_assert(sizeof(_VEL_MODEL_REF_ENTRY) == 20);
+static_assert(sizeof(_VEL_SETUP_GUID) == 5 && alignof(_VEL_SETUP_GUID) == 1);
 
 // The module name of a record: up to its NUL, at most 8 characters.
 std::string ModuleName(const _VELNOR_MODULE_VERSION_ENTRY& entry);

@@ -24,6 +24,19 @@ inline std::uint32_t Le32(const std::uint8_t* p) {
 inline std::uint16_t Le16At(ByteSpan bytes, std::size_t offset) { return Le16(bytes.data() + offset); }
 inline std::uint32_t Le32At(ByteSpan bytes, std::size_t offset) { return Le32(bytes.data() + offset); }
 
+// A 32-bit little-endian field inside a firmware record, with no alignment
+// of its own: records in firmware tables are packed and unaligned, and a
+// plain std::uint32_t member there could be read through a misaligned
+// reference. Reads as the number.
+struct Le32Field {
+  std::uint8_t Bytes[4];
+  constexpr operator std::uint32_t() const {
+    return static_cast<std::uint32_t>(Bytes[0]) | (static_cast<std::uint32_t>(Bytes[1]) << 8) |
+           (static_cast<std::uint32_t>(Bytes[2]) << 16) | (static_cast<std::uint32_t>(Bytes[3]) << 24);
+  }
+};
+static_assert(sizeof(Le32Field) == 4 && alignof(Le32Field) == 1);
+
 // The 8-bit sum of the bytes.
 inline std::uint8_t ByteSum(ByteSpan bytes) {
   std::uint8_t sum = 0;

@@ -42,7 +42,7 @@ std::optional<Block> ReadOccurrence(IMachineAccess& machine, std::uint32_t occur
   }
   Block block{};
   if (!machine.ReadPhysicalMemory(block.data(), kBlockLength, address)) {
-    block.fill(0xFF);  // an unreadable block never sums to 0 with its signature check below
+    block.fill(0xFF);  // without the signature: never a valid block
   }
   return block;
 }
@@ -141,6 +141,18 @@ BoardTexts ReadIdentityFromSmbios(ByteSpan smbiosTable) {
     texts.BiosDate = Trimmed(smbios::StructureFieldString(smbiosTable, *bios, smbios::kBiosReleaseDateString));
   }
   return texts;
+}
+
+Identification IdentifyBoard(IMachineAccess& machine, std::uint16_t vendorId,
+                             const std::function<ByteSpan()>& smbiosTable) {
+  Identification result;
+  result.Detected = IsVelnorBoard(machine, vendorId);
+  if (!result.Detected) {
+    return result;
+  }
+  result.BlockFound = FindIdentityBlock(machine, result.LastBlock);
+  result.Texts = result.BlockFound ? ParseBlock(result.LastBlock) : ReadIdentityFromSmbios(smbiosTable());
+  return result;
 }
 
 }  // namespace kestrune::identity

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "hw/LittleEndian.h"
@@ -44,5 +45,18 @@ bool FindIdentityBlock(IMachineAccess& machine, Block& block);
 // the BIOS information structure of an SMBIOS structure table (8-bit text
 // in, 8-bit text out, through the system code page).
 BoardTexts ReadIdentityFromSmbios(ByteSpan smbiosTable);
+
+// The whole identification, as TVel's constructor runs it: nothing when the
+// board is not the maker's; the block's texts when a valid block is found;
+// otherwise the SMBIOS fallback on the table that `smbiosTable` supplies
+// (asked for only then).
+struct Identification {
+  bool Detected = false;
+  bool BlockFound = false;
+  Block LastBlock{};
+  BoardTexts Texts;
+};
+Identification IdentifyBoard(IMachineAccess& machine, std::uint16_t vendorId,
+                             const std::function<ByteSpan()>& smbiosTable);
 
 }  // namespace kestrune::identity
