@@ -63,16 +63,28 @@ std::uint64_t MemoryImage::SearchPhysicalMemory(std::uint32_t length, std::uint3
     step = 1;
   }
   const auto* wanted = static_cast<const std::uint8_t*>(pattern);
+  std::uint64_t cachedBase = ~0ull;
+  const std::uint8_t* cachedPage = nullptr;
   for (std::uint64_t offset = 0; patternLength > 0 && offset + patternLength <= length; offset += step) {
-    // Unmapped memory never matches.
+    // The first byte from the page in hand; the rest only when it matches.
+    const std::uint64_t at = start + offset;
+    const std::uint64_t base = at & ~(kPageSize - 1);
+    if (base != cachedBase) {
+      cachedBase = base;
+      auto page = Pages.find(base);
+      cachedPage = page == Pages.end() ? nullptr : page->second.data();
+    }
+    if (cachedPage == nullptr || cachedPage[at - base] != wanted[0]) {
+      continue;  // unmapped memory never matches
+    }
     bool match = true;
-    for (std::uint32_t i = 0; i < patternLength && match; ++i) {
-      const std::uint8_t* byte = ByteAt(start + offset + i, false);
+    for (std::uint32_t i = 1; i < patternLength && match; ++i) {
+      const std::uint8_t* byte = ByteAt(at + i, false);
       match = byte != nullptr && *byte == wanted[i];
     }
     if (match) {
       if (skip == 0) {
-        return start + offset;
+        return at;
       }
       --skip;
     }
