@@ -1,9 +1,12 @@
 #include "sys/win32/Adapters.h"
 
 #include "sys/Seam.h"
+#include "sys/win32/Win32ConsoleWindow.h"
+#include "sys/win32/Win32Driver.h"
 #include "sys/win32/Win32Files.h"
 #include "sys/win32/Win32Os.h"
 #include "sys/win32/Win32Registry.h"
+#include "sys/win32/Win32SystemVersion.h"
 
 namespace kestrune::sys::win32 {
 
@@ -18,6 +21,11 @@ void InstallAdapters() {
   static Win32CodePage codePage;
   static Win32Files files;
   static HostCpuid cpuid;
+  static Win32ServiceControl serviceControl;
+  static Win32SystemFolders systemFolders;
+  static X86PortIo portIo;
+  static Win32ConsoleWindow consoleWindow;
+  static Win32SystemVersion systemVersion;
   Install<IRegistry>(registry);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
@@ -27,6 +35,11 @@ void InstallAdapters() {
   Install<ICodePage>(codePage);
   Install<IFiles>(files);
   Install<ICpuid>(cpuid);
+  Install<IServiceControl>(serviceControl);
+  Install<ISystemFolders>(systemFolders);
+  Install<IPortIo>(portIo);
+  Install<IConsoleWindow>(consoleWindow);
+  Install<ISystemVersion>(systemVersion);
 }
 
 }  // namespace kestrune::sys::win32

@@ -1,0 +1,188 @@
+#include "hw/Loaddriver.h"
+
+#include "sys/Dialogs.h"
+#include "sys/Seam.h"
+#include "sys/ServiceControl.h"
+#include "sys/SystemFolders.h"
+
+namespace kestrune {
+
+namespace {
+
+TLoadDriver* instance = nullptr;
+
+sys::IFiles& Files() { return sys::Use<sys::IFiles>(); }
+sys::IServiceControl& Scm() { return sys::Use<sys::IServiceControl>(); }
+
+TRwDrvData FromSpan(std::span<const std::uint8_t> image) {
+  return {image.empty() ? nullptr : image.data(), static_cast<std::uint32_t>(image.size())};
+}
+
+}  // namespace
+
+TRwDrvData ChooseDriverImage(const OsPlatform& os, const DriverImages& images) {
+  if (os.Flags <= kOsFlagsWindows9x) {
+    return FromSpan(images.Windows9x);
+  }
+  if (os.Is32BitWindows) {
+    return FromSpan(images.X86);
+  }
+  if (os.IsItanium) {
+    return FromSpan(images.Ia64);
+  }
+  if (os.Is64Bit) {
+    return FromSpan(images.X64);
+  }
+  return {};
+}
+
+std::string TLoadDriver::DriverFilePath(const OsPlatform& os, const std::string& name) {
+  sys::ISystemFolders& folders = sys::Use<sys::ISystemFolders>();
+  if (os.Flags == kOsFlagsWindows9x) {
+    return folders.GetSystemDirectoryA() + "\\" + name + ".vxd";
+  }
+  // A 32-bit program on 64-bit Windows puts the file below SysWOW64, and
+  // registers the service with that same path.
+  const std::string directory =
+      os.Is32BitWindows ? folders.GetSystemDirectoryA() : folders.GetWindowsDirectoryA() + "\\SysWOW64";
+  return directory + "\\Drivers\\" + name + ".sys";
+}
+
+std::string TLoadDriver::DevicePath(const OsPlatform& os, const std::string& name) {
+  if (os.Flags == kOsFlagsWindows9x) {
+    return "\\\\.\\" + DriverFilePath(os, name);
+  }
+  return "\\\\.\\" + name;
+}
+
+TLoadDriver::TLoadDriver(bool alwaysWrite, bool stopOnRelease, bool deleteOnRelease)
+    : TLoadDriver(alwaysWrite, stopOnRelease, deleteOnRelease, ProcessOsPlatform(), CarriedDriverImages()) {}
+
+TLoadDriver::TLoadDriver(bool alwaysWrite, bool stopOnRelease, bool deleteOnRelease, const OsPlatform& os,
+                         const DriverImages& images, const std::string& name)
+    : AlwaysWrite(alwaysWrite), StopOnRelease(stopOnRelease), DeleteOnRelease(deleteOnRelease), Os(os), Name(name) {
+  DrvData = ChooseDriverImage(Os, images);
+  DeviceHandle = Load(Name, DrvData.Image, DrvData.ImageSize);
+}
+
+TLoadDriver::~TLoadDriver() {
+  Unload(Name);
+  DrvData = {};
+}
+
+bool TLoadDriver::WriteDriverFile(const std::string& path, const std::uint8_t* image, std::uint32_t size) {
+  sys::UniqueFileHandle file(Files().CreateFileA(path, sys::kGenericRead | sys::kGenericWrite,
+                                                 sys::kFileShareRead | sys::kFileShareWrite, sys::kCreateAlways,
+                                                 sys::kFileAttributeNormal));
+  if (!file.Valid()) {
+    return false;
+  }
+  sys::Dword written = 0;
+  return Files().WriteFile(file.Get(), image, size, &written) && written == size;
+}
+
+sys::FileHandle TLoadDriver::OpenDevice(const std::string& path) {
+  return Files().CreateFileA(path, sys::kGenericRead | sys::kGenericWrite, sys::kFileShareRead | sys::kFileShareWrite,
+                             sys::kOpenExisting, sys::kFileAttributeNormal);
+}
+
+sys::FileHandle TLoadDriver::StartServiceAndOpen(const std::string& name, const std::string& file,
+                                                 const std::string& device, bool deviceOpened) {
+  sys::UniqueScHandle manager(Scm().OpenSCManagerA(sys::kScManagerAllAccess));
+  sys::UniqueScHandle service;
+  if (!deviceOpened) {
+    service.Reset(Scm().CreateServiceA(manager.Get(), name, name, sys::kServiceAllAccess, sys::kServiceKernelDriver,
+                                       sys::kServiceDemandStart, sys::kServiceErrorNormal, file));
+    if (!service.Valid() && Scm().GetLastError() == static_cast<sys::Dword>(sys::kErrorServiceExists)) {
+      service.Reset(Scm().OpenServiceA(manager.Get(), name, sys::kServiceAllAccess));
+    }
+  } else {
+    service.Reset(Scm().OpenServiceA(manager.Get(), name, sys::kServiceAllAccess));
+  }
+  if (!service.Valid()) {
+    return sys::kInvalidHandleValue;
+  }
+  // A service that already runs is fine: the result is not examined.
+  Scm().StartServiceA(service.Get());
+  service.Reset();
+  manager.Reset();
+  return OpenDevice(device);
+}
+
+sys::FileHandle TLoadDriver::Load(const std::string& name, const std::uint8_t* image, std::uint32_t size) {
+  // Windows NT 4.0 or a version the probe does not recognise.
+  if (Os.Flags < kOsFlagsWindows9x) {
+    return sys::kInvalidHandleValue;
+  }
+  const std::string file = DriverFilePath(Os, name);
+  const std::string device = DevicePath(Os, name);
+  const bool haveImage = image != nullptr && size != 0;
+
+  if (AlwaysWrite) {
+    if (haveImage && !WriteDriverFile(file, image, size)) {
+      return sys::kInvalidHandleValue;
+    }
+  } else {
+    sys::UniqueFileHandle existing(Files().CreateFileA(file, sys::kGenericRead, sys::kFileShareRead, sys::kOpenExisting,
+                                                       sys::kFileAttributeNormal));
+    if (!existing.Valid() && Files().GetLastError() == static_cast<sys::Dword>(sys::kErrorFileNotFound) && haveImage &&
+        !WriteDriverFile(file, image, size)) {
+      return sys::kInvalidHandleValue;
+    }
+  }
+
+  sys::FileHandle result = sys::kInvalidHandleValue;
+  if (Os.Flags == kOsFlagsWindows9x) {
+    // Opening the VxD's path loads it dynamically.
+    result = Files().CreateFileA(device, 0, 0, 0, sys::kFileFlagDeleteOnClose);
+  } else {
+    sys::UniqueFileHandle first(OpenDevice(device));
+    const bool opened = first.Valid();
+    first.Reset();
+    result = StartServiceAndOpen(name, file, device, opened);
+  }
+  if (result == sys::kInvalidHandleValue) {
+    sys::Use<sys::IDialogs>().MessageBoxA(kDriverLoadFailedText, kDriverLoadFailedCaption,
+                                          sys::kMbOk | sys::kMbIconError);
+  }
+  return result;
+}
+
+void TLoadDriver::Unload(const std::string& name) {
+  if (DeviceHandle == sys::kInvalidHandleValue) {
+    return;
+  }
+  Files().CloseHandle(DeviceHandle);
+  DeviceHandle = sys::kInvalidHandleValue;
+  if (Os.Flags <= kOsFlagsWindows9x) {
+    return;
+  }
+  if (StopOnRelease) {
+    sys::UniqueScHandle manager(Scm().OpenSCManagerA(sys::kScManagerAllAccess));
+    sys::UniqueScHandle service(Scm().OpenServiceA(manager.Get(), name, sys::kServiceAllAccess));
+    if (service.Valid()) {
+      Scm().ControlService(service.Get(), sys::kServiceControlStop);
+    }
+  }
+  if (DeleteOnRelease) {
+    sys::UniqueScHandle manager(Scm().OpenSCManagerA(sys::kScManagerAllAccess));
+    sys::UniqueScHandle service(Scm().OpenServiceA(manager.Get(), name, sys::kServiceAllAccess));
+    if (service.Valid()) {
+      Scm().DeleteService(service.Get());
+    }
+  }
+}
+
+TLoadDriver* LoadDriverInstance(bool alwaysWrite, bool stopOnRelease, bool deleteOnRelease) {
+  if (instance == nullptr) {
+    instance = new TLoadDriver(alwaysWrite, stopOnRelease, deleteOnRelease);
+  }
+  return instance;
+}
+
+void ReleaseLoadDriverInstance() {
+  delete instance;
+  instance = nullptr;
+}
+
+}  // namespace kestrune

@@ -1,0 +1,24 @@
+// What the hardware layer needs to know about the running Windows: the
+// TOsVersion flags word (mask 0xFFFF) and its architecture tests.
+#pragma once
+
+#include <cstdint>
+
+namespace kestrune {
+
+struct OsPlatform {
+  std::uint32_t Flags = 0;  // generation code in bits 4-15, 0x1 x64, 0x2 Itanium
+  bool Is32BitWindows = false;
+  bool IsItanium = false;
+  bool Is64Bit = false;
+};
+
+// Flags values the hardware layer compares against.
+inline constexpr std::uint32_t kOsFlagsWindows9x = 0x10;
+
+// The process-wide TOsVersion's answers (OsVersionInstance()).
+OsPlatform ProcessOsPlatform();
+// GetFlags(0xFFFF) of a TOsVersion of the caller's own.
+std::uint32_t FreshOsFlags();
+
+}  // namespace kestrune

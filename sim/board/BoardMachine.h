@@ -1,0 +1,133 @@
+// A simulated board on the machine seam. It decorates a file seam: the
+// devices of the board (the hardware access driver, the system volume and
+// the disks) are answered here, byte for byte as the driver contract and
+// the storage stack define them; every other path and handle passes
+// through to the underlying implementation, so a simulated program can
+// still write real files. It also answers CPUID and, for Windows 9x code,
+// the PCI configuration ports.
+//
+// The machine keeps its state in memory only: every process starts from the
+// board as described, with the driver not yet loaded.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/board/Board.h"
+#include "sim/board/PhysicalMemory.h"
+#include "sys/Cpuid.h"
+#include "sys/Files.h"
+#include "sys/PortIo.h"
+
+namespace kestrune::sim {
+
+// Storage stack vocabulary.
+inline constexpr std::uint32_t kIoctlVolumeGetVolumeDiskExtents = 0x00560000;
+inline constexpr std::uint32_t kIoctlStorageGetDeviceNumber = 0x002D1080;
+inline constexpr std::uint32_t kIoctlDiskGetDriveLayoutEx = 0x00070050;
+inline constexpr const char* kSystemVolumePath = "\\\\.\\C:";
+inline constexpr const char* kDiskInterfaceClass = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
+
+class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo {
+ public:
+  // nullptr with the reason in error when the board cannot be laid out
+  // (overlapping memory, malformed ACPI tables, no room for buffers).
+  static std::unique_ptr<BoardMachine> Create(const Board& board, sys::IFiles& inner, std::string& error);
+
+  // The kernel loads the board's driver when its service starts; the
+  // device opens from then on, unless the board's driver fault is set.
+  void LoadDriver() { driverLoaded_ = true; }
+  void UnloadDriver() { driverLoaded_ = false; }
+  bool DriverLoaded() const { return driverLoaded_; }
+
+  // The device path of every listed disk, in the board's order: what the
+  // disk device-interface enumeration lists.
+  std::vector<std::string> DiskDevicePaths() const;
+
+  const Board& GetBoard() const { return board_; }
+  PhysicalMemory& Memory() { return memory_; }
+  // The range contiguous buffers come from, and the buffers now allocated.
+  std::uint32_t BufferPoolBase() const { return poolBase_; }
+  std::size_t AllocatedBuffers() const { return buffers_.size(); }
+  std::size_t OpenDeviceHandles() const { return handles_.size(); }
+  // Software SMIs the handler has run, for tests.
+  int SmiCount() const { return smiCount_; }
+
+  // sys::IFiles
+  sys::FileHandle CreateFileA(const std::string& path, sys::Dword access, sys::Dword share, sys::Dword disposition,
+                              sys::Dword flagsAndAttributes) override;
+  sys::FileHandle CreateFileW(const std::u16string& path, sys::Dword access, sys::Dword share, sys::Dword disposition,
+                              sys::Dword flagsAndAttributes) override;
+  bool WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) override;
+  bool DeviceIoControl(sys::FileHandle device, sys::Dword code, const void* in, sys::Dword inSize, void* out,
+                       sys::Dword outSize, sys::Dword* returned) override;
+  bool SetFileTime(sys::FileHandle file, const sys::FileTime* creation, const sys::FileTime* lastAccess,
+                   const sys::FileTime* lastWrite) override;
+  bool CloseHandle(sys::FileHandle handle) override;
+  sys::Dword GetLastError() override;
+
+  // sys::ICpuid
+  void Cpuid(sys::CpuidRegisters& registers) override;
+
+  // sys::IPortIo: configuration mechanism 1 at 0xCF8/0xCFC; other ports
+  // read all ones.
+  void WritePortDword(std::uint16_t port, std::uint32_t value) override;
+  std::uint8_t ReadPortByte(std::uint16_t port) override;
+  std::uint16_t ReadPortWord(std::uint16_t port) override;
+  std::uint32_t ReadPortDword(std::uint16_t port) override;
+
+ private:
+  enum class DeviceKind { Driver, Volume, Disk };
+  struct OpenDevice {
+    DeviceKind Kind;
+    std::size_t DiskIndex = 0;
+  };
+  struct Buffer {
+    std::uint32_t Address;
+    std::uint32_t Size;
+  };
+
+  BoardMachine(const Board& board, sys::IFiles& inner);
+  bool Build(std::string& error);
+  std::optional<OpenDevice> Classify(const std::string& path) const;
+  bool Fail(sys::Dword error);
+  bool Succeed();
+
+  bool DriverRequest(sys::Dword code, const void* in, sys::Dword inSize, void* out, sys::Dword outSize,
+                     sys::Dword* returned);
+  bool MemoryRequest(bool write, const void* in, sys::Dword inSize, void* out, sys::Dword outSize,
+                     sys::Dword* returned);
+  bool PciRequest(sys::Dword code, const void* in, sys::Dword inSize, void* out, sys::Dword outSize,
+                  sys::Dword* returned);
+  bool BufferRequest(const void* in, sys::Dword inSize, void* out, sys::Dword outSize, sys::Dword* returned);
+  bool SmiRequest(const void* in, sys::Dword inSize, void* out, sys::Dword outSize, sys::Dword* returned);
+  void RunSmiHandler(std::uint32_t registerBlock);
+  bool VolumeRequest(sys::Dword code, void* out, sys::Dword outSize, sys::Dword* returned);
+  bool DiskRequest(const BoardDisk& disk, sys::Dword code, void* out, sys::Dword outSize, sys::Dword* returned);
+  bool DeviceNumber(std::uint32_t number, std::uint32_t partition, void* out, sys::Dword outSize, sys::Dword* returned);
+  std::uint32_t PciConfigRead(std::uint8_t bus, std::uint8_t device, std::uint8_t function, std::uint16_t reg,
+                              std::uint32_t bytes) const;
+
+  Board board_;
+  sys::IFiles& inner_;
+  PhysicalMemory memory_;
+  std::map<std::uint32_t, std::vector<std::uint8_t>> pciSpace_;  // bus << 16 | device << 8 | function
+  std::map<sys::FileHandle, OpenDevice> handles_;
+  sys::FileHandle nextHandle_ = 0x4B530000;
+  std::optional<sys::Dword> lastError_;
+  bool driverLoaded_ = false;
+  std::uint32_t poolBase_ = 0;
+  std::vector<std::pair<std::uint64_t, Buffer>> buffers_;  // handle -> buffer, by address
+  std::uint64_t nextBufferHandle_ = 1;
+  std::uint32_t configAddress_ = 0;
+  int smiCount_ = 0;
+};
+
+// Lays the board's ACPI tables out in memory (see BoardAcpi).
+bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error);
+
+}  // namespace kestrune::sim

@@ -1,0 +1,63 @@
+// A test on a simulated board: the small OS fakes, an in-memory file
+// system, the system folders and a console window, plus a board that a test
+// fills in code (Board) or from a board file, then boots. Tear-down releases
+// every process-wide object of the hardware layer, so the next test starts
+// on a fresh machine.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "hw/Readwrite.h"
+#include "install/Debugconsole.h"
+#include "sim/board/BoardSession.h"
+#include "sim/os/FakeConsoleWindow.h"
+#include "sim/os/FakeFiles.h"
+#include "sim/os/FakeSystemFolders.h"
+#include "sys/Seam.h"
+#include "tests/support/FakeOsFixture.h"
+
+namespace kestrune::test {
+
+class BoardFixture : public FakeOsFixture {
+ protected:
+  ~BoardFixture() override {
+    ReleaseReadWriteInstance();
+    ReleaseDebugConsoleInstance();
+  }
+
+  // Lays the board out and installs it; fails the test when it cannot.
+  void Boot() {
+    std::string error;
+    Session = sim::BoardSession::Create(Board, Files, error);
+    ASSERT_NE(Session, nullptr) << error;
+  }
+  // Powers the machine off (releasing the hardware layer's process-wide
+  // objects) and boots the board as it stands now.
+  void Reboot() {
+    ReleaseReadWriteInstance();
+    Session.reset();
+    Boot();
+  }
+  void BootFile(const std::string& path) {
+    std::string error;
+    ASSERT_TRUE(sim::LoadBoardFile(path, Board, error)) << error;
+    Boot();
+  }
+  sim::BoardMachine& Machine() { return Session->Machine(); }
+
+  sim::Board Board;
+  sim::FakeFiles Files{&Log};
+  sim::FakeSystemFolders Folders;
+  sim::FakeConsoleWindow ConsoleWindow;
+  std::unique_ptr<sim::BoardSession> Session;
+
+ private:
+  sys::ScopedSeam<sys::IFiles> FilesSeam{Files};
+  sys::ScopedSeam<sys::ISystemFolders> FoldersSeam{Folders};
+  sys::ScopedSeam<sys::IConsoleWindow> ConsoleWindowSeam{ConsoleWindow};
+};
+
+}  // namespace kestrune::test
