@@ -20,8 +20,8 @@ class TReadWrite;
 class TAcpiBase;
 
 // Records as they stand in the table (little-endian, unaligned: every
-// field is made of bytes, so each type has alignment 1). The containers of TAAFT point at an entry's first byte, its header included;
-// beyond the fields below, the firmware's layouts are not decoded here.
+// field is made of bytes, so each type has alignment 1). The containers of TAAFT point at an entry's first byte, its
+// header included; beyond the fields below, the firmware's layouts are not decoded here.
 struct VEL_XTU_SETUP {  // function 6: the key text follows the header
   std::uint8_t FuncId;
   std::uint8_t Length;

@@ -4,6 +4,7 @@
 #include "sys/win32/Win32ConsoleWindow.h"
 #include "sys/win32/Win32Driver.h"
 #include "sys/win32/Win32Files.h"
+#include "sys/win32/Win32FirmwareTable.h"
 #include "sys/win32/Win32Os.h"
 #include "sys/win32/Win32Registry.h"
 #include "sys/win32/Win32SystemVersion.h"
@@ -26,6 +27,7 @@ void InstallAdapters() {
   static X86PortIo portIo;
   static Win32ConsoleWindow consoleWindow;
   static Win32SystemVersion systemVersion;
+  static Win32FirmwareTable firmwareTable;
   Install<IRegistry>(registry);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
@@ -40,6 +42,7 @@ void InstallAdapters() {
   Install<IPortIo>(portIo);
   Install<IConsoleWindow>(consoleWindow);
   Install<ISystemVersion>(systemVersion);
+  Install<IFirmwareTable>(firmwareTable);
 }
 
 }  // namespace kestrune::sys::win32
