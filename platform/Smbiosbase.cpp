@@ -1,5 +1,7 @@
 #include "platform/Smbiosbase.h"
 
+#include <functional>
+
 #include "hw/ReadWriteAccess.h"
 #include "platform/SmbiosTable.h"
 #include "sys/CodePage.h"
@@ -35,7 +37,8 @@ const SmbiosStructure* TSmbiosBase::FindStructure(std::uint8_t type, std::uint32
 
 std::u16string TSmbiosBase::GetStructureString(const SmbiosStructure* structure, std::uint8_t number) const {
   const auto* at = reinterpret_cast<const std::uint8_t*>(structure);
-  if (at == nullptr || Table.empty() || at < Table.data() || at >= Table.data() + Table.size()) {
+  const std::less<const std::uint8_t*> before;  // a total order, also for pointers elsewhere
+  if (at == nullptr || Table.empty() || before(at, Table.data()) || !before(at, Table.data() + Table.size())) {
     return {};
   }
   const std::string text = smbios::StructureString(Table, static_cast<std::size_t>(at - Table.data()), number);
