@@ -1,5 +1,8 @@
 #include "ProductCollaborators.h"
 
+#include "hw/Readwrite.h"
+#include "platform/Cpubase.h"
+
 namespace kestrune::app {
 
 // Facilities that are not wired yet answer as the unavailable facility
@@ -18,8 +21,13 @@ class UnavailableVariableReader : public IFirmwareVariableReader {
 
 }  // namespace
 
-bool ProductCollaborators::IsKabyLake() { return false; }
-std::uint16_t ProductCollaborators::ReadChipsetDeviceId() { return 0xFFFF; }
+bool ProductCollaborators::IsKabyLake() {
+  TCpuBase cpu;
+  return cpu.IsKabyLake();
+}
+
+std::uint16_t ProductCollaborators::ReadChipsetDeviceId() { return ReadWriteInstance()->ReadPciConfig(0, 31, 2, 0); }
+
 bool ProductCollaborators::Is64Bit() { return false; }
 bool ProductCollaborators::IsWindows10() { return false; }
 BoardIdentity ProductCollaborators::ReadBoardIdentity() { return {}; }
