@@ -276,6 +276,29 @@ TEST_F(VariableTest, NeverCopiesMoreThanTheCallersSizeWhateverTheFirmwareReports
             (std::vector<std::uint8_t>{0xAB, 0xAB, 0xAB, 0xAB, 0xC0, 0xC1, 0xC2, 0xC3}));
 }
 
+TEST_F(VariableTest, AnActiveTraceConsoleShowsTheBuffersAndTheFailedRead) {
+  DebugConsoleInstance(true);  // the first request decides: active
+  BootBoard();
+  AcpiBaseInstance();
+  TVariable variable;
+  std::uint64_t size = 4;
+  std::uint32_t attributes = 0;
+  EXPECT_FALSE(variable.GetVariable(u"Big", kPlatformGuid, nullptr, nullptr, &size, &attributes));
+  char expected[200];
+  std::snprintf(expected, sizeof expected,
+                "RegBlockPhysical=0x%08X\nVariableBlockPhysical=0x%08X\nVariableNamePhysical=0x%08X\n"
+                "VariableDataPhysical=0x%08X\n",
+                variable.RegBlock.Address, variable.VariableBlock.Address, variable.VariableName.Address,
+                variable.VariableData.Address);
+  const std::string shown = ConsoleWindow.Shown();
+  EXPECT_NE(shown.find(expected), std::string::npos) << shown;
+  EXPECT_NE(shown.find("GetVariable:VariableName=Big\n"
+                       "GetVariable:Error code EAX=0x000085EF\n"
+                       "GetVariable  ... [Error Big Size (100) => 0x000085EF]\n"),
+            std::string::npos)
+      << shown;
+}
+
 TEST_F(VariableTest, TheBuffersLiveExactlyAsLongAsTheObject) {
   BootBoard();
   AcpiBaseInstance();
