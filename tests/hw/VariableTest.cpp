@@ -33,6 +33,18 @@ class VariableTest : public test::BoardFixture {
     Boot();
   }
   ~VariableTest() override { ReleaseAcpiBaseInstance(); }
+
+  // A read of the platform variable that is refused before it reaches the
+  // machine: no request to the driver at all, no SMI.
+  void ExpectRefusedWithoutARequest(TVariable& variable) {
+    test::FileSeamTap tap;
+    std::uint64_t size = 4;
+    std::uint32_t attributes = 0;
+    std::uint8_t data[4] = {};
+    EXPECT_FALSE(variable.GetVariable(kPlatformConfig, kPlatformGuid, nullptr, data, &size, &attributes));
+    EXPECT_TRUE(tap.Codes.empty());
+    EXPECT_EQ(Machine().SmiCount(), 0);
+  }
 };
 
 TEST_F(VariableTest, AVariableOfExactlyTheRequestedSize) {
@@ -177,13 +189,7 @@ TEST_F(VariableTest, RefusedRequestsTouchNeitherMemoryNorTheSmiPort) {
 TEST_F(VariableTest, AnUnknownSmiCommandPortRefusesTheRead) {
   BootBoard();  // no ACPI discovery: the port is still 0
   TVariable variable;
-  test::FileSeamTap tap;
-  std::uint64_t size = 4;
-  std::uint32_t attributes = 0;
-  std::uint8_t data[4] = {};
-  EXPECT_FALSE(variable.GetVariable(kPlatformConfig, kPlatformGuid, nullptr, data, &size, &attributes));
-  EXPECT_TRUE(tap.Codes.empty());
-  EXPECT_EQ(Machine().SmiCount(), 0);
+  ExpectRefusedWithoutARequest(variable);
 }
 
 TEST_F(VariableTest, BuffersThatCannotBeAllocatedRefuseTheRead) {
@@ -194,13 +200,7 @@ TEST_F(VariableTest, BuffersThatCannotBeAllocatedRefuseTheRead) {
   TVariable variable;
   EXPECT_EQ(variable.AllocationFailed, 1u);
   EXPECT_EQ(variable.RegBlock.Address, kAllocationFailed);
-  test::FileSeamTap tap;
-  std::uint64_t size = 4;
-  std::uint32_t attributes = 0;
-  std::uint8_t data[4] = {};
-  EXPECT_FALSE(variable.GetVariable(kPlatformConfig, kPlatformGuid, nullptr, data, &size, &attributes));
-  EXPECT_TRUE(tap.Codes.empty());
-  EXPECT_EQ(Machine().SmiCount(), 0);
+  ExpectRefusedWithoutARequest(variable);
 }
 
 TEST_F(VariableTest, AFailedSmiRequestChangesNothing) {
@@ -222,22 +222,12 @@ TEST_F(VariableTest, AFailedSmiRequestChangesNothing) {
 
 // Firmware that reports success with a size far beyond the caller's buffer,
 // and fills its whole data buffer.
-class OverreportingFirmware : public sys::IFiles {
+class OverreportingFirmware : public test::FileSeamTap {
  public:
-  OverreportingFirmware(sys::IFiles& inner, sim::PhysicalMemory& memory) : Inner(inner), Memory(memory), Seam(*this) {}
-  sys::FileHandle CreateFileA(const std::string& p, sys::Dword a, sys::Dword s, sys::Dword d, sys::Dword f) override {
-    return Inner.CreateFileA(p, a, s, d, f);
-  }
-  sys::FileHandle CreateFileW(const std::u16string& p, sys::Dword a, sys::Dword s, sys::Dword d,
-                              sys::Dword f) override {
-    return Inner.CreateFileW(p, a, s, d, f);
-  }
-  bool WriteFile(sys::FileHandle h, const void* d, sys::Dword s, sys::Dword* w) override {
-    return Inner.WriteFile(h, d, s, w);
-  }
+  explicit OverreportingFirmware(sim::PhysicalMemory& memory) : Memory(memory) {}
   bool DeviceIoControl(sys::FileHandle device, sys::Dword code, const void* in, sys::Dword inSize, void* out,
                        sys::Dword outSize, sys::Dword* returned) override {
-    const bool ok = Inner.DeviceIoControl(device, code, in, inSize, out, outSize, returned);
+    const bool ok = FileSeamTap::DeviceIoControl(device, code, in, inSize, out, outSize, returned);
     if (ok && code == kIoctlSoftwareSmi) {
       DRV_SMI_REGISTERS registers;
       std::memcpy(&registers, in, sizeof registers);
@@ -250,23 +240,16 @@ class OverreportingFirmware : public sys::IFiles {
     }
     return ok;
   }
-  bool SetFileTime(sys::FileHandle h, const sys::FileTime* c, const sys::FileTime* a, const sys::FileTime* w) override {
-    return Inner.SetFileTime(h, c, a, w);
-  }
-  bool CloseHandle(sys::FileHandle h) override { return Inner.CloseHandle(h); }
-  sys::Dword GetLastError() override { return Inner.GetLastError(); }
 
  private:
-  sys::IFiles& Inner;
   sim::PhysicalMemory& Memory;
-  sys::ScopedSeam<sys::IFiles> Seam;
 };
 
 TEST_F(VariableTest, NeverCopiesMoreThanTheCallersSizeWhateverTheFirmwareReports) {
   BootBoard();
   AcpiBaseInstance();
   TVariable variable;
-  OverreportingFirmware firmware(sys::Use<sys::IFiles>(), Machine().Memory());
+  OverreportingFirmware firmware(Machine().Memory());
   std::uint8_t data[8] = {0, 0, 0, 0, 0xC0, 0xC1, 0xC2, 0xC3};
   std::uint64_t size = 4;
   std::uint32_t attributes = 0;
