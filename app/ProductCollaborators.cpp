@@ -1,11 +1,15 @@
 #include "ProductCollaborators.h"
 
+#include "hw/Aaft.h"
+#include "hw/Acpibase.h"
 #include "hw/Readwrite.h"
+#include "hw/Variable.h"
 #include "install/Autorun.h"
 #include "install/Childprocess.h"
 #include "platform/Bootmode.h"
 #include "platform/Cpubase.h"
 #include "platform/Osversion.h"
+#include "platform/Vel.h"
 #include "platform/Velwmi.h"
 
 namespace kestrune::app {
@@ -16,12 +20,16 @@ namespace kestrune::app {
 
 namespace {
 
-class UnavailableVariableReader : public IFirmwareVariableReader {
+// A TVariable for one step of the run; the run passes no status output.
+class VariableReader : public IFirmwareVariableReader {
  public:
-  bool GetVariable(const std::u16string&, const std::array<std::uint8_t, 16>&, std::uint8_t*, std::uint64_t*,
-                   std::uint32_t*) override {
-    return false;
+  bool GetVariable(const std::u16string& name, const std::array<std::uint8_t, 16>& guid, std::uint8_t* data,
+                   std::uint64_t* size, std::uint32_t* attributes) override {
+    return Variable.GetVariable(name, guid, nullptr, data, size, attributes);
   }
+
+ private:
+  TVariable Variable;
 };
 
 }  // namespace
@@ -35,20 +43,33 @@ std::uint16_t ProductCollaborators::ReadChipsetDeviceId() { return ReadWriteInst
 
 bool ProductCollaborators::Is64Bit() { return OsVersionInstance().Is64Bit(); }
 bool ProductCollaborators::IsWindows10() { return OsVersionInstance().IsWindows10(); }
-BoardIdentity ProductCollaborators::ReadBoardIdentity() { return {}; }
+BoardIdentity ProductCollaborators::ReadBoardIdentity() {
+  const TVel vel;
+  return {vel.ModelName, vel.BiosVersion};
+}
+
 std::int32_t ProductCollaborators::GetSystemDiskNumber() { return kestrune::GetSystemDiskNumber(); }
 bool ProductCollaborators::IsGptDisk(std::int32_t diskNumber) { return kestrune::IsGptDisk(diskNumber); }
 bool ProductCollaborators::RegisterRestartEntry(const std::string& name) { return AutoRunInstance().Register(name); }
 bool ProductCollaborators::UnregisterRestartEntry(const std::string& name) {
   return AutoRunInstance().Unregister(name);
 }
-void ProductCollaborators::AcquireAcpiTables() {}
-void ProductCollaborators::ReleaseAcpiTables() {}
+void ProductCollaborators::AcquireAcpiTables() { AcpiBaseInstance(); }
+void ProductCollaborators::ReleaseAcpiTables() { ReleaseAcpiBaseInstance(); }
+
 std::unique_ptr<IFirmwareVariableReader> ProductCollaborators::CreateVariableReader() {
-  return std::make_unique<UnavailableVariableReader>();
+  return std::make_unique<VariableReader>();
 }
-std::vector<ModuleVersion> ProductCollaborators::ReadModuleVersions() { return {}; }
-void ProductCollaborators::ReleaseAaftTable() {}
+
+std::vector<ModuleVersion> ProductCollaborators::ReadModuleVersions() {
+  std::vector<ModuleVersion> modules;
+  for (const _VELNOR_MODULE_VERSION_ENTRY* entry : AaftInstance()->ModuleVersions) {
+    modules.push_back({ModuleName(*entry), entry->Version});
+  }
+  return modules;
+}
+
+void ProductCollaborators::ReleaseAaftTable() { ReleaseAaftInstance(); }
 bool ProductCollaborators::IsNetworkConnected() { return kestrune::IsNetworkConnected(); }
 bool ProductCollaborators::DownloadFileSync(const std::string&, const std::string&) { return false; }
 std::string ProductCollaborators::GetBiosFile(const std::string&) { return {}; }

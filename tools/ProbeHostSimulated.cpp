@@ -5,6 +5,7 @@
 #include "sim/board/BoardSession.h"
 #include "sim/os/FakeConsoleWindow.h"
 #include "sim/os/FakeFiles.h"
+#include "sim/os/FakeFirmwareTable.h"
 #include "sim/os/FakeOs.h"
 #include "sim/os/FakeRegistry.h"
 #include "sim/os/FakeSystemFolders.h"
@@ -30,6 +31,7 @@ class SimulatedHost : public ProbeHost {
     sys::Install<sys::IFiles>(Files);
     sys::Install<sys::ISystemFolders>(Folders);
     sys::Install<sys::IConsoleWindow>(ConsoleWindow);
+    sys::Install<sys::IFirmwareTable>(FirmwareTable);
   }
 
   sim::FakeRegistry Registry;
@@ -43,6 +45,12 @@ class SimulatedHost : public ProbeHost {
   sim::FakeFiles Files;
   sim::FakeSystemFolders Folders;
   sim::FakeConsoleWindow ConsoleWindow;
+  // A Windows 10 whose firmware-table call finds no SMBIOS: the board has none.
+  sim::FakeFirmwareTable FirmwareTable = [] {
+    sim::FakeFirmwareTable table;
+    table.Present = true;
+    return table;
+  }();
   std::unique_ptr<sim::BoardSession> Session;
 };
 

@@ -162,7 +162,7 @@ sys::Long FakeRegistry::CopyOut(const Value& value, sys::Dword* type, std::uint8
     *size = needed;
     return sys::kErrorMoreData;
   }
-  if (data != nullptr) {
+  if (data != nullptr && needed > 0) {
     std::memcpy(data, value.Data.data(), needed);
   }
   *size = needed;

@@ -4,6 +4,7 @@
 #include "sys/win32/Win32ConsoleWindow.h"
 #include "sys/win32/Win32Driver.h"
 #include "sys/win32/Win32Files.h"
+#include "sys/win32/Win32FirmwareTable.h"
 #include "sys/win32/Win32Os.h"
 #include "sys/win32/Win32Processes.h"
 #include "sys/win32/Win32Registry.h"
@@ -35,6 +36,7 @@ void InstallAdapters() {
   static Win32ConsoleWindow consoleWindow;
   static Win32SystemVersion systemVersion;
   static Win32TaskScheduler taskScheduler;
+  static Win32FirmwareTable firmwareTable;
   Install<IRegistry>(registry);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
@@ -54,6 +56,7 @@ void InstallAdapters() {
   Install<IConsoleWindow>(consoleWindow);
   Install<ISystemVersion>(systemVersion);
   Install<ITaskScheduler>(taskScheduler);
+  Install<IFirmwareTable>(firmwareTable);
 }
 
 }  // namespace kestrune::sys::win32
