@@ -1,5 +1,9 @@
 #include "ProductCollaborators.h"
 
+#include "update/Compress.h"
+#include "update/Download.h"
+#include "update/Velliveupdatexml.h"
+
 namespace kestrune::app {
 
 // Facilities that are not wired yet answer as the unavailable facility
@@ -35,9 +39,16 @@ std::unique_ptr<IFirmwareVariableReader> ProductCollaborators::CreateVariableRea
 std::vector<ModuleVersion> ProductCollaborators::ReadModuleVersions() { return {}; }
 void ProductCollaborators::ReleaseAaftTable() {}
 bool ProductCollaborators::IsNetworkConnected() { return false; }
-bool ProductCollaborators::DownloadFileSync(const std::string&, const std::string&) { return false; }
-std::string ProductCollaborators::GetBiosFile(const std::string&) { return {}; }
-void ProductCollaborators::ProcessPackage(const std::string&, const std::string&) {}
+bool ProductCollaborators::DownloadFileSync(const std::string& url, const std::string& fileName) {
+  return kestrune::DownloadFileSync(url, fileName);
+}
+std::string ProductCollaborators::GetBiosFile(const std::string& cataloguePath) {
+  return LoadLiveUpdate(cataloguePath).GetBiosFile();
+}
+void ProductCollaborators::ProcessPackage(const std::string& sourceFile, const std::string& destDir) {
+  std::int32_t result = 0;
+  kestrune::ProcessPackage({sourceFile, destDir, &result, kPreparePackage});
+}
 std::int32_t ProductCollaborators::RunProgram(const std::string&, const std::string&, bool) { return -1; }
 void ProductCollaborators::ShowInstallProgress() {}
 

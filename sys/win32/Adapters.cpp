@@ -4,6 +4,7 @@
 #include "sys/win32/Win32Files.h"
 #include "sys/win32/Win32Os.h"
 #include "sys/win32/Win32Registry.h"
+#include "sys/win32/Win32Update.h"
 
 namespace kestrune::sys::win32 {
 
@@ -18,6 +19,10 @@ void InstallAdapters() {
   static Win32CodePage codePage;
   static Win32Files files;
   static HostCpuid cpuid;
+  static Win32Internet internet;
+  static Win32FileSystem fileSystem;
+  static Win32Shell shell;
+  static Win32Locale locale;
   Install<IRegistry>(registry);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
@@ -27,6 +32,10 @@ void InstallAdapters() {
   Install<ICodePage>(codePage);
   Install<IFiles>(files);
   Install<ICpuid>(cpuid);
+  Install<IInternet>(internet);
+  Install<IFileSystem>(fileSystem);
+  Install<IShell>(shell);
+  Install<ILocale>(locale);
 }
 
 }  // namespace kestrune::sys::win32
