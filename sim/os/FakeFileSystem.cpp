@@ -279,8 +279,8 @@ bool FakeFileSystem::DeviceIoControl(sys::FileHandle, sys::Dword, const void*, s
   return Fail(sys::kErrorInvalidHandle);
 }
 
-bool FakeFileSystem::SetFileTime(sys::FileHandle file, const sys::FileTime* creation,
-                                 const sys::FileTime* lastAccess, const sys::FileTime* lastWrite) {
+bool FakeFileSystem::SetFileTime(sys::FileHandle file, const sys::FileTime* creation, const sys::FileTime* lastAccess,
+                                 const sys::FileTime* lastWrite) {
   auto it = Handles.find(file);
   if (it == Handles.end()) {
     return Fail(sys::kErrorInvalidHandle);
@@ -393,8 +393,7 @@ bool FakeFileSystem::DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t 
       seconds > 59) {
     return Fail(sys::kErrorInvalidParameter);
   }
-  const std::int64_t secondsSince1601 =
-      DaysSince1601(year, month, day) * 86400 + hours * 3600 + minutes * 60 + seconds;
+  const std::int64_t secondsSince1601 = DaysSince1601(year, month, day) * 86400 + hours * 3600 + minutes * 60 + seconds;
   *fileTime = ToFileTime(secondsSince1601 * kTicksPerSecond);
   return true;
 }

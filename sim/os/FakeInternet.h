@@ -61,8 +61,7 @@ class FakeInternet : public sys::IInternet {
                                        sys::Dword headersLength, sys::Dword flags, std::uintptr_t context) override;
   bool HttpQueryInfoA(sys::InternetHandle request, sys::Dword infoLevel, void* buffer, sys::Dword* bufferLength,
                       sys::Dword* index) override;
-  bool InternetReadFile(sys::InternetHandle file, void* buffer, sys::Dword bytesToRead,
-                        sys::Dword* bytesRead) override;
+  bool InternetReadFile(sys::InternetHandle file, void* buffer, sys::Dword bytesToRead, sys::Dword* bytesRead) override;
   bool InternetCloseHandle(sys::InternetHandle handle) override;
   bool DeleteUrlCacheEntryA(const std::string& url) override;
 

@@ -48,8 +48,8 @@ std::string MakeZip(const std::vector<ZipMember>& members) {
   std::string directory;
   for (const ZipMember& member : members) {
     const std::string stored = member.Deflate ? RawDeflate(member.Data) : member.Data;
-    std::uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(member.Data.data()),
-                              static_cast<uInt>(member.Data.size()));
+    std::uint32_t crc =
+        crc32(0, reinterpret_cast<const Bytef*>(member.Data.data()), static_cast<uInt>(member.Data.size()));
     if (member.WrongCrc) {
       crc ^= 0x5A5A5A5A;
     }

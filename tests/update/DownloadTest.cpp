@@ -13,8 +13,8 @@
 namespace kestrune {
 namespace {
 
-using ::testing::ElementsAre;
 using sim::FakeInternet;
+using ::testing::ElementsAre;
 
 constexpr const char* kUrl = "https://download.velnor.example/BIOS/WIN/Z270.zip";
 constexpr const char16_t* kFile = u"C:\\Tools\\Z270.zip";
@@ -115,9 +115,9 @@ struct FailingCase {
   const char* Name;
   FakeInternet::Response Response;
   bool SessionFails;
-  bool FileStays;              // the last attempt's file remains
-  std::string FileData;        // its contents
-  int StatusQueriesPerAttempt; // asked before giving up
+  bool FileStays;               // the last attempt's file remains
+  std::string FileData;         // its contents
+  int StatusQueriesPerAttempt;  // asked before giving up
   int LengthQueriesPerAttempt;
   bool ReadsBody;
 };
