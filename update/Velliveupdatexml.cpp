@@ -8,7 +8,7 @@
 #include "sys/Internet.h"
 #include "sys/Locale.h"
 #include "sys/Seam.h"
-#include "update/OsVersionTags.h"
+#include "update/Osversionver.h"
 
 namespace kestrune {
 
@@ -235,9 +235,8 @@ std::string TVelLiveUpdXml::GetBiosFile() const {
 }
 
 std::string TVelLiveUpdXml::GetOsName() {
-  const OsVersionTags tags =
-      sys::Seam<IOsVersionTags>::Installed() ? sys::Use<IOsVersionTags>().Read() : OsVersionTags{};
-  return CatalogueOsName(tags.VersionTag, tags.Wow64, tags.PlatformCode);
+  const TOsVersionVer system;
+  return CatalogueOsName(system.VersionTag, system.Wow64, system.PlatformCode);
 }
 
 std::string CatalogueOsName(const std::string& versionTag, bool wow64, std::int32_t platformCode) {

@@ -4,6 +4,7 @@
 #include "sys/win32/Win32Files.h"
 #include "sys/win32/Win32Os.h"
 #include "sys/win32/Win32Registry.h"
+#include "sys/win32/Win32SystemVersion.h"
 #include "sys/win32/Win32Update.h"
 
 namespace kestrune::sys::win32 {
@@ -19,6 +20,7 @@ void InstallAdapters() {
   static Win32CodePage codePage;
   static Win32Files files;
   static HostCpuid cpuid;
+  static Win32SystemVersion systemVersion;
   static Win32Internet internet;
   static Win32FileSystem fileSystem;
   static Win32Shell shell;
@@ -32,6 +34,7 @@ void InstallAdapters() {
   Install<ICodePage>(codePage);
   Install<IFiles>(files);
   Install<ICpuid>(cpuid);
+  Install<ISystemVersion>(systemVersion);
   Install<IInternet>(internet);
   Install<IFileSystem>(fileSystem);
   Install<IShell>(shell);

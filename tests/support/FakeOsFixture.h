@@ -6,6 +6,7 @@
 
 #include "sim/os/FakeOs.h"
 #include "sim/os/FakeRegistry.h"
+#include "sim/os/FakeSystemVersion.h"
 #include "sys/Seam.h"
 
 namespace kestrune::test {
@@ -20,6 +21,7 @@ class FakeOsFixture : public ::testing::Test {
   sim::FakeFileVersion FileVersion;
   sim::FakeDirectoryListing Directories;
   sim::FakeCodePage CodePage;
+  sim::FakeSystemVersion SystemVersion = sim::FakeSystemVersion::Windows10Pro64();
 
  private:
   sys::ScopedSeam<sys::IRegistry> RegistrySeam{Registry};
@@ -29,6 +31,7 @@ class FakeOsFixture : public ::testing::Test {
   sys::ScopedSeam<sys::IFileVersion> FileVersionSeam{FileVersion};
   sys::ScopedSeam<sys::IDirectoryListing> DirectoriesSeam{Directories};
   sys::ScopedSeam<sys::ICodePage> CodePageSeam{CodePage};
+  sys::ScopedSeam<sys::ISystemVersion> SystemVersionSeam{SystemVersion};
 };
 
 }  // namespace kestrune::test

@@ -8,7 +8,6 @@
 #include "sim/os/FakeShell.h"
 #include "tests/support/FakeOsFixture.h"
 #include "tests/support/ZipBuilder.h"
-#include "update/OsVersionTags.h"
 #include "update/Velliveupdatexml.h"
 
 namespace kestrune {
@@ -16,16 +15,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-class FakeOsTags : public IOsVersionTags {
- public:
-  OsVersionTags Read() override {
-    ++Reads;
-    return Tags;
-  }
-  OsVersionTags Tags{"WNT_10.0A", true, 6};  // 64-bit Windows 10
-  int Reads = 0;
-};
 
 constexpr const char* kServer = "https://dl.velnor.example";
 
@@ -52,12 +41,10 @@ class CatalogueTest : public test::FakeOsFixture {
   test::ScratchFolder Folder;
   sim::FakeInternet Internet;
   sim::FakeLocale Locale;
-  FakeOsTags OsTags;
 
  private:
   sys::ScopedSeam<sys::IInternet> InternetSeam{Internet};
   sys::ScopedSeam<sys::ILocale> LocaleSeam{Locale};
-  sys::ScopedSeam<IOsVersionTags> OsTagsSeam{OsTags};
 };
 
 TEST_F(CatalogueTest, BiosEntryTakesEveryField) {
@@ -161,7 +148,7 @@ TEST_F(CatalogueTest, SeveralMatchingFilesEachOverwriteTheFileFields) {
 }
 
 TEST_F(CatalogueTest, SystemWithoutANameMatchesFilesWithoutAnOperatingSystem) {
-  OsTags.Tags = OsVersionTags{};  // the version query failed
+  SystemVersion.VersionQuerySucceeds = false;  // no name for the system
   auto catalogue = Load(Catalogue(kDrivers));
   ASSERT_EQ(catalogue->DriverItems.size(), 1u);
   EXPECT_EQ(catalogue->DriverItems[0].Title, "Chipset");
@@ -182,7 +169,7 @@ TEST_F(CatalogueTest, UtilitiesFollowTheDriverRules) {
 
 TEST_F(CatalogueTest, OperatingSystemIsAskedOnceForDriversAndOnceForUtilities) {
   auto catalogue = Load(Catalogue(kDrivers));
-  EXPECT_EQ(OsTags.Reads, 2);
+  EXPECT_EQ(SystemVersion.VersionQueries, 2);
 }
 
 constexpr const char* kManuals = R"(
@@ -451,9 +438,13 @@ TEST(LanguageNameTest, WholeTable) {
 
 TEST_F(CatalogueTest, GetOsNameReadsTheRunningSystemEachTime) {
   EXPECT_EQ(TVelLiveUpdXml::GetOsName(), "Windows 10 64bit");
-  OsTags.Tags = {"WNT_6.1", false, 4};
+  SystemVersion.SetVersion(sys::kVerPlatformWin32Nt, 6, 1, 7601);
+  SystemVersion.SetArchitecture(sys::kProcessorArchitectureIntel, false);
   EXPECT_EQ(TVelLiveUpdXml::GetOsName(), "Windows 7");
-  EXPECT_EQ(OsTags.Reads, 2);
+  SystemVersion.SetVersion(sys::kVerPlatformWin32Nt, 10, 0, 14393, sys::kVerNtServer);
+  SystemVersion.SetArchitecture(sys::kProcessorArchitectureAmd64, true);
+  EXPECT_EQ(TVelLiveUpdXml::GetOsName(), "Windows 10 64bit");  // a server: the client release's name
+  EXPECT_EQ(SystemVersion.VersionQueries, 3);
 }
 
 TEST_F(CatalogueTest, ProcessWideCatalogueIsLoadedOnce) {
