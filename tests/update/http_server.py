@@ -17,9 +17,14 @@ Paths:
   /long/ANNOUNCED/N   Content-Length ANNOUNCED but a chunked body of N bytes
   /echo               200, the request's User-Agent, Pragma and Cache-Control headers
   /hits/PATH          how many requests PATH has had, as text
+  anything else       STATE_DIR/www/NAME with Content-Length, where NAME is the
+                      request target (path and query) with every character
+                      other than letters, digits, ".", "-" and "_" made "_";
+                      404 when there is no such file
 """
 import http.server
 import os
+import re
 import signal
 import socket
 import sys
@@ -70,7 +75,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             kind, args = parts[0], [int(p) for p in parts[1:]] if parts[0] != "hits" else []
         except ValueError:
-            kind, args = "", []
+            kind, args = "file", []
         if kind == "ok" and len(args) == 1:
             self.send_body(200, pattern(args[0]), length=args[0])
         elif kind == "status" and len(args) == 1:
@@ -94,10 +99,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 body = str(Handler.hits.get(path, 0)).encode()
             self.send_body(200, body, length=len(body))
         else:
-            self.send_body(404, b"unknown", length=7)
+            name = re.sub(r"[^A-Za-z0-9._-]", "_", self.path)
+            path = os.path.join(Handler.www, name)
+            if name not in (".", "..") and os.path.isfile(path):
+                with open(path, "rb") as f:
+                    body = f.read()
+                self.send_body(200, body, length=len(body))
+            else:
+                self.send_body(404, b"unknown", length=7)
 
 
 def serve(state_dir):
+    Handler.www = os.path.join(state_dir, "www")
+    os.makedirs(Handler.www, exist_ok=True)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
     port = server.server_address[1]
