@@ -1,4 +1,4 @@
-#include "ProductCollaborators.h"
+#include "app/ProductCollaborators.h"
 
 #include "hw/Aaft.h"
 #include "hw/Acpibase.h"
@@ -11,6 +11,9 @@
 #include "platform/Osversion.h"
 #include "platform/Vel.h"
 #include "platform/Velwmi.h"
+#include "update/Compress.h"
+#include "update/Download.h"
+#include "update/Velliveupdatexml.h"
 
 namespace kestrune::app {
 
@@ -71,9 +74,16 @@ std::vector<ModuleVersion> ProductCollaborators::ReadModuleVersions() {
 
 void ProductCollaborators::ReleaseAaftTable() { ReleaseAaftInstance(); }
 bool ProductCollaborators::IsNetworkConnected() { return kestrune::IsNetworkConnected(); }
-bool ProductCollaborators::DownloadFileSync(const std::string&, const std::string&) { return false; }
-std::string ProductCollaborators::GetBiosFile(const std::string&) { return {}; }
-void ProductCollaborators::ProcessPackage(const std::string&, const std::string&) {}
+bool ProductCollaborators::DownloadFileSync(const std::string& url, const std::string& fileName) {
+  return kestrune::DownloadFileSync(url, fileName);
+}
+std::string ProductCollaborators::GetBiosFile(const std::string& cataloguePath) {
+  return LoadLiveUpdate(cataloguePath).GetBiosFile();
+}
+void ProductCollaborators::ProcessPackage(const std::string& sourceFile, const std::string& destDir) {
+  std::int32_t result = 0;
+  kestrune::ProcessPackage({sourceFile, destDir, &result, kPreparePackage});
+}
 std::int32_t ProductCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait) {
   return kestrune::RunProgram(path, arguments, wait);
 }

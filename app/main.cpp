@@ -1,7 +1,7 @@
 // Kestrune: prepares a Velnor board for Intel Optane memory, one step of
 // the installation per start.
 #include "BuildConfig.h"
-#include "ProductCollaborators.h"
+#include "app/ProductCollaborators.h"
 #include "install/InstallRun.h"
 #include "sys/win32/Adapters.h"
 

@@ -12,6 +12,7 @@
 #include "sys/win32/Win32SystemVersion.h"
 #include "sys/win32/Win32TaskScheduler.h"
 #include "sys/win32/Win32Wmi.h"
+#include "sys/win32/Win32Update.h"
 
 namespace kestrune::sys::win32 {
 
@@ -37,6 +38,10 @@ void InstallAdapters() {
   static Win32SystemVersion systemVersion;
   static Win32TaskScheduler taskScheduler;
   static Win32FirmwareTable firmwareTable;
+  static Win32Internet internet;
+  static Win32FileSystem fileSystem;
+  static Win32Shell shell;
+  static Win32Locale locale;
   Install<IRegistry>(registry);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
@@ -57,6 +62,10 @@ void InstallAdapters() {
   Install<ISystemVersion>(systemVersion);
   Install<ITaskScheduler>(taskScheduler);
   Install<IFirmwareTable>(firmwareTable);
+  Install<IInternet>(internet);
+  Install<IFileSystem>(fileSystem);
+  Install<IShell>(shell);
+  Install<ILocale>(locale);
 }
 
 }  // namespace kestrune::sys::win32

@@ -1,0 +1,406 @@
+#include "sim/os/FakeFileSystem.h"
+
+#include <cstring>
+
+namespace kestrune::sim {
+
+namespace {
+
+constexpr sys::Dword kErrorInvalidName = 123;
+constexpr sys::Dword kErrorFileExists = 80;
+constexpr sys::Dword kErrorDiskFull = 112;
+constexpr sys::Dword kFileAttributeArchive = 0x20;
+constexpr std::int64_t kTicksPerSecond = 10'000'000;
+
+char16_t Upper(char16_t c) {
+  const bool lower = (c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7);
+  return lower ? static_cast<char16_t>(c - 0x20) : c;
+}
+
+bool IsDrive(const std::u16string& path, std::size_t at = 0) {
+  if (path.size() < at + 2 || path[at + 1] != u':') {
+    return false;
+  }
+  const char16_t letter = Upper(path[at]);
+  return letter >= u'A' && letter <= u'Z';
+}
+
+// The name characters the system refuses (after the drive's own colon).
+bool HasInvalidCharacter(const std::u16string& full) {
+  for (std::size_t i = IsDrive(full) ? 2 : 0; i < full.size(); ++i) {
+    const char16_t c = full[i];
+    if (c < 0x20 || c == u':' || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' || c == u'*') {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::u16string> SplitParts(const std::u16string& text) {
+  std::vector<std::u16string> parts;
+  std::u16string part;
+  for (char16_t c : text) {
+    if (c == u'\\' || c == u'/') {
+      parts.push_back(part);
+      part.clear();
+    } else {
+      part.push_back(c);
+    }
+  }
+  parts.push_back(part);
+  return parts;
+}
+
+sys::FileTime ToFileTime(std::int64_t ticks) {
+  const auto value = static_cast<std::uint64_t>(ticks);
+  return {static_cast<sys::Dword>(value & 0xFFFFFFFF), static_cast<sys::Dword>(value >> 32)};
+}
+
+std::int64_t Ticks(const sys::FileTime& time) {
+  return static_cast<std::int64_t>((std::uint64_t{time.HighDateTime} << 32) | time.LowDateTime);
+}
+
+// Days from 1601-01-01 to the given civil date (proleptic Gregorian).
+std::int64_t DaysSince1601(std::int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2 ? 1 : 0;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+  const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  const std::int64_t daysSince1970 = era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+  return daysSince1970 + 134774;
+}
+
+unsigned DaysInMonth(unsigned year, unsigned month) {
+  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+}  // namespace
+
+FakeFileSystem::FakeFileSystem(EventLog* log) : Log(log) {}
+
+std::u16string FakeFileSystem::Widen(const std::string& latin1) {
+  std::u16string wide;
+  for (char c : latin1) {
+    wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  }
+  return wide;
+}
+
+std::string FakeFileSystem::Narrow(const std::u16string& text) {
+  std::string narrow;
+  for (char16_t c : text) {
+    narrow.push_back(c < 0x100 ? static_cast<char>(c) : '?');
+  }
+  return narrow;
+}
+
+std::u16string FakeFileSystem::FullPath(const std::u16string& path) const {
+  std::u16string root;
+  std::u16string rest;
+  const bool leadingSlash = !path.empty() && (path[0] == u'\\' || path[0] == u'/');
+  if (leadingSlash && path.size() > 1 && (path[1] == u'\\' || path[1] == u'/')) {
+    // \\server\share\...: the share is the root.
+    std::vector<std::u16string> parts = SplitParts(path.substr(2));
+    root = u"\\\\" + parts[0] + (parts.size() > 1 ? u"\\" + parts[1] : u"");
+    for (std::size_t i = 2; i < parts.size(); ++i) {
+      rest += u"\\" + parts[i];
+    }
+  } else if (IsDrive(path)) {
+    root = path.substr(0, 2);
+    rest = path.substr(2);
+    const bool sameDrive = IsDrive(CurrentDirectory) && Upper(CurrentDirectory[0]) == Upper(path[0]);
+    if (!rest.empty() && rest[0] != u'\\' && rest[0] != u'/' && sameDrive) {
+      rest = CurrentDirectory.substr(2) + u"\\" + rest;
+    }
+  } else if (leadingSlash) {
+    root = CurrentDirectory.substr(0, 2);
+    rest = path;
+  } else {
+    root = CurrentDirectory.substr(0, 2);
+    rest = CurrentDirectory.substr(2) + u"\\" + path;
+  }
+  std::vector<std::u16string> kept;
+  for (std::u16string part : SplitParts(rest)) {
+    if (part != u"." && part != u"..") {
+      while (!part.empty() && (part.back() == u'.' || part.back() == u' ')) {
+        part.pop_back();
+      }
+    }
+    if (part.empty() || part == u".") {
+      continue;
+    }
+    if (part == u"..") {
+      if (!kept.empty()) {
+        kept.pop_back();
+      }
+      continue;
+    }
+    kept.push_back(part);
+  }
+  std::u16string full = root;
+  for (const std::u16string& part : kept) {
+    full += u"\\" + part;
+  }
+  return full;
+}
+
+std::u16string FakeFileSystem::KeyOf(const std::u16string& fullPath) {
+  std::u16string key = fullPath;
+  for (char16_t& c : key) {
+    c = Upper(c);
+  }
+  return key;
+}
+
+bool FakeFileSystem::ParentExists(const std::u16string& fullPath) const {
+  const std::size_t slash = fullPath.rfind(u'\\');
+  if (slash == std::u16string::npos) {
+    return false;
+  }
+  const std::u16string parent = fullPath.substr(0, slash);
+  return (IsDrive(parent) && parent.size() == 2) || Folders.contains(KeyOf(parent));
+}
+
+bool FakeFileSystem::Fail(sys::Dword error) {
+  LastError = error;
+  return false;
+}
+
+void FakeFileSystem::AddFolder(const std::u16string& path) {
+  const std::u16string full = FullPath(path);
+  std::u16string partial = full.substr(0, full.find(u'\\'));
+  for (std::size_t at = full.find(u'\\'); at != std::u16string::npos;) {
+    const std::size_t next = full.find(u'\\', at + 1);
+    partial = full.substr(0, next);
+    Folders[KeyOf(partial)] = partial;
+    at = next;
+  }
+}
+
+void FakeFileSystem::AddFile(const std::u16string& path, const std::string& data) {
+  const std::u16string full = FullPath(path);
+  AddFolder(full.substr(0, full.rfind(u'\\')));
+  Files[KeyOf(full)] = {full, File{data, {}, {}, {}}};
+}
+
+bool FakeFileSystem::FolderExists(const std::u16string& path) const {
+  const std::u16string full = FullPath(path);
+  return (IsDrive(full) && full.size() == 2) || Folders.contains(KeyOf(full));
+}
+
+const FakeFileSystem::File* FakeFileSystem::FindFile(const std::u16string& path) const {
+  auto it = Files.find(KeyOf(FullPath(path)));
+  return it == Files.end() ? nullptr : &it->second.second;
+}
+
+std::vector<std::u16string> FakeFileSystem::AllFiles() const {
+  std::vector<std::u16string> all;
+  for (const auto& [key, entry] : Files) {
+    all.push_back(entry.first);
+  }
+  return all;
+}
+
+std::vector<std::u16string> FakeFileSystem::AllFolders() const {
+  std::vector<std::u16string> all;
+  for (const auto& [key, path] : Folders) {
+    all.push_back(path);
+  }
+  return all;
+}
+
+sys::FileHandle FakeFileSystem::CreateFileA(const std::string& path, sys::Dword access, sys::Dword share,
+                                            sys::Dword disposition, sys::Dword flagsAndAttributes) {
+  return CreateFileW(Widen(path), access, share, disposition, flagsAndAttributes);
+}
+
+sys::FileHandle FakeFileSystem::CreateFileW(const std::u16string& path, sys::Dword access, sys::Dword,
+                                            sys::Dword disposition, sys::Dword) {
+  const std::u16string full = FullPath(path);
+  if (path.empty() || HasInvalidCharacter(full)) {
+    Fail(path.empty() ? sys::kErrorPathNotFound : kErrorInvalidName);
+    return sys::kInvalidHandleValue;
+  }
+  const std::u16string key = KeyOf(full);
+  if (Folders.contains(key) || full.find(u'\\') == std::u16string::npos) {
+    Fail(sys::kErrorAccessDenied);
+    return sys::kInvalidHandleValue;
+  }
+  if (!ParentExists(full)) {
+    Fail(sys::kErrorPathNotFound);
+    return sys::kInvalidHandleValue;
+  }
+  auto it = Files.find(key);
+  if (disposition == sys::kOpenExisting) {
+    if (it == Files.end()) {
+      Fail(sys::kErrorFileNotFound);
+      return sys::kInvalidHandleValue;
+    }
+  } else if (disposition == sys::kCreateAlways) {
+    if (it == Files.end()) {
+      Files[key] = {full, File{}};
+    } else {
+      it->second.second.Data.clear();
+    }
+    if (Log != nullptr) {
+      Log->Add("create " + Narrow(full));
+    }
+  } else {
+    Fail(sys::kErrorInvalidParameter);
+    return sys::kInvalidHandleValue;
+  }
+  const sys::FileHandle handle = NextHandle++;
+  Handles[handle] = {key, access};
+  return handle;
+}
+
+bool FakeFileSystem::WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) {
+  *written = 0;
+  auto it = Handles.find(file);
+  if (it == Handles.end() || (it->second.Access & sys::kGenericWrite) == 0) {
+    return Fail(it == Handles.end() ? sys::kErrorInvalidHandle : sys::kErrorAccessDenied);
+  }
+  if (FreeSpace && BytesWritten + size > *FreeSpace) {
+    return Fail(kErrorDiskFull);
+  }
+  if (size > 0) {
+    Files[it->second.Key].second.Data.append(static_cast<const char*>(data), size);
+  }
+  BytesWritten += size;
+  *written = size;
+  return true;
+}
+
+bool FakeFileSystem::DeviceIoControl(sys::FileHandle, sys::Dword, const void*, sys::Dword, void*, sys::Dword,
+                                     sys::Dword*) {
+  return Fail(sys::kErrorInvalidHandle);
+}
+
+bool FakeFileSystem::SetFileTime(sys::FileHandle file, const sys::FileTime* creation, const sys::FileTime* lastAccess,
+                                 const sys::FileTime* lastWrite) {
+  auto it = Handles.find(file);
+  if (it == Handles.end()) {
+    return Fail(sys::kErrorInvalidHandle);
+  }
+  File& target = Files[it->second.Key].second;
+  if (creation != nullptr) {
+    target.CreationTime = *creation;
+  }
+  if (lastAccess != nullptr) {
+    target.LastAccessTime = *lastAccess;
+  }
+  if (lastWrite != nullptr) {
+    target.LastWriteTime = *lastWrite;
+  }
+  return true;
+}
+
+bool FakeFileSystem::CloseHandle(sys::FileHandle handle) {
+  if (Handles.erase(handle) == 0) {
+    return Fail(sys::kErrorInvalidHandle);
+  }
+  return true;
+}
+
+sys::Dword FakeFileSystem::GetFileAttributesA(const std::string& path) {
+  const std::u16string key = KeyOf(FullPath(Widen(path)));
+  if (Folders.contains(key) || (IsDrive(key) && key.size() == 2)) {
+    return sys::kFileAttributeDirectory;
+  }
+  if (Files.contains(key)) {
+    return kFileAttributeArchive;
+  }
+  Fail(sys::kErrorFileNotFound);
+  return sys::kInvalidFileAttributes;
+}
+
+bool FakeFileSystem::GetFileAttributesExW(const std::u16string& path, sys::FileAttributeData* data) {
+  const std::u16string key = KeyOf(FullPath(path));
+  if (Folders.contains(key)) {
+    *data = {};
+    data->FileAttributes = sys::kFileAttributeDirectory;
+    return true;
+  }
+  auto it = Files.find(key);
+  if (it == Files.end()) {
+    return Fail(sys::kErrorFileNotFound);
+  }
+  const File& file = it->second.second;
+  *data = {kFileAttributeArchive, file.CreationTime, file.LastAccessTime, file.LastWriteTime, file.Data.size()};
+  return true;
+}
+
+bool FakeFileSystem::CreateDirectoryW(const std::u16string& path) {
+  const std::u16string full = FullPath(path);
+  if (path.empty() || HasInvalidCharacter(full)) {
+    return Fail(path.empty() ? sys::kErrorPathNotFound : kErrorInvalidName);
+  }
+  const std::u16string key = KeyOf(full);
+  if (full.find(u'\\') == std::u16string::npos) {
+    return Fail(sys::kErrorAccessDenied);  // a drive or share root
+  }
+  if (Folders.contains(key) || Files.contains(key)) {
+    return Fail(sys::kErrorAlreadyExists);
+  }
+  if (!ParentExists(full)) {
+    return Fail(sys::kErrorPathNotFound);
+  }
+  Folders[key] = full;
+  if (Log != nullptr) {
+    Log->Add("mkdir " + Narrow(full));
+  }
+  return true;
+}
+
+bool FakeFileSystem::CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) {
+  auto source = Files.find(KeyOf(FullPath(existing)));
+  if (source == Files.end()) {
+    return Fail(sys::kErrorFileNotFound);
+  }
+  const std::u16string full = FullPath(target);
+  const std::u16string key = KeyOf(full);
+  if (HasInvalidCharacter(full)) {
+    return Fail(kErrorInvalidName);
+  }
+  if (Folders.contains(key)) {
+    return Fail(sys::kErrorAccessDenied);
+  }
+  if (!ParentExists(full)) {
+    return Fail(sys::kErrorPathNotFound);
+  }
+  if (failIfExists && Files.contains(key)) {
+    return Fail(kErrorFileExists);
+  }
+  const File copy = source->second.second;
+  Files[key] = {full, copy};
+  if (Log != nullptr) {
+    Log->Add("copy " + Narrow(source->second.first) + " -> " + Narrow(full));
+  }
+  return true;
+}
+
+bool FakeFileSystem::DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, sys::FileTime* fileTime) {
+  const unsigned day = fatDate & 0x1F;
+  const unsigned month = (fatDate >> 5) & 0x0F;
+  const unsigned year = 1980 + (fatDate >> 9);
+  const unsigned seconds = (fatTime & 0x1F) * 2;
+  const unsigned minutes = (fatTime >> 5) & 0x3F;
+  const unsigned hours = fatTime >> 11;
+  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hours > 23 || minutes > 59 ||
+      seconds > 59) {
+    return Fail(sys::kErrorInvalidParameter);
+  }
+  const std::int64_t secondsSince1601 = DaysSince1601(year, month, day) * 86400 + hours * 3600 + minutes * 60 + seconds;
+  *fileTime = ToFileTime(secondsSince1601 * kTicksPerSecond);
+  return true;
+}
+
+bool FakeFileSystem::LocalFileTimeToFileTime(const sys::FileTime& localTime, sys::FileTime* fileTime) {
+  *fileTime = ToFileTime(Ticks(localTime) + std::int64_t{TimeZoneBiasMinutes} * 60 * kTicksPerSecond);
+  return true;
+}
+
+}  // namespace kestrune::sim

@@ -1,0 +1,94 @@
+// An in-memory Windows file system behind both file seams: drives, folders
+// and files with the system's rules (case-insensitive names, "\\" and "/"
+// separators, "." and ".." resolved, trailing dots and spaces dropped,
+// CREATE_ALWAYS truncating, a missing parent folder answering error 3),
+// file times, and the conversions of DOS and local times.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim/os/EventLog.h"
+#include "sys/FileSystem.h"
+#include "sys/Files.h"
+
+namespace kestrune::sim {
+
+class FakeFileSystem : public sys::IFiles, public sys::IFileSystem {
+ public:
+  struct File {
+    std::string Data;
+    sys::FileTime CreationTime;
+    sys::FileTime LastAccessTime;
+    sys::FileTime LastWriteTime;
+  };
+
+  explicit FakeFileSystem(EventLog* log = nullptr);
+
+  // Relative paths are resolved against this folder.
+  std::u16string CurrentDirectory = u"C:\\Tools";
+  // Local time is universal time minus this many minutes (Windows' bias).
+  std::int32_t TimeZoneBiasMinutes = 0;
+  // Writes beyond this many bytes in total fail with ERROR_DISK_FULL.
+  std::optional<std::uint64_t> FreeSpace;
+
+  // The absolute, resolved form of a path as the system would use it.
+  std::u16string FullPath(const std::u16string& path) const;
+  static std::u16string Widen(const std::string& latin1);
+  static std::string Narrow(const std::u16string& text);
+
+  // Direct access for tests; paths in any accepted form.
+  void AddFolder(const std::u16string& path);
+  void AddFile(const std::u16string& path, const std::string& data);
+  bool FolderExists(const std::u16string& path) const;
+  const File* FindFile(const std::u16string& path) const;
+  std::vector<std::u16string> AllFiles() const;    // resolved paths
+  std::vector<std::u16string> AllFolders() const;  // resolved paths, drives excluded
+  std::size_t OpenHandles() const { return Handles.size(); }
+
+  // sys::IFiles
+  sys::FileHandle CreateFileA(const std::string& path, sys::Dword access, sys::Dword share, sys::Dword disposition,
+                              sys::Dword flagsAndAttributes) override;
+  sys::FileHandle CreateFileW(const std::u16string& path, sys::Dword access, sys::Dword share, sys::Dword disposition,
+                              sys::Dword flagsAndAttributes) override;
+  bool WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) override;
+  bool DeviceIoControl(sys::FileHandle device, sys::Dword code, const void* in, sys::Dword inSize, void* out,
+                       sys::Dword outSize, sys::Dword* returned) override;
+  bool SetFileTime(sys::FileHandle file, const sys::FileTime* creation, const sys::FileTime* lastAccess,
+                   const sys::FileTime* lastWrite) override;
+  bool CloseHandle(sys::FileHandle handle) override;
+
+  // sys::IFileSystem
+  sys::Dword GetFileAttributesA(const std::string& path) override;
+  bool GetFileAttributesExW(const std::u16string& path, sys::FileAttributeData* data) override;
+  bool CreateDirectoryW(const std::u16string& path) override;
+  bool CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) override;
+  bool DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, sys::FileTime* fileTime) override;
+  bool LocalFileTimeToFileTime(const sys::FileTime& localTime, sys::FileTime* fileTime) override;
+
+  // Both seams share one last error.
+  sys::Dword GetLastError() override { return LastError; }
+
+ private:
+  struct OpenFile {
+    std::u16string Key;
+    sys::Dword Access;
+  };
+  static std::u16string KeyOf(const std::u16string& fullPath);
+  bool ParentExists(const std::u16string& fullPath) const;
+  bool Fail(sys::Dword error);
+
+  EventLog* Log;
+  std::map<std::u16string, std::u16string> Folders;  // key -> resolved path
+  std::map<std::u16string, std::pair<std::u16string, File>> Files;
+  std::map<sys::FileHandle, OpenFile> Handles;
+  sys::FileHandle NextHandle = 0x100;
+  std::uint64_t BytesWritten = 0;
+  sys::Dword LastError = 0;
+};
+
+}  // namespace kestrune::sim

@@ -1,0 +1,70 @@
+#include "sim/os/FakeShell.h"
+
+namespace kestrune::sim {
+
+namespace {
+
+std::string Ascii(const std::u16string& text) {
+  std::string narrow;
+  for (char16_t c : text) {
+    narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  }
+  return narrow;
+}
+
+}  // namespace
+
+sys::ComObject FakeShell::NewObject() {
+  const sys::ComObject object = Next++;
+  Live.insert(object);
+  return object;
+}
+
+sys::HResult FakeShell::CoInitialize() {
+  Calls.push_back("CoInitialize");
+  return InitializeResult;
+}
+
+void FakeShell::CoUninitialize() { Calls.push_back("CoUninitialize"); }
+
+sys::HResult FakeShell::CoCreateInstance(const sys::Guid& clsid, sys::Dword context, const sys::Guid& iid,
+                                         sys::ComObject* object) {
+  Calls.push_back("CoCreateInstance");
+  Clsid = clsid;
+  Iid = iid;
+  Context = context;
+  *object = sys::Succeeded(CreateResult) ? NewObject() : 0;
+  return CreateResult;
+}
+
+sys::HResult FakeShell::NameSpace(sys::ComObject shellDispatch, const std::u16string& path, sys::ComObject* folder) {
+  Calls.push_back("NameSpace " + Ascii(path));
+  *folder = 0;
+  if (!Live.contains(shellDispatch)) {
+    return sys::kEPointer;
+  }
+  auto it = Folders.find(path);
+  const FolderAnswer answer = it == Folders.end() ? FolderAnswer{sys::kSFalse, false} : it->second;
+  if (answer.Folder) {
+    *folder = NewObject();
+  }
+  return answer.Result;
+}
+
+sys::HResult FakeShell::Items(sys::ComObject folder, sys::ComObject* items) {
+  Calls.push_back("Items " + std::to_string(folder));
+  *items = sys::Succeeded(ItemsResult) && Live.contains(folder) ? NewObject() : 0;
+  return ItemsResult;
+}
+
+sys::HResult FakeShell::CopyHere(sys::ComObject folder, sys::ComObject items, std::int32_t options) {
+  Calls.push_back("CopyHere " + std::to_string(folder) + " " + std::to_string(items) + " " + std::to_string(options));
+  return CopyHereResult;
+}
+
+void FakeShell::Release(sys::ComObject object) {
+  Calls.push_back("Release " + std::to_string(object));
+  Live.erase(object);
+}
+
+}  // namespace kestrune::sim

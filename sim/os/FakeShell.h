@@ -1,0 +1,62 @@
+// A scripted shell automation object and the user's locale.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sys/Locale.h"
+#include "sys/Shell.h"
+
+namespace kestrune::sim {
+
+// Hands out numbered objects and records every call, so tests see the
+// order of calls and that every object was released.
+class FakeShell : public sys::IShell {
+ public:
+  struct FolderAnswer {
+    sys::HResult Result = sys::kSOk;
+    bool Folder = true;
+  };
+
+  sys::HResult InitializeResult = sys::kSOk;
+  sys::HResult CreateResult = sys::kSOk;
+  // NameSpace by path; other paths answer S_FALSE without a folder, as the
+  // shell does for a path that does not exist.
+  std::map<std::u16string, FolderAnswer> Folders;
+  sys::HResult ItemsResult = sys::kSOk;
+  sys::HResult CopyHereResult = sys::kSOk;
+
+  // "CoInitialize", "CoCreateInstance", "NameSpace <path>" (ASCII),
+  // "Items <folder>", "CopyHere <folder> <items> <options>", "Release <n>",
+  // "CoUninitialize".
+  std::vector<std::string> Calls;
+  std::size_t LiveObjects() const { return Live.size(); }
+  // What CoCreateInstance was asked for.
+  sys::Guid Clsid{};
+  sys::Guid Iid{};
+  sys::Dword Context = 0;
+
+  sys::HResult CoInitialize() override;
+  void CoUninitialize() override;
+  sys::HResult CoCreateInstance(const sys::Guid& clsid, sys::Dword context, const sys::Guid& iid,
+                                sys::ComObject* object) override;
+  sys::HResult NameSpace(sys::ComObject shellDispatch, const std::u16string& path, sys::ComObject* folder) override;
+  sys::HResult Items(sys::ComObject folder, sys::ComObject* items) override;
+  sys::HResult CopyHere(sys::ComObject folder, sys::ComObject items, std::int32_t options) override;
+  void Release(sys::ComObject object) override;
+
+ private:
+  sys::ComObject NewObject();
+  std::set<sys::ComObject> Live;
+  sys::ComObject Next = 1;
+};
+
+class FakeLocale : public sys::ILocale {
+ public:
+  sys::LangId GetUserDefaultLangID() override { return UserLanguage; }
+  sys::LangId UserLanguage = 0x0409;
+};
+
+}  // namespace kestrune::sim

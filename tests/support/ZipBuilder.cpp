@@ -1,0 +1,144 @@
+#include "tests/support/ZipBuilder.h"
+
+#include <zlib.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+namespace kestrune::test {
+
+namespace {
+
+void Put16(std::string& out, std::uint32_t value) {
+  out.push_back(static_cast<char>(value & 0xFF));
+  out.push_back(static_cast<char>((value >> 8) & 0xFF));
+}
+
+void Put32(std::string& out, std::uint32_t value) {
+  Put16(out, value & 0xFFFF);
+  Put16(out, value >> 16);
+}
+
+std::string RawDeflate(const std::string& data) {
+  z_stream stream{};
+  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::runtime_error("deflateInit2");
+  }
+  std::string out(deflateBound(&stream, static_cast<uLong>(data.size())), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  const int result = deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  if (result != Z_STREAM_END) {
+    throw std::runtime_error("deflate");
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string MakeZip(const std::vector<ZipMember>& members) {
+  std::string archive;
+  std::string directory;
+  for (const ZipMember& member : members) {
+    const std::string stored = member.Deflate ? RawDeflate(member.Data) : member.Data;
+    std::uint32_t crc =
+        crc32(0, reinterpret_cast<const Bytef*>(member.Data.data()), static_cast<uInt>(member.Data.size()));
+    if (member.WrongCrc) {
+      crc ^= 0x5A5A5A5A;
+    }
+    const auto offset = static_cast<std::uint32_t>(archive.size());
+    const std::uint16_t method = member.Deflate ? 8 : 0;
+    const bool folder = !member.Name.empty() && member.Name.back() == '/';
+
+    Put32(archive, 0x04034B50);
+    Put16(archive, 20);
+    Put16(archive, member.Flags);
+    Put16(archive, method);
+    Put16(archive, member.DosTime);
+    Put16(archive, member.DosDate);
+    Put32(archive, crc);
+    Put32(archive, static_cast<std::uint32_t>(stored.size()));
+    Put32(archive, static_cast<std::uint32_t>(member.Data.size()));
+    Put16(archive, static_cast<std::uint32_t>(member.Name.size()));
+    Put16(archive, 0);
+    archive += member.Name;
+    archive += stored;
+
+    Put32(directory, 0x02014B50);
+    Put16(directory, 20);
+    Put16(directory, 20);
+    Put16(directory, member.Flags);
+    Put16(directory, method);
+    Put16(directory, member.DosTime);
+    Put16(directory, member.DosDate);
+    Put32(directory, crc);
+    Put32(directory, static_cast<std::uint32_t>(stored.size()));
+    Put32(directory, static_cast<std::uint32_t>(member.Data.size()));
+    Put16(directory, static_cast<std::uint32_t>(member.Name.size()));
+    Put16(directory, 0);
+    Put16(directory, 0);
+    Put16(directory, 0);
+    Put16(directory, 0);
+    Put32(directory, folder ? 0x10 : 0x20);
+    Put32(directory, offset);
+    directory += member.Name;
+  }
+  const auto directoryOffset = static_cast<std::uint32_t>(archive.size());
+  archive += directory;
+  Put32(archive, 0x06054B50);
+  Put16(archive, 0);
+  Put16(archive, 0);
+  Put16(archive, static_cast<std::uint32_t>(members.size()));
+  Put16(archive, static_cast<std::uint32_t>(members.size()));
+  Put32(archive, static_cast<std::uint32_t>(directory.size()));
+  Put32(archive, directoryOffset);
+  Put16(archive, 0);
+  return archive;
+}
+
+std::uint16_t DosDate(int year, int month, int day) {
+  return static_cast<std::uint16_t>(((year - 1980) << 9) | (month << 5) | day);
+}
+
+std::uint16_t DosTime(int hour, int minute, int second) {
+  return static_cast<std::uint16_t>((hour << 11) | (minute << 5) | (second / 2));
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) {
+    throw std::runtime_error("cannot write " + path.string());
+  }
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+ScratchFolder::ScratchFolder() {
+  std::random_device random;
+  const std::uint64_t tag = (std::uint64_t{random()} << 32) ^ random() ^
+                            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  path_ = std::filesystem::temp_directory_path() / ("kestrune-" + std::to_string(tag));
+  std::filesystem::create_directories(path_);
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ScratchFolder::Text(const std::string& relative) const {
+  return relative.empty() ? path_.string() : (path_ / relative).string();
+}
+
+}  // namespace kestrune::test

@@ -1,0 +1,467 @@
+// Package extraction: zips made here, read from disk by the zip library and
+// written into an in-memory Windows file system; the shell is scripted.
+#include "update/Compress.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "sim/os/FakeFileSystem.h"
+#include "sim/os/FakeShell.h"
+#include "tests/support/FakeOsFixture.h"
+#include "tests/support/ZipBuilder.h"
+
+namespace kestrune {
+namespace {
+
+using test::ZipMember;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+constexpr const char* kDest = "C:\\Work\\ROM";
+
+std::string Pattern(std::size_t size, unsigned seed) {
+  std::string data(size, '\0');
+  std::uint32_t state = seed;
+  for (char& c : data) {
+    state = state * 1103515245 + 12345;
+    c = static_cast<char>(state >> 24);
+  }
+  return data;
+}
+
+class CompressTest : public test::FakeOsFixture {
+ protected:
+  CompressTest() {
+    Disk.AddFolder(u"C:\\Work");
+    Disk.CurrentDirectory = u"C:\\Work";
+  }
+
+  // Writes the archive to the real disk and answers its path.
+  std::string Archive(const std::vector<ZipMember>& members, const std::string& name = "package.zip") {
+    test::WriteBytes(Folder.Path() / name, test::MakeZip(members));
+    return Folder.Text(name);
+  }
+  // Makes a file of the real disk visible to the program's file system too.
+  std::string Package(const std::string& name, const std::string& bytes) {
+    test::WriteBytes(Folder.Path() / name, bytes);
+    Disk.AddFile(sim::FakeFileSystem::Widen(Folder.Text(name)), bytes);
+    return Folder.Text(name);
+  }
+  std::string Content(const std::u16string& path) const {
+    const auto* file = Disk.FindFile(path);
+    return file == nullptr ? "<missing>" : file->Data;
+  }
+  std::vector<std::u16string> FilesUnder(const std::u16string& prefix) const {
+    std::vector<std::u16string> found;
+    for (const std::u16string& path : Disk.AllFiles()) {
+      if (path.starts_with(prefix)) {
+        found.push_back(path);
+      }
+    }
+    return found;
+  }
+
+  test::ScratchFolder Folder;
+  sim::FakeFileSystem Disk{&Log};
+  sim::FakeShell Shell;
+
+ private:
+  sys::ScopedSeam<sys::IFiles> FilesSeam{Disk};
+  sys::ScopedSeam<sys::IFileSystem> FileSystemSeam{Disk};
+  sys::ScopedSeam<sys::IShell> ShellSeam{Shell};
+};
+
+TEST_F(CompressTest, MembersWithFoldersLandUnderTheDestination) {
+  const std::string big = Pattern(70000, 1) + std::string(50000, 'z');
+  const std::string zip = Archive({
+      {"BIOS/", ""},
+      {"BIOS/Flash.exe", "MZ flash tool", false},
+      {"BIOS/ROM/image.bin", big},
+      {"readme.txt", "read me"},
+  });
+
+  EXPECT_TRUE(ExtractZip(zip, kDest));
+
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\BIOS\\Flash.exe"), "MZ flash tool");
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\BIOS\\ROM\\image.bin"), big);
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\readme.txt"), "read me");
+  EXPECT_EQ(Disk.AllFiles().size(), 3u);
+  EXPECT_TRUE(Disk.FolderExists(u"C:\\Work\\ROM\\BIOS\\ROM"));
+  EXPECT_EQ(Disk.OpenHandles(), 0u);
+}
+
+TEST_F(CompressTest, MemberEndingInSlashOnlyCreatesItsFolder) {
+  EXPECT_TRUE(ExtractZip(Archive({{"Tools/Empty/", ""}}), kDest));
+  EXPECT_TRUE(Disk.FolderExists(u"C:\\Work\\ROM\\Tools\\Empty"));
+  EXPECT_THAT(Disk.AllFiles(), IsEmpty());
+}
+
+TEST_F(CompressTest, DestinationWithTrailingBackslash) {
+  EXPECT_TRUE(ExtractZip(Archive({{"a.txt", "a"}}), "C:\\Work\\ROM\\"));
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\a.txt"), "a");
+}
+
+TEST_F(CompressTest, NamesAreUtf8OnlyWithTheFlag) {
+  const std::string bytes = "\xC3\xA9t\xC3\xA9.txt";
+  ZipMember flagged{bytes, "utf-8"};
+  flagged.Flags = 0x0800;
+  ZipMember plain{"x/" + bytes, "ansi"};
+  EXPECT_TRUE(ExtractZip(Archive({flagged, plain}), kDest));
+
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\\u00E9t\u00E9.txt"), "utf-8");
+  // Without the flag the same bytes are read in the ANSI code page.
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\x\\\u00C3\u00A9t\u00C3\u00A9.txt"), "ansi");
+}
+
+TEST_F(CompressTest, NameThatCannotBeDecodedIsPassedOver) {
+  ZipMember broken{"\xFF\xFE.txt", "data"};
+  broken.Flags = 0x0800;
+  EXPECT_TRUE(ExtractZip(Archive({broken, {"after.txt", "after"}}), kDest));
+  EXPECT_THAT(Disk.AllFiles(), ElementsAre(u"C:\\Work\\ROM\\after.txt"));
+}
+
+TEST_F(CompressTest, DosDateIsLocalTimeOnAllThreeTimestamps) {
+  Disk.TimeZoneBiasMinutes = -120;  // two hours east of UTC
+  ZipMember member{"dated.bin", "x"};
+  member.DosDate = test::DosDate(2024, 5, 17);
+  member.DosTime = test::DosTime(13, 45, 30);
+  ASSERT_TRUE(ExtractZip(Archive({member}), kDest));
+
+  // 2024-05-17 11:45:30 UTC.
+  constexpr std::uint64_t kExpected = 133604199300000000;
+  const auto* file = Disk.FindFile(u"C:\\Work\\ROM\\dated.bin");
+  ASSERT_NE(file, nullptr);
+  for (const sys::FileTime& time : {file->CreationTime, file->LastAccessTime, file->LastWriteTime}) {
+    EXPECT_EQ((std::uint64_t{time.HighDateTime} << 32) | time.LowDateTime, kExpected);
+  }
+}
+
+TEST_F(CompressTest, InvalidDosDateLeavesTheTimesAlone) {
+  ZipMember member{"undated.bin", "x"};
+  member.DosDate = 0;  // month 0
+  ASSERT_TRUE(ExtractZip(Archive({member}), kDest));
+  const auto* file = Disk.FindFile(u"C:\\Work\\ROM\\undated.bin");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->LastWriteTime.HighDateTime, 0u);
+  EXPECT_EQ(file->LastWriteTime.LowDateTime, 0u);
+}
+
+TEST_F(CompressTest, ExistingFilesAreReplaced) {
+  Disk.AddFile(u"C:\\Work\\ROM\\readme.txt", std::string(10000, 'o'));
+  Disk.AddFile(u"C:\\Work\\ROM\\keep.txt", "untouched");
+  EXPECT_TRUE(ExtractZip(Archive({{"README.TXT", "new"}}), kDest));
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\readme.txt"), "new");
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\keep.txt"), "untouched");
+}
+
+TEST_F(CompressTest, EmptyArchiveOnlyCreatesTheDestination) {
+  // The zip library finds an end record only after at least one byte, so
+  // the archive carries a stub in front of it, as self-extracting ones do.
+  test::WriteBytes(Folder.Path() / "empty.zip", "MZ stub" + test::MakeZip({}));
+  EXPECT_TRUE(ExtractZip(Folder.Text("empty.zip"), kDest));
+  EXPECT_TRUE(Disk.FolderExists(u"C:\\Work\\ROM"));
+  EXPECT_THAT(Disk.AllFiles(), IsEmpty());
+}
+
+TEST_F(CompressTest, ArchivesThatCannotBeOpenedCreateNothing) {
+  test::WriteBytes(Folder.Path() / "not.zip", "MZ\x90\x00 this is an executable, not an archive");
+  test::WriteBytes(Folder.Path() / "empty.zip", "");
+  for (const std::string& path : {Folder.Text("not.zip"), Folder.Text("empty.zip"), Folder.Text("missing.zip")}) {
+    SCOPED_TRACE(path);
+    EXPECT_FALSE(ExtractZip(path, kDest));
+  }
+  EXPECT_FALSE(Disk.FolderExists(u"C:\\Work\\ROM"));
+}
+
+// Members that would be written outside the destination, or cannot be named
+// safely, are refused: the answer is false, earlier members stay, later ones
+// are not written.
+TEST_F(CompressTest, MembersThatLeaveTheDestinationAreRefused) {
+  const std::string refused[] = {
+      "../evil.txt",
+      "a/../../evil.txt",
+      "ROM/../../evil.txt",
+      "/abs.txt",
+      "\\abs.txt",
+      "//server/share/x",
+      "C:/evil.txt",
+      "C:evil.txt",
+      "a/b:stream",
+      ".. /evil.txt",
+      "a/.../evil.txt",
+      "a/. ./evil.txt",
+      "..",
+      "CON",
+      "nul.txt",
+      "a/com1",
+      "LPT9.log",
+      "aux .txt",
+      "a\\..\\..\\evil.txt",
+      std::string(260, 'n'),
+      std::string(200, 'd') + "/" + std::string(100, 'f'),
+  };
+  for (const std::string& name : refused) {
+    SCOPED_TRACE(name);
+    sim::FakeFileSystem disk;
+    disk.AddFolder(u"C:\\Work");
+    sys::ScopedSeam<sys::IFiles> files(disk);
+    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+
+    EXPECT_FALSE(ExtractZip(Archive({{"first.txt", "1"}, {name, "evil"}, {"last.txt", "3"}}), kDest));
+
+    for (const std::u16string& path : disk.AllFiles()) {
+      EXPECT_TRUE(path.starts_with(u"C:\\Work\\ROM\\")) << sim::FakeFileSystem::Narrow(path);
+    }
+    EXPECT_THAT(disk.AllFiles(), ElementsAre(u"C:\\Work\\ROM\\first.txt"));
+    EXPECT_EQ(disk.OpenHandles(), 0u);
+  }
+}
+
+TEST_F(CompressTest, NamesThatOnlyLookUnusualAreWritten) {
+  const std::string name259 = std::string(100, 'a') + "/" + std::string(158, 'b');
+  ASSERT_EQ(name259.size(), 259u);
+  const std::vector<std::pair<std::string, std::u16string>> accepted = {
+      {"..data.txt", u"C:\\Work\\ROM\\..data.txt"},
+      {"x..y/z.txt", u"C:\\Work\\ROM\\x..y\\z.txt"},
+      {"./here.txt", u"C:\\Work\\ROM\\here.txt"},
+      {"CONFIG.SYS", u"C:\\Work\\ROM\\CONFIG.SYS"},
+      {"com10.txt", u"C:\\Work\\ROM\\com10.txt"},
+      {"a//b.txt", u"C:\\Work\\ROM\\a\\b.txt"},
+      {name259, u"C:\\Work\\ROM\\" + std::u16string(100, u'a') + u"\\" + std::u16string(158, u'b')},
+  };
+  std::vector<ZipMember> members;
+  for (const auto& [name, path] : accepted) {
+    members.push_back({name, name});
+  }
+  ASSERT_TRUE(ExtractZip(Archive(members), kDest));
+  for (const auto& [name, path] : accepted) {
+    EXPECT_EQ(Content(path), name);
+  }
+}
+
+TEST_F(CompressTest, MemberFailuresKeepWhatWasWrittenBefore) {
+  struct Case {
+    const char* Name;
+    ZipMember Member;
+    std::function<void(sim::FakeFileSystem&)> Prepare;
+  };
+  ZipMember unknownMethod{"method.bin", "data", false};
+  const Case cases[] = {
+      {"file name taken by a folder",
+       {"taken", "x"},
+       [](sim::FakeFileSystem& disk) { disk.AddFolder(u"C:\\Work\\ROM\\taken"); }},
+      {"folder name taken by a file",
+       {"taken/inner.txt", "x"},
+       [](sim::FakeFileSystem& disk) { disk.AddFile(u"C:\\Work\\ROM\\taken", "file"); }},
+      {"disk full", {"large.bin", Pattern(100000, 2)}, [](sim::FakeFileSystem& disk) { disk.FreeSpace = 50000; }},
+      {"invalid character", {"what?.txt", "x"}, [](sim::FakeFileSystem&) {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    sim::FakeFileSystem disk;
+    disk.AddFolder(u"C:\\Work");
+    c.Prepare(disk);
+    sys::ScopedSeam<sys::IFiles> files(disk);
+    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+
+    EXPECT_FALSE(ExtractZip(Archive({{"first.txt", "1"}, c.Member, {"last.txt", "3"}}), kDest));
+    EXPECT_NE(disk.FindFile(u"C:\\Work\\ROM\\first.txt"), nullptr);
+    EXPECT_EQ(disk.FindFile(u"C:\\Work\\ROM\\last.txt"), nullptr);
+    EXPECT_EQ(disk.OpenHandles(), 0u);
+  }
+}
+
+TEST_F(CompressTest, CorruptDataFailsTheMember) {
+  std::string zip = test::MakeZip({{"first.txt", "1", false}, {"bad.bin", Pattern(20000, 3)}});
+  // Spoil the deflated stream right after the second member's local header.
+  const std::size_t header = zip.find("bad.bin") + 7;
+  for (std::size_t i = header; i < header + 64; ++i) {
+    zip[i] = static_cast<char>(0xFF);
+  }
+  test::WriteBytes(Folder.Path() / "corrupt.zip", zip);
+  EXPECT_FALSE(ExtractZip(Folder.Text("corrupt.zip"), kDest));
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\first.txt"), "1");
+}
+
+TEST_F(CompressTest, ChecksumMismatchIsNotConsulted) {
+  ZipMember member{"crc.bin", "checksum does not match"};
+  member.WrongCrc = true;
+  EXPECT_TRUE(ExtractZip(Archive({member}), kDest));
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\crc.bin"), "checksum does not match");
+}
+
+TEST_F(CompressTest, MakeDirectoryPathCreatesTheOutermostFirst) {
+  Log.Clear();
+  MakeDirectoryPath(u"C:\\Work\\a\\b\\c");
+  EXPECT_THAT(Log.All(), ElementsAre("mkdir C:\\Work\\a", "mkdir C:\\Work\\a\\b", "mkdir C:\\Work\\a\\b\\c"));
+
+  Log.Clear();
+  MakeDirectoryPath(u"C:\\Work\\a\\x\\");
+  EXPECT_THAT(Log.All(), ElementsAre("mkdir C:\\Work\\a\\x"));
+}
+
+TEST_F(CompressTest, MakeDirectoryPathNeverCreatesADriveRootAndEnds) {
+  for (const std::u16string dir : {u"C:\\", u"C:", u"", u"\\\\\\\\\\\\", u"Z:\\a\\b", u"relative\\x\\y"}) {
+    MakeDirectoryPath(dir);
+  }
+  EXPECT_THAT(Log.All(), ElementsAre("mkdir Z:\\a", "mkdir Z:\\a\\b", "mkdir C:\\Work\\relative",
+                                     "mkdir C:\\Work\\relative\\x", "mkdir C:\\Work\\relative\\x\\y"));
+}
+
+TEST_F(CompressTest, ShellExtractCallsInOrderAndReleasesEverything) {
+  Shell.Folders[u"C:\\Work\\ROM"] = {};
+  Shell.Folders[u"C:\\Work\\pkg.zip"] = {};
+
+  Compress compress;
+  EXPECT_EQ(compress.Extract("C:\\Work\\pkg.zip", "C:\\Work\\ROM"), sys::kSOk);
+
+  EXPECT_THAT(Shell.Calls, ElementsAre("CoInitialize", "CoCreateInstance", "NameSpace C:\\Work\\ROM",
+                                       "NameSpace C:\\Work\\pkg.zip", "Items 3", "CopyHere 2 4 1556", "Release 2",
+                                       "Release 3", "Release 4", "Release 1", "CoUninitialize"));
+  EXPECT_EQ(Shell.Clsid, sys::kClsidShell);
+  EXPECT_EQ(Shell.Iid, sys::kIidIShellDispatch);
+  EXPECT_EQ(Shell.Context, 1u);
+  EXPECT_EQ(Shell.LiveObjects(), 0u);
+  EXPECT_THAT(Environment.Sleeps, ElementsAre(1000u));
+}
+
+TEST_F(CompressTest, ShellExtractFailures) {
+  struct Case {
+    const char* Name;
+    std::function<void(sim::FakeShell&)> Script;
+    sys::HResult Expected;
+    bool Waits;
+  };
+  const Case cases[] = {
+      {"object not created", [](sim::FakeShell& s) { s.CreateResult = sys::kRegdbEClassNotReg; },
+       sys::kRegdbEClassNotReg, false},
+      {"destination missing", [](sim::FakeShell& s) { s.Folders.erase(u"C:\\Work\\ROM"); }, sys::kSFalse, false},
+      {"destination fails",
+       [](sim::FakeShell& s) {
+         s.Folders[u"C:\\Work\\ROM"] = {sys::kEFail, false};
+       },
+       sys::kEFail, false},
+      {"zip folders missing", [](sim::FakeShell& s) { s.Folders.erase(u"C:\\Work\\pkg.zip"); }, sys::kSFalse, false},
+      {"items fail", [](sim::FakeShell& s) { s.ItemsResult = sys::kENotImpl; }, sys::kENotImpl, false},
+      {"copy fails", [](sim::FakeShell& s) { s.CopyHereResult = sys::kENotImpl; }, sys::kENotImpl, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    sim::FakeShell shell;
+    shell.Folders[u"C:\\Work\\ROM"] = {};
+    shell.Folders[u"C:\\Work\\pkg.zip"] = {};
+    c.Script(shell);
+    sys::ScopedSeam<sys::IShell> seam(shell);
+    Environment.Sleeps.clear();
+
+    EXPECT_EQ(Compress().Extract("C:\\Work\\pkg.zip", "C:\\Work\\ROM"), c.Expected);
+    EXPECT_EQ(shell.LiveObjects(), 0u);
+    EXPECT_EQ(shell.Calls.back(), "CoUninitialize");
+    EXPECT_EQ(!Environment.Sleeps.empty(), c.Waits);
+  }
+}
+
+TEST_F(CompressTest, ShellExtractUndoesOnlyItsOwnComInitialisation) {
+  for (const sys::HResult init : {sys::kSOk, sys::kSFalse, static_cast<sys::HResult>(0x80010106u)}) {
+    sim::FakeShell shell;
+    shell.InitializeResult = init;
+    sys::ScopedSeam<sys::IShell> seam(shell);
+    Compress().Extract("C:\\Work\\pkg.zip", "C:\\Work\\ROM");
+    EXPECT_EQ(std::count(shell.Calls.begin(), shell.Calls.end(), "CoUninitialize"), sys::Succeeded(init) ? 1 : 0);
+  }
+}
+
+class ProcessPackageTest : public CompressTest {
+ protected:
+  std::int32_t Run(const std::string& source, std::int32_t mode = kPreparePackage, const std::string& dest = kDest) {
+    std::int32_t result = 7;
+    ProcessPackage({source, dest, &result, mode});
+    return result;
+  }
+};
+
+TEST_F(ProcessPackageTest, OtherModesDoNothing) {
+  const std::string zip = Package("pkg.zip", test::MakeZip({{"a.txt", "a"}}));
+  for (std::int32_t mode : {0, 1, 3, -2}) {
+    EXPECT_EQ(Run(zip, mode), 7);
+  }
+  EXPECT_FALSE(Disk.FolderExists(u"C:\\Work\\ROM"));
+  EXPECT_THAT(Shell.Calls, IsEmpty());
+}
+
+TEST_F(ProcessPackageTest, MissingPackageOrAFolderGivesZero) {
+  EXPECT_EQ(Run(Folder.Text("absent.zip")), 0);
+  Disk.AddFolder(u"C:\\Work\\folder.zip");
+  EXPECT_EQ(Run("C:\\Work\\folder.zip"), 0);
+  EXPECT_FALSE(Disk.FolderExists(u"C:\\Work\\ROM"));
+  EXPECT_THAT(Shell.Calls, IsEmpty());
+}
+
+TEST_F(ProcessPackageTest, ExecutablePackagesAreCopiedAsTheyAre) {
+  const std::string zipInside = test::MakeZip({{"inner.txt", "must not be unpacked"}});
+  for (const char* name : {"Z270.exe", "Z270.EXE", "Z270.Exe", "tool.exec"}) {
+    SCOPED_TRACE(name);
+    const std::u16string wide = sim::FakeFileSystem::Widen(name);
+    Disk.AddFile(u"C:\\Work\\ROM\\" + wide, "older file");
+    Disk.AddFile(u"C:\\Work\\" + wide, zipInside);
+    EXPECT_EQ(Run("C:\\Work\\" + std::string(name)), 1);
+    EXPECT_EQ(Content(u"C:\\Work\\ROM\\" + wide), zipInside);
+  }
+  EXPECT_EQ(Disk.FindFile(u"C:\\Work\\ROM\\inner.txt"), nullptr);
+  EXPECT_THAT(Shell.Calls, IsEmpty());
+  EXPECT_TRUE(Disk.FolderExists(u"C:\\Work\\ROM"));
+}
+
+TEST_F(ProcessPackageTest, ExecutableIntoADestinationEndingInBackslash) {
+  Disk.AddFile(u"C:\\Work\\flash.exe", "MZ");
+  EXPECT_EQ(Run("C:\\Work\\flash.exe", kPreparePackage, "C:\\Work\\Out\\"), 1);
+  EXPECT_EQ(Content(u"C:\\Work\\Out\\flash.exe"), "MZ");
+}
+
+TEST_F(ProcessPackageTest, ExecutableCopyThatFailsStillGivesOne) {
+  Disk.AddFile(u"C:\\Work\\flash.exe", "MZ");
+  EXPECT_EQ(Run("C:\\Work\\flash.exe", kPreparePackage, "C:\\Work\\No\\Such\\ROM"), 1);
+  EXPECT_THAT(FilesUnder(u"C:\\Work\\No"), IsEmpty());
+}
+
+TEST_F(ProcessPackageTest, ZipPackageIsUnpackedWithoutTheShell) {
+  const std::string source = Package("Z270.zip", test::MakeZip({{"Flash/AFU.exe", "tool"}}));
+  EXPECT_EQ(Run(source), 1);
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\Flash\\AFU.exe"), "tool");
+  EXPECT_THAT(Shell.Calls, IsEmpty());
+}
+
+TEST_F(ProcessPackageTest, ExtensionIsTakenFromTheFileNameOnly) {
+  // A folder named like an executable does not make its file one: the
+  // package is not copied but taken for an archive (which the zip library
+  // cannot open here, so the shell is asked).
+  Disk.AddFile(u"C:\\Work\\dl.exe\\package", "");
+  Shell.Folders[u"C:\\Work\\ROM"] = {};
+  EXPECT_EQ(Run("C:\\Work\\dl.exe\\package"), 0);
+  EXPECT_EQ(Disk.FindFile(u"C:\\Work\\ROM\\package"), nullptr);
+  EXPECT_THAT(Shell.Calls, testing::Contains("NameSpace C:\\Work\\dl.exe\\package"));
+}
+
+TEST_F(ProcessPackageTest, NonZipPackageFallsThroughToTheShell) {
+  const std::string source = Package("Z270.cab", "MSCF not a zip");
+  Shell.Folders[u"C:\\Work\\ROM"] = {};
+  Shell.Folders[sim::FakeFileSystem::Widen(source)] = {};
+
+  EXPECT_EQ(Run(source), 1);
+  EXPECT_THAT(Shell.Calls, testing::Contains("CopyHere 2 4 1556"));
+
+  Shell.CopyHereResult = sys::kENotImpl;
+  EXPECT_EQ(Run(source), 0);
+}
+
+TEST_F(ProcessPackageTest, NullResultFlagStoresNothing) {
+  const std::string source = Package("Z270.zip", test::MakeZip({{"a.txt", "a"}}));
+  ProcessPackage({source, kDest, nullptr, kPreparePackage});
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\a.txt"), "a");
+}
+
+}  // namespace
+}  // namespace kestrune

@@ -1,0 +1,140 @@
+// Package extraction on the real Windows file system under Wine, with zips
+// made by the test. Wine has no zip folders, so the shell path fails there.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "sys/CodePage.h"
+#include "sys/FileSystem.h"
+#include "sys/Seam.h"
+#include "sys/Shell.h"
+#include "sys/win32/Adapters.h"
+#include "tests/support/ZipBuilder.h"
+#include "update/Compress.h"
+
+namespace kestrune {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ZipMember;
+
+class ExtractWineTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { sys::win32::InstallAdapters(); }
+
+  std::string Archive(const std::vector<ZipMember>& members, const std::string& name = "package.zip") {
+    test::WriteBytes(Folder.Path() / name, test::MakeZip(members));
+    return Folder.Text(name);
+  }
+  std::string Dest() const { return Folder.Text("ROM"); }
+  fs::path Rom() const { return Folder.Path() / "ROM"; }
+  static std::uint64_t Ticks(const sys::FileTime& time) {
+    return (std::uint64_t{time.HighDateTime} << 32) | time.LowDateTime;
+  }
+
+  test::ScratchFolder Folder;
+};
+
+TEST_F(ExtractWineTest, FoldersAndSlashesBecomeTheSameTreeOnDisk) {
+  const std::string image(300000, '\x5A');
+  ASSERT_TRUE(ExtractZip(
+      Archive(
+          {{"BIOS/", ""}, {"BIOS/AFU/AfuWin.exe", "MZ tool", false}, {"BIOS/ROM/image.bin", image}, {"Empty/", ""}}),
+      Dest()));
+  EXPECT_EQ(test::ReadBytes(Rom() / "BIOS" / "AFU" / "AfuWin.exe"), "MZ tool");
+  EXPECT_EQ(test::ReadBytes(Rom() / "BIOS" / "ROM" / "image.bin"), image);
+  EXPECT_TRUE(fs::is_directory(Rom() / "Empty"));
+}
+
+TEST_F(ExtractWineTest, Utf8FlagAgainstTheAnsiCodePage) {
+  const std::string bytes = "caf\xC3\xA9.txt";
+  ZipMember flagged{bytes, "utf-8"};
+  flagged.Flags = 0x0800;
+  ASSERT_TRUE(ExtractZip(Archive({flagged, {"ansi/" + bytes, "ansi"}}), Dest()));
+
+  EXPECT_EQ(test::ReadBytes(Rom() / fs::path(u"caf\u00E9.txt")), "utf-8");
+  const auto ansi = sys::Use<sys::ICodePage>().MultiByteToWideChar(sys::kCpAcp, bytes);
+  ASSERT_TRUE(ansi.has_value());
+  EXPECT_EQ(test::ReadBytes(Rom() / "ansi" / fs::path(*ansi)), "ansi");
+}
+
+TEST_F(ExtractWineTest, DosDateIsLocalTimeOnTheFile) {
+  ZipMember member{"dated.bin", "x"};
+  member.DosDate = test::DosDate(2019, 11, 30);
+  member.DosTime = test::DosTime(23, 58, 10);
+  ASSERT_TRUE(ExtractZip(Archive({member}), Dest()));
+
+  sys::IFileSystem& system = sys::Use<sys::IFileSystem>();
+  sys::FileTime local;
+  sys::FileTime expected;
+  ASSERT_TRUE(system.DosDateTimeToFileTime(member.DosDate, member.DosTime, &local));
+  ASSERT_TRUE(system.LocalFileTimeToFileTime(local, &expected));
+  sys::FileAttributeData data;
+  ASSERT_TRUE(system.GetFileAttributesExW((Rom() / "dated.bin").u16string(), &data));
+  EXPECT_EQ(Ticks(data.LastWriteTime), Ticks(expected));
+  EXPECT_EQ(Ticks(data.LastAccessTime), Ticks(expected));
+}
+
+TEST_F(ExtractWineTest, ExistingFilesAreReplaced) {
+  fs::create_directories(Rom());
+  test::WriteBytes(Rom() / "flash.cfg", std::string(5000, 'o'));
+  ASSERT_TRUE(ExtractZip(Archive({{"flash.cfg", "new"}}), Dest()));
+  EXPECT_EQ(test::ReadBytes(Rom() / "flash.cfg"), "new");
+}
+
+TEST_F(ExtractWineTest, EmptyArchiveOnlyCreatesTheDestination) {
+  test::WriteBytes(Folder.Path() / "empty.zip", "stub" + test::MakeZip({}));
+  ASSERT_TRUE(ExtractZip(Folder.Text("empty.zip"), Dest()));
+  EXPECT_TRUE(fs::is_directory(Rom()));
+  EXPECT_TRUE(fs::is_empty(Rom()));
+}
+
+TEST_F(ExtractWineTest, MemberLeavingTheDestinationIsRefused) {
+  for (const char* name : {"../evil.txt", "ROM/../../evil.txt", "/evil.txt", "C:evil.txt", "nul"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(ExtractZip(Archive({{"first.txt", "1"}, {name, "evil"}}), Dest()));
+    EXPECT_EQ(test::ReadBytes(Rom() / "first.txt"), "1");
+    EXPECT_FALSE(fs::exists(Folder.Path() / "evil.txt"));
+    EXPECT_FALSE(fs::exists(Rom() / "evil.txt"));
+  }
+}
+
+TEST_F(ExtractWineTest, ExecutablePackageIsCopiedIntoTheDestination) {
+  test::WriteBytes(Folder.Path() / "Z270.EXE", "MZ self-contained flash");
+  std::int32_t result = -1;
+  ProcessPackage({Folder.Text("Z270.EXE"), Dest(), &result, kPreparePackage});
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(test::ReadBytes(Rom() / "Z270.EXE"), "MZ self-contained flash");
+}
+
+TEST_F(ExtractWineTest, ZipPackageIsUnpacked) {
+  std::int32_t result = -1;
+  ProcessPackage({Archive({{"Flash/Flash.exe", "MZ"}}, "Z270.zip"), Dest(), &result, kPreparePackage});
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(test::ReadBytes(Rom() / "Flash" / "Flash.exe"), "MZ");
+}
+
+TEST_F(ExtractWineTest, PackageTheZipLibraryCannotOpenFallsToTheShellWhichFailsHere) {
+  test::WriteBytes(Folder.Path() / "Z270.cab", "MSCF, not a zip");
+  fs::create_directories(Rom());
+  std::int32_t result = -1;
+  ProcessPackage({Folder.Text("Z270.cab"), Dest(), &result, kPreparePackage});
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(fs::is_empty(Rom()));
+}
+
+TEST_F(ExtractWineTest, ShellExtractOfAZipFailsWithoutZipFolders) {
+  fs::create_directories(Rom());
+  const std::string zip = Archive({{"a.txt", "a"}});
+  EXPECT_NE(Compress().Extract(zip, Dest()), sys::kSOk);
+  EXPECT_NE(Compress().Extract(zip, Folder.Text("missing")), sys::kSOk);
+}
+
+TEST_F(ExtractWineTest, MissingPackageGivesZero) {
+  std::int32_t result = -1;
+  ProcessPackage({Folder.Text("absent.zip"), Dest(), &result, kPreparePackage});
+  EXPECT_EQ(result, 0);
+  EXPECT_FALSE(fs::exists(Rom()));
+}
+
+}  // namespace
+}  // namespace kestrune

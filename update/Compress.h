@@ -1,0 +1,45 @@
+// The package step: a downloaded BIOS package is copied (an executable) or
+// unpacked (a zip archive) into a destination folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sys/WinTypes.h"
+
+namespace kestrune {
+
+// The package step's request.
+struct CompressFileStruct {
+  std::string SourceFile;              // full path of the package
+  std::string DestDir;                 // destination folder
+  std::int32_t* ResultFlag = nullptr;  // receives 1 or 0 unless null
+  std::int32_t Mode = 0;               // kPreparePackage, or nothing is done
+};
+
+inline constexpr std::int32_t kPreparePackage = 2;
+
+// Copies an executable package into DestDir, or unpacks an archive there
+// (with the zip library, and through the shell when that fails). Stores 1
+// through ResultFlag when that was done, 0 otherwise.
+void ProcessPackage(CompressFileStruct request);
+
+// Writes every member of the zip archive at zipPath (8-bit text) under
+// destDir, creating folders as needed; true when every member was written.
+// A member whose name would leave destDir (absolute, a drive or stream, a
+// ".." part, a device name) or is 260 bytes or longer is refused, and the
+// answer is false; members written before it stay.
+bool ExtractZip(const std::string& zipPath, const std::string& destDir);
+
+// Creates dir and every missing folder above it, the outermost first.
+void MakeDirectoryPath(const std::u16string& dir);
+
+// Unpacking through the Windows shell's zip folders.
+class Compress {
+ public:
+  // S_OK when the shell accepted the copy; the shell copies on its own and
+  // nothing waits for it beyond a fixed second.
+  sys::HResult Extract(const std::string& archivePath, const std::string& destDir);
+};
+
+}  // namespace kestrune
