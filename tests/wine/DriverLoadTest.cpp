@@ -29,6 +29,23 @@ class DriverLoadTest : public ::testing::Test {
     // Windows has this folder; a fresh Wine prefix lacks it.
     std::error_code ignored;
     std::filesystem::create_directories("C:\\windows\\syswow64\\drivers", ignored);
+    RemoveStaleService();
+  }
+
+  // Other programs of the suite may have registered the driver's service
+  // without an image it could start; the test begins without it.
+  static void RemoveStaleService() {
+    sys::IServiceControl& scm = sys::Use<sys::IServiceControl>();
+    const sys::ScHandle manager = scm.OpenSCManagerA(sys::kScManagerAllAccess);
+    if (manager == 0) {
+      return;
+    }
+    if (const sys::ScHandle service = scm.OpenServiceA(manager, "VelDrv101", sys::kServiceAllAccess); service != 0) {
+      scm.ControlService(service, sys::kServiceControlStop);
+      scm.DeleteService(service);
+      scm.CloseServiceHandle(service);
+    }
+    scm.CloseServiceHandle(manager);
   }
 };
 
