@@ -27,7 +27,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         statuses = {}
         status_file = os.path.join(self.root, "status.txt")
         if os.path.exists(status_file):
-            for line in open(status_file):
+            with open(status_file) as lines:
+                entries = list(lines)
+            for line in entries:
                 if line.strip():
                     key, code = line.rsplit(None, 1)
                     statuses[key] = int(code)
@@ -50,7 +52,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", "0")
             self.end_headers()
             return
-        body = open(local, "rb").read()
+        with open(local, "rb") as source:
+            body = source.read()
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
         self.send_header("Content-Length", str(len(body)))
