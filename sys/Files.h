@@ -37,8 +37,8 @@ class IFiles {
   virtual FileHandle CreateFileW(const std::u16string& path, Dword access, Dword share, Dword disposition,
                                  Dword flagsAndAttributes) = 0;
   virtual bool WriteFile(FileHandle file, const void* data, Dword size, Dword* written) = 0;
-  virtual bool DeviceIoControl(FileHandle device, Dword code, const void* in, Dword inSize, void* out,
-                               Dword outSize, Dword* returned) = 0;
+  virtual bool DeviceIoControl(FileHandle device, Dword code, const void* in, Dword inSize, void* out, Dword outSize,
+                               Dword* returned) = 0;
   virtual bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
                            const FileTime* lastWrite) = 0;
   virtual bool CloseHandle(FileHandle handle) = 0;

@@ -11,8 +11,8 @@
 #include "sys/win32/Win32SetupDi.h"
 #include "sys/win32/Win32SystemVersion.h"
 #include "sys/win32/Win32TaskScheduler.h"
-#include "sys/win32/Win32Wmi.h"
 #include "sys/win32/Win32Update.h"
+#include "sys/win32/Win32Wmi.h"
 
 namespace kestrune::sys::win32 {
 

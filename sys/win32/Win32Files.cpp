@@ -43,11 +43,11 @@ bool Win32Files::WriteFile(FileHandle file, const void* data, Dword size, Dword*
   return ok != FALSE;
 }
 
-bool Win32Files::DeviceIoControl(FileHandle device, Dword code, const void* in, Dword inSize, void* out,
-                                 Dword outSize, Dword* returned) {
+bool Win32Files::DeviceIoControl(FileHandle device, Dword code, const void* in, Dword inSize, void* out, Dword outSize,
+                                 Dword* returned) {
   DWORD count = 0;
-  const BOOL ok = ::DeviceIoControl(ToHandle(device), code, const_cast<void*>(in), inSize, out, outSize, &count,
-                                    nullptr);
+  const BOOL ok =
+      ::DeviceIoControl(ToHandle(device), code, const_cast<void*>(in), inSize, out, outSize, &count, nullptr);
   if (returned != nullptr) {
     *returned = count;
   }
