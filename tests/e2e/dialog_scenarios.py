@@ -10,6 +10,7 @@ again, so the other suites keep running without a display.
 Usage: dialog_scenarios.py BUILD_DIR SOURCE_DIR [unittest arguments]
 """
 import os
+import select
 import subprocess
 import time
 import unittest
@@ -18,6 +19,7 @@ from e2e_support import (BOARDS, NOT_READY, PREFIX, SERVED_PACKAGE, SIM, WINE_RU
 
 WINESERVER = "/usr/lib/wine/wineserver"
 CAPTION = "Kestrune"
+DISPLAY_TIMEOUT = 30  # seconds until Xvfb must accept clients
 BOX_TIMEOUT = 60  # seconds until a box must show
 EXIT_TIMEOUT = 60  # seconds until the run must end once answered
 YES = "Return"
@@ -34,18 +36,28 @@ class Display:
                 ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                 pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                 stderr=subprocess.DEVNULL)
+        except BaseException:
+            os.close(read_end)
+            raise
         finally:
             os.close(write_end)
+        # Xvfb writes the display number once it accepts clients, or ends
+        # (closing the pipe) when it cannot start.
+        number = b""
         try:
-            with os.fdopen(read_end) as numbers:
-                number = numbers.readline().strip()
-        except BaseException:
+            deadline = time.monotonic() + DISPLAY_TIMEOUT
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                ready, _, _ = select.select([read_end], [], [], deadline - time.monotonic())
+                chunk = os.read(read_end, 16) if ready else b""
+                if not chunk:
+                    break
+                number += chunk
+        finally:
+            os.close(read_end)
+        if not number.strip().isdigit():
             self.stop()
-            raise
-        if not number.isdigit():
-            self.stop()
-            raise RuntimeError("Xvfb did not start (no display number)")
-        self.name = ":" + number
+            raise RuntimeError("Xvfb did not start within %d s (no display number)" % DISPLAY_TIMEOUT)
+        self.name = ":" + number.strip().decode()
 
     def stop(self):
         if self.process.poll() is None:

@@ -152,4 +152,5 @@ class Gates(Scenario):
 
 
 if __name__ == "__main__":
+    os.environ.pop("DISPLAY", None)  # no display: every message box returns at once
     unittest.main(verbosity=2)
