@@ -1,192 +1,19 @@
 #!/usr/bin/env python3
-"""End-to-end scenarios: the real program (KestruneSim.exe: the product with
-a simulated board as its machine) under wine64, against a local HTTP server,
-with stand-in programs for the BIOS flash tool and Intel's setup program.
+"""End-to-end scenarios: the real program on simulated boards under wine64,
+against a local HTTP server (see e2e_support.py), without a display, so that
+every message box returns at once.
 
 Usage: scenarios.py BUILD_DIR SOURCE_DIR [unittest arguments]
 """
 import os
-import shutil
-import subprocess
-import sys
 import time
 import unittest
-import zipfile
 
-BUILD = os.path.abspath(sys.argv.pop(1))
-SOURCE = os.path.abspath(sys.argv.pop(1))
-WINE_RUN = os.path.join(BUILD, "wine-run.sh")
-PREFIX = os.path.join(BUILD, "wineprefix")
-SIM = os.path.join(BUILD, "app", "KestruneSim.exe")
-STANDIN = os.path.join(BUILD, "tests", "e2e", "kestrune-standin.exe")
-BOARDS = os.path.join(SOURCE, "tests", "boards")
-STATE_KEY = r"HKCU\Software\Velnor\Kestrune"
-IRST_KEY = r"HKLM\Software\Intel\IRST"
-RST_CODE = "{11111111-2222-3333-4444-555555555555}"
-
-
-def wine(*args, cwd=None, env=None, timeout=120):
-    full_env = dict(os.environ, **(env or {}))
-    return subprocess.run([WINE_RUN, *args], cwd=cwd, env=full_env, capture_output=True, timeout=timeout,
-                          stdin=subprocess.DEVNULL)
-
-
-def windows_path(unix_path):
-    drive_c = os.path.join(PREFIX, "drive_c")
-    relative = os.path.relpath(unix_path, drive_c)
-    return "C:\\" + relative.replace("/", "\\")
-
-
-class Registry:
-    @staticmethod
-    def query(key, name):
-        out = wine("reg", "query", key, "/v", name).stdout.decode("latin-1")
-        for line in out.splitlines():
-            parts = line.split(None, 2)
-            if len(parts) == 3 and parts[0].lower() == name.lower():
-                kind, value = parts[1], parts[2].strip()
-                if kind == "REG_DWORD":
-                    number = int(value, 16)
-                    return number - (1 << 32) if number >= 1 << 31 else number
-                return value
-            if len(parts) == 2 and parts[0].lower() == name.lower():
-                return ""
-        return None
-
-    @staticmethod
-    def set_string(key, name, value, view="/reg:32"):
-        wine("reg", "add", key, "/v", name, "/d", value, "/f", view)
-
-    @staticmethod
-    def delete_key(key, view=None):
-        wine("reg", "delete", key, "/f", *([view] if view else []))
-
-
-class Server:
-    """The maker's web and package servers."""
-
-    def __init__(self, root):
-        self.root = root
-        os.makedirs(os.path.join(root, "catalogue"), exist_ok=True)
-        self.process = subprocess.Popen([sys.executable, os.path.join(SOURCE, "tests", "e2e", "http_server.py"), root],
-                                        stdout=subprocess.PIPE, stdin=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL, text=True)
-        self.port = int(self.process.stdout.readline())
-        self.base = "http://127.0.0.1:%d" % self.port
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(timeout=10)
-        self.process.stdout.close()
-
-    def requests(self):
-        log = os.path.join(self.root, "requests.log")
-        if not os.path.exists(log):
-            return []
-        with open(log) as lines:
-            return [line.split(" agent=")[0] for line in lines]
-
-    def publish_catalogue(self, model, package_path):
-        xml = ('<?xml version="1.0" encoding="utf-8"?>\n<LiveUpdate>\n'
-               '  <Download URL="Server1"><Server1>%s</Server1></Download>\n'
-               '  <Bios Date="2017/05/02" Version="P2.10">\n'
-               '    <Description>Optane memory support</Description>\n'
-               '    <File Version="P2.10" Size="8">%s</File>\n'
-               '    <CriticalUpdate>1</CriticalUpdate>\n'
-               '  </Bios>\n</LiveUpdate>\n') % (self.base, package_path)
-        with open(os.path.join(self.root, "catalogue", model.replace("/", "_") + ".xml"), "w") as out:
-            out.write(xml)
-
-    def publish_package(self, path, members):
-        target = os.path.join(self.root, path.lstrip("/"))
-        os.makedirs(os.path.dirname(target), exist_ok=True)
-        with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED) as archive:
-            for name, source in members.items():
-                archive.write(source, name)
-
-    def answer(self, path, status):
-        with open(os.path.join(self.root, "status.txt"), "a") as out:
-            out.write("%s %d\n" % (path, status))
-
-
-class Scenario(unittest.TestCase):
-    """One folder on the simulated machine's C: drive, one server, one log of child starts."""
-
-    def setUp(self):
-        name = self.id().split(".")[-1]
-        self.work = os.path.join(PREFIX, "drive_c", "e2e", name)
-        shutil.rmtree(self.work, ignore_errors=True)
-        os.makedirs(os.path.join(self.work, "Optane"))
-        shutil.copy(STANDIN, os.path.join(self.work, "Optane", "SetupOptaneMemory.exe"))
-        shutil.rmtree(os.path.join(BUILD, "e2e", name), ignore_errors=True)
-        self.server = Server(os.path.join(BUILD, "e2e", name, "server"))
-        self.addCleanup(self.server.stop)
-        self.starts = os.path.join(BUILD, "e2e", name, "starts.log")
-        if os.path.exists(self.starts):
-            os.remove(self.starts)
-        Registry.delete_key(STATE_KEY)
-        Registry.delete_key(IRST_KEY, "/reg:32")
-        Registry.delete_key(IRST_KEY, "/reg:64")
-
-    def run_program(self, board, *switches, cwd=None, exit_code=0):
-        env = {
-            "KESTRUNE_BOARD": os.path.join(BOARDS, board),
-            "KESTRUNE_WEB_BASE": self.server.base,
-            "KESTRUNE_PACKAGE_BASE": self.server.base,
-            "KESTRUNE_STANDIN_LOG": self.starts,
-            "KESTRUNE_STANDIN_EXIT": str(exit_code),
-        }
-        result = wine(SIM, *switches, cwd=cwd or self.work, env=env)
-        output = result.stdout.decode("latin-1").replace("\r\n", "\n")
-        return result.returncode, output
-
-    def run_until_progress(self, board, cwd):
-        """Runs until the progress line shows, then ends the process as the restart would."""
-        env = dict(os.environ, KESTRUNE_BOARD=os.path.join(BOARDS, board), KESTRUNE_WEB_BASE=self.server.base,
-                   KESTRUNE_PACKAGE_BASE=self.server.base, KESTRUNE_STANDIN_LOG=self.starts,
-                   KESTRUNE_STANDIN_EXIT="0")
-        # Nothing of this run may keep the suite's own output open: Intel's
-        # setup (not waited for) outlives the run.
-        process = subprocess.Popen([WINE_RUN, SIM], cwd=cwd, env=env, stdout=subprocess.PIPE,
-                                   stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        seen = b""
-        deadline = time.monotonic() + 60
-        while b"Installing Optane Memory Driver" not in seen and time.monotonic() < deadline:
-            chunk = process.stdout.read1(4096)
-            if not chunk:
-                break
-            seen += chunk
-        process.kill()
-        process.wait()
-        process.stdout.close()
-        return seen.decode("latin-1").replace("\r\n", "\n")
-
-    def child_starts(self):
-        if not os.path.exists(self.starts):
-            return []
-        with open(self.starts, encoding="latin-1") as lines:
-            return [line.rstrip("\n").split("|") for line in lines]
-
-    def state(self, name):
-        return Registry.query(STATE_KEY, name)
-
-
-MODEL = "Z270 Forge"
-PACKAGE_PATH = "/bios/ROM/Z270Forge/Z270F210.zip"  # the first ROM becomes WIN
-SERVED_PACKAGE = "/bios/WIN/Z270Forge/Z270F210.zip"
-NOT_READY = "kabylake-z270-no-optane.json"
-READY = "kabylake-z270-optane.json"
-BANNER = ("==========================================\n"
-          "  Velnor Kestrune Utility v1.0.0\n"
-          "==========================================\n")
+from e2e_support import (BANNER, IRST_KEY, MODEL, NOT_READY, PACKAGE_PATH, PREFIX, READY, RST_CODE, SERVED_PACKAGE,
+                         STATE_KEY, Registry, Scenario, wine, windows_path)
 
 
 class BiosRoad(Scenario):
-    def publish(self):
-        self.server.publish_catalogue(MODEL, PACKAGE_PATH)
-        self.server.publish_package(SERVED_PACKAGE, {"Flash.exe": STANDIN, "Z270F210.bin": STANDIN})
-
     def test_full_sequence_across_three_restarts(self):
         self.publish()
         Registry.set_string(IRST_KEY, "ProductCode", RST_CODE)
@@ -325,4 +152,5 @@ class Gates(Scenario):
 
 
 if __name__ == "__main__":
+    os.environ.pop("DISPLAY", None)  # no display: every message box returns at once
     unittest.main(verbosity=2)
