@@ -10,6 +10,7 @@
 #include "hw/Rwconfig.h"
 #include "hw/Variable.h"
 #include "install/RunDecisions.h"
+#include "platform/Bootmode.h"
 #include "platform/Cpubase.h"
 #include "platform/Smbiosbase.h"
 #include "platform/Vel.h"
@@ -84,6 +85,9 @@ void ProbeBoard(Lines& out, std::string& biosVersion) {
   out.Flag("smbios.loaded", smbios->Loaded);
   out.Add("smbios.baseboard",
           sys::Use<sys::ICodePage>().WideCharToMultiByte(sys::kCpAcp, smbios->GetBaseboardProduct()));
+  const std::int32_t systemDisk = GetSystemDiskNumber();
+  out.Add("boot.system_disk", std::to_string(systemDisk));
+  out.Flag("boot.gpt", IsGptDisk(systemDisk));
 }
 
 void ProbeAcpi(Lines& out) {

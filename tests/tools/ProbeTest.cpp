@@ -15,8 +15,8 @@ const std::string kBoards = KESTRUNE_BOARDS_DIR;
 
 // What the firmware shows on the shipped boards, after the gates' keys.
 std::string Firmware(const std::string& board, const std::string& acpiValues, const std::string& variable,
-                     const std::string& aaft) {
-  return board + "smbios.loaded=0\nsmbios.baseboard=\n" + acpiValues + variable + aaft;
+                     const std::string& aaft, const std::string& boot = "boot.system_disk=0\nboot.gpt=1\n") {
+  return board + "smbios.loaded=0\nsmbios.baseboard=\n" + boot + acpiValues + variable + aaft;
 }
 
 const std::string kAcpiFound =
