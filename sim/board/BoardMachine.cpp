@@ -596,7 +596,7 @@ bool BoardMachine::DeviceNumber(std::uint32_t number, std::uint32_t partition, v
 
 bool BoardMachine::VolumeRequest(sys::Dword code, void* out, sys::Dword outSize, sys::Dword* returned) {
   const auto system = static_cast<std::uint32_t>(board_.Disks.System);
-  if (code == kIoctlVolumeGetVolumeDiskExtents) {
+  if (code == sys::kIoctlVolumeGetVolumeDiskExtents) {
     // VOLUME_DISK_EXTENTS with one DISK_EXTENT.
     if (out == nullptr || outSize < 32) {
       return Fail(kErrorInsufficientBuffer);
@@ -610,7 +610,7 @@ bool BoardMachine::VolumeRequest(sys::Dword code, void* out, sys::Dword outSize,
     *returned = 32;
     return Succeed();
   }
-  if (code == kIoctlStorageGetDeviceNumber) {
+  if (code == sys::kIoctlStorageGetDeviceNumber) {
     return DeviceNumber(system, 1, out, outSize, returned);
   }
   return Fail(kErrorInvalidFunction);
@@ -618,10 +618,10 @@ bool BoardMachine::VolumeRequest(sys::Dword code, void* out, sys::Dword outSize,
 
 bool BoardMachine::DiskRequest(const BoardDisk& disk, sys::Dword code, void* out, sys::Dword outSize,
                                sys::Dword* returned) {
-  if (code == kIoctlStorageGetDeviceNumber) {
+  if (code == sys::kIoctlStorageGetDeviceNumber) {
     return DeviceNumber(disk.Number, 0, out, outSize, returned);
   }
-  if (code != kIoctlDiskGetDriveLayoutEx) {
+  if (code != sys::kIoctlDiskGetDriveLayoutEx) {
     return Fail(kErrorInvalidFunction);
   }
   if (!disk.Medium) {

@@ -22,13 +22,11 @@
 #include "sys/Cpuid.h"
 #include "sys/Files.h"
 #include "sys/PortIo.h"
+#include "sys/Storage.h"
 
 namespace kestrune::sim {
 
-// Storage stack vocabulary.
-inline constexpr std::uint32_t kIoctlVolumeGetVolumeDiskExtents = 0x00560000;
-inline constexpr std::uint32_t kIoctlStorageGetDeviceNumber = 0x002D1080;
-inline constexpr std::uint32_t kIoctlDiskGetDriveLayoutEx = 0x00070050;
+// Storage stack vocabulary (the request codes are in sys/Storage.h).
 inline constexpr const char* kSystemVolumePath = "\\\\.\\C:";
 inline constexpr const char* kDiskInterfaceClass = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 

@@ -449,14 +449,14 @@ TEST_F(DiskTest, TheSystemVolumeLiesOnTheSystemDisk) {
   sys::UniqueFileHandle volume(Open("\\\\.\\C:"));
   ASSERT_TRUE(volume.Valid());
   std::vector<std::uint8_t> extents(32, 0xCC);
-  ASSERT_TRUE(Ask(volume.Get(), sim::kIoctlVolumeGetVolumeDiskExtents, extents));
+  ASSERT_TRUE(Ask(volume.Get(), sys::kIoctlVolumeGetVolumeDiskExtents, extents));
   EXPECT_EQ(Dword(extents.data()), 1u);
   EXPECT_EQ(Dword(extents.data() + 8), 1u);
   std::vector<std::uint8_t> number(12);
-  ASSERT_TRUE(Ask(volume.Get(), sim::kIoctlStorageGetDeviceNumber, number));
+  ASSERT_TRUE(Ask(volume.Get(), sys::kIoctlStorageGetDeviceNumber, number));
   EXPECT_EQ(Dword(number.data() + 4), 1u);
   std::vector<std::uint8_t> small(31);
-  EXPECT_FALSE(Ask(volume.Get(), sim::kIoctlVolumeGetVolumeDiskExtents, small));
+  EXPECT_FALSE(Ask(volume.Get(), sys::kIoctlVolumeGetVolumeDiskExtents, small));
 }
 
 TEST_F(DiskTest, EachDiskAnswersItsLayoutAndNumberInTheBoardsOrder) {
@@ -480,14 +480,14 @@ TEST_F(DiskTest, EachDiskAnswersItsLayoutAndNumberInTheBoardsOrder) {
     sys::UniqueFileHandle disk(Open(paths[i]));
     ASSERT_TRUE(disk.Valid());
     std::vector<std::uint8_t> layout(3840, 0);
-    EXPECT_EQ(Ask(disk.Get(), sim::kIoctlDiskGetDriveLayoutEx, layout), expected[i].LayoutAnswers);
+    EXPECT_EQ(Ask(disk.Get(), sys::kIoctlDiskGetDriveLayoutEx, layout), expected[i].LayoutAnswers);
     if (expected[i].LayoutAnswers) {
       EXPECT_EQ(Dword(layout.data()), expected[i].Style);
     } else {
       EXPECT_EQ(sys::Use<sys::IFiles>().GetLastError(), 21u);  // not ready: no medium
     }
     std::vector<std::uint8_t> number(12);
-    ASSERT_TRUE(Ask(disk.Get(), sim::kIoctlStorageGetDeviceNumber, number));
+    ASSERT_TRUE(Ask(disk.Get(), sys::kIoctlStorageGetDeviceNumber, number));
     EXPECT_EQ(Dword(number.data() + 4), expected[i].Number);
   }
 }
@@ -497,10 +497,10 @@ TEST_F(DiskTest, ALayoutThatDoesNotFitTheBufferFails) {
   Boot();
   std::vector<std::uint8_t> layout(3840, 0);
   sys::UniqueFileHandle fits(Open(Machine().DiskDevicePaths()[0]));
-  EXPECT_TRUE(Ask(fits.Get(), sim::kIoctlDiskGetDriveLayoutEx, layout));
+  EXPECT_TRUE(Ask(fits.Get(), sys::kIoctlDiskGetDriveLayoutEx, layout));
   EXPECT_EQ(Dword(layout.data() + 4), 26u);
   sys::UniqueFileHandle tooMany(Open(Machine().DiskDevicePaths()[1]));
-  EXPECT_FALSE(Ask(tooMany.Get(), sim::kIoctlDiskGetDriveLayoutEx, layout));
+  EXPECT_FALSE(Ask(tooMany.Get(), sys::kIoctlDiskGetDriveLayoutEx, layout));
   EXPECT_EQ(sys::Use<sys::IFiles>().GetLastError(), 122u);
 }
 
