@@ -17,10 +17,6 @@
 
 namespace kestrune::app {
 
-// Facilities that are not wired yet answer as the unavailable facility
-// does: a driver that cannot be opened (all-ones reads, no board, no
-// tables), no server.
-
 namespace {
 
 // A TVariable for one step of the run; the run passes no status output.
