@@ -13,6 +13,13 @@ if(KESTRUNE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# A 32-bit Windows build with tests: its test programs run as WOW64 processes.
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4 AND KESTRUNE_BUILD_TESTS)
+  set(KESTRUNE_WOW64_BUILD ON)
+else()
+  set(KESTRUNE_WOW64_BUILD OFF)
+endif()
+
 if(WIN32)
   # Fully static: the program runs on a bare Windows without runtime DLLs.
   add_link_options(-static -static-libgcc -static-libstdc++ $<$<CONFIG:MinSizeRel>:-s>)
@@ -31,13 +38,25 @@ function(kestrune_library name)
   target_link_libraries(${name} PUBLIC ${L_DEPS})
 endfunction()
 
-# kestrune_test(name SOURCES ... DEPS ... [WINDOWS_ONLY] [NATIVE_ONLY] [LABELS ...])
-# One GoogleTest program, one ctest entry. Windows builds run it under wine64
+# kestrune_test(name SOURCES ... DEPS ... [WINDOWS_ONLY] [NATIVE_ONLY] [WOW64 [WOW64_CASES filter]]
+#               [LABELS ...])
+# One GoogleTest program, one ctest entry. Windows builds run it under Wine
 # through the cross-compiling emulator and embed the test manifest, which
 # declares Windows 10 so that the version query answers 10.0.
+#
+# The 32-bit Windows build (preset wow64) builds only the tests marked WOW64:
+# those whose answers depend on the word size of the process, run as the
+# WOW64 process the product is on 64-bit Windows. Each 32-bit process start
+# is costly on machines that emulate 32-bit programs, and every other test
+# is the same code at either word size, run natively and by win64.
+# WOW64_CASES narrows the 32-bit run to the cases that a GoogleTest filter
+# names, for a program whose other cases start further 32-bit processes.
 function(kestrune_test name)
-  cmake_parse_arguments(T "WINDOWS_ONLY;NATIVE_ONLY" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "WINDOWS_ONLY;NATIVE_ONLY;WOW64" "WOW64_CASES" "SOURCES;DEPS;LABELS" ${ARGN})
   if((T_WINDOWS_ONLY AND NOT WIN32) OR (T_NATIVE_ONLY AND WIN32))
+    return()
+  endif()
+  if(KESTRUNE_WOW64_BUILD AND NOT T_WOW64)
     return()
   endif()
   set(sources ${T_SOURCES})
@@ -48,6 +67,10 @@ function(kestrune_test name)
   target_compile_options(${name} PRIVATE ${KESTRUNE_WARNINGS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gmock_main)
-  add_test(NAME ${name} COMMAND ${name})
+  if(KESTRUNE_WOW64_BUILD AND T_WOW64_CASES)
+    add_test(NAME ${name} COMMAND ${name} --gtest_filter=${T_WOW64_CASES})
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS "${T_LABELS}")
 endfunction()

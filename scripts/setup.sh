@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Prepares a fresh Debian 12 machine for every build and test of Kestrune:
-# system packages, the third-party sources built by the project itself
-# (zlib's minizip and pugixml, from Debian source packages), and a Wine
-# prefix set to Windows 10. Safe to run again; finished steps are skipped.
+# system packages (with Debian's i386 architecture, for the 32-bit Wine that
+# runs the product as the WOW64 process it is on Windows 10 x64), the
+# third-party sources built by the project itself (zlib's minizip and
+# pugixml, from Debian source packages), and a Wine prefix set to Windows 10.
+# Safe to run again; finished steps are skipped.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -15,8 +17,15 @@ packages=(
   zlib1g-dev nlohmann-json3-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
   mingw-w64-tools libz-mingw-w64-dev
-  wine64 xvfb xdotool x11-utils unzip zip python3 clang-format
+  wine64 wine32:i386 xvfb xdotool x11-utils unzip zip python3 clang-format
 )
+
+# wine32 is an i386 package: the architecture must be known before apt
+# can install it.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup: adding the i386 architecture"
+  dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,6 +36,27 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# 32-bit programs. Wine's 32-bit loader is a Linux i386 program; a kernel
+# whose 32-bit emulation is off (ia32_emulation, as on some virtual
+# machines) refuses it with "Exec format error". There it runs through
+# qemu's user-mode emulator, registered for i386 programs with binfmt_misc
+# (registrations last until the machine restarts, so this runs every time).
+# The emulator costs about a minute of processor time per Windows process
+# start; the test plan keeps the 32-bit starts few.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed'; then
+    echo "setup: this kernel runs no 32-bit programs; installing qemu-user-static"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+  fi
+  binfmt=/proc/sys/fs/binfmt_misc
+  [ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
+  if [ ! -f "$binfmt/kestrune-i386" ]; then
+    echo ':kestrune-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:FC' \
+      > "$binfmt/register"
+  fi
+  /usr/lib/wine/wine --version >/dev/null 2>&1 || { echo "setup: 32-bit Wine cannot start" >&2; exit 1; }
 fi
 
 # Source packages through a private apt state, so /etc/apt stays untouched.
@@ -48,15 +78,20 @@ fetch_source() { # name=version, directory glob that marks it fetched
 fetch_source zlib=1:1.2.13.dfsg-1 'zlib-1.2.13*'
 fetch_source pugixml 'pugixml-1.*'
 
-# Wine prefix template, Windows 10, no Mono/Gecko; each build copies it.
+# Wine prefix template, Windows 10, no Mono/Gecko; each build copies it. It
+# serves both word sizes: made while the 32-bit Wine is installed, its
+# SysWOW64 holds the 32-bit system (a template made before that has an
+# empty SysWOW64 and is made anew). Windows 10 x64 has a SysWOW64\Drivers
+# folder that a fresh Wine prefix lacks; the driver loader writes there.
 tmpl="$deps/wineprefix"
-if [ ! -f "$tmpl/.kestrune-ready" ]; then
+if [ ! -f "$tmpl/.kestrune-ready" ] || [ ! -f "$tmpl/drive_c/windows/syswow64/kernel32.dll" ]; then
   rm -rf "$tmpl"
   export WINEPREFIX="$tmpl" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
   timeout -k 10 300 /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1 || true
   timeout -k 10 60 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
   timeout -k 10 60 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
   /usr/lib/wine/wineserver -k || true
+  mkdir -p "$tmpl/drive_c/windows/syswow64/drivers"
   touch "$tmpl/.kestrune-ready"
 fi
 echo "setup: ready"

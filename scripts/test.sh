@@ -1,31 +1,44 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds every preset and runs every test:
-# the native unit tests (sanitizers on), the Windows test programs under
-# wine64, and the checks of the product build.
+# the native unit tests (sanitizers on), the 64-bit Windows test programs
+# under Wine, the 32-bit ones as WOW64 processes (the product's
+# configuration), the checks of the product build and a start of the
+# product itself, and the fuzz targets. Each stage prints how long it took.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
+stage_start=$SECONDS
+stage() { # name: ends the previous stage's timing and starts the next
+  echo "== ($((SECONDS - stage_start)) s) $1"
+  stage_start=$SECONDS
+}
+
+stage "setup"
 bash scripts/setup.sh
 
-for preset in native win64 win32; do
-  echo "== build $preset"
+for preset in native win64 wow64 win32; do
+  stage "build $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done
 
 status=0
-for preset in native win64; do
-  echo "== test $preset"
+for preset in native win64 wow64; do
+  stage "test $preset"
   # Wine tests share one prefix and a display; a test that fails is run
   # once more before it counts as failed.
   ctest --preset "$preset" --repeat until-pass:2 || status=1
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
 done
-/usr/lib/wine/wineserver -k 2>/dev/null || true
 
-echo "== product build"
+stage "product build"
 python3 tests/e2e/check_product.py build/win32/app/Kestrune.exe || status=1
 
-echo "== fuzz"
+stage "product smoke"
+python3 tests/e2e/product_smoke.py build/win32/app/Kestrune.exe build/win32/smoke .deps/wineprefix || status=1
+
+stage "fuzz"
 bash scripts/fuzz.sh || status=1
+stage "done"
 exit $status

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """What the end-to-end suites share: the real program (KestruneSim.exe: the
-product with a simulated board as its machine) under wine64, against a local
+product with a simulated board as its machine) under Wine, against a local
 HTTP server, with stand-in programs for the BIOS flash tool and Intel's setup
-program.
+program. The build folder decides the word size: build/wow64 runs the 32-bit
+program as the WOW64 process it is on Windows 10 x64, build/win64 a 64-bit
+build of the same program.
 
 Every suite is started as SUITE.py BUILD_DIR SOURCE_DIR [unittest arguments];
 importing this module takes the first two arguments.
@@ -27,7 +29,12 @@ IRST_KEY = r"HKLM\Software\Intel\IRST"
 RST_CODE = "{11111111-2222-3333-4444-555555555555}"
 
 
-def wine(*args, cwd=None, env=None, timeout=120):
+# Upper bound of one program run: a 32-bit program on a machine that
+# emulates 32-bit code takes about a minute to start (see scripts/setup.sh).
+RUN_TIMEOUT = 600
+
+
+def wine(*args, cwd=None, env=None, timeout=RUN_TIMEOUT):
     full_env = dict(os.environ, **(env or {}))
     return subprocess.run([WINE_RUN, *args], cwd=cwd, env=full_env, capture_output=True, timeout=timeout,
                           stdin=subprocess.DEVNULL)
@@ -154,7 +161,7 @@ class Scenario(unittest.TestCase):
         process = subprocess.Popen([WINE_RUN, SIM], cwd=cwd, env=env, stdout=subprocess.PIPE,
                                    stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         seen = b""
-        deadline = time.monotonic() + 60
+        deadline = time.monotonic() + RUN_TIMEOUT
         while b"Installing Optane Memory Driver" not in seen and time.monotonic() < deadline:
             chunk = process.stdout.read1(4096)
             if not chunk:

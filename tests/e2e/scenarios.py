@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""End-to-end scenarios: the real program on simulated boards under wine64,
+"""End-to-end scenarios: the real program on simulated boards under Wine,
 against a local HTTP server (see e2e_support.py), without a display, so that
 every message box returns at once.
 

@@ -52,6 +52,11 @@ class DriverLoadTest : public ::testing::Test {
 TEST_F(DriverLoadTest, TheLoaderInstallsStartsAndOpensTheDriverWhichAnswersARequest) {
   const std::vector<std::uint8_t> image = ReadDriverImage();
   ASSERT_FALSE(image.empty()) << KESTRUNE_TEST_DRIVER;
+  // The loader picks the x64 slot on 64-bit Windows 10 whatever the word
+  // size of the program. Wine starts a driver in a host of the word size of
+  // the process that created its service, so the test driver in that slot is
+  // built for the test program's own word size: the i686 build stands in for
+  // the x64 image in the 32-bit run.
   DriverImages images;
   images.X64 = image;
   // A 32-bit program on 64-bit Windows 10; write always, stop and delete on
@@ -74,6 +79,8 @@ TEST_F(DriverLoadTest, TheLoaderInstallsStartsAndOpensTheDriverWhichAnswersARequ
     // A request the test driver refuses reads all ones.
     EXPECT_EQ(rw.ReadPciConfig(0, 31, 2, 0), 0xFFFF);
   }
+  // The file went where a 32-bit program on 64-bit Windows puts it.
+  EXPECT_TRUE(std::filesystem::exists("C:\\windows\\syswow64\\drivers\\VelDrv101.sys"));
   // Stopped and deleted on release.
   sys::IServiceControl& scm = sys::Use<sys::IServiceControl>();
   sys::UniqueScHandle manager(scm.OpenSCManagerA(sys::kScManagerAllAccess));

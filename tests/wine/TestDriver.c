@@ -24,12 +24,12 @@ static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
   return status;
 }
 
-static NTSTATUS DispatchOpenClose(PDEVICE_OBJECT device, PIRP irp) {
+static NTSTATUS NTAPI DispatchOpenClose(PDEVICE_OBJECT device, PIRP irp) {
   (void)device;
   return Complete(irp, STATUS_SUCCESS, 0);
 }
 
-static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
+static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
   (void)device;
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
   const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
@@ -44,7 +44,7 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
   return Complete(irp, STATUS_SUCCESS, sizeof(PCI_REQUEST));
 }
 
-static void Unload(PDRIVER_OBJECT driver) {
+static VOID NTAPI Unload(PDRIVER_OBJECT driver) {
   UNICODE_STRING link;
   RtlInitUnicodeString(&link, L"\\DosDevices\\VelDrv101");
   IoDeleteSymbolicLink(&link);
