@@ -29,7 +29,7 @@ for preset in native win64 wow64; do
   # Wine tests share one prefix and a display; a test that fails is run
   # once more before it counts as failed.
   ctest --preset "$preset" --repeat until-pass:2 || status=1
-  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  [ "$preset" = native ] || WINEPREFIX="$root/build/$preset/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
 done
 
 stage "product build"

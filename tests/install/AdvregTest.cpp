@@ -1,9 +1,11 @@
 // TAdvReg and ReadRegistryString against the registry under test: the fake
-// natively, the system's registry under wine64.
+// natively, the system's registry under Wine (from a 64-bit test program,
+// and from the 32-bit one as the WOW64 process the product is).
 #include "install/Advreg.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "sim/os/FakeOs.h"
@@ -151,6 +153,25 @@ TEST_F(AdvregTest, ReadRegistryStringRefusesValuesLongerThanItsBuffer) {
   std::array<std::uint8_t, 260> buffer{};
   EXPECT_EQ(ReadRegistryString(sys::kHkeyLocalMachine, key, "ProductCode", buffer, 0xF023F), 0);
 }
+
+#ifdef _WIN32
+// What a 64-bit installer wrote (the suite's 64-bit reg.exe, before this
+// program starts) lies in the 64-bit view only. The 32-bit program finds it
+// only by asking for that view; its natural view is the 32-bit one. A
+// 64-bit test program reads the same through its explicit views.
+TEST_F(AdvregTest, AValueThatA64BitProgramWroteLiesInThe64BitViewOnly) {
+  const char* key = std::getenv("KESTRUNE_KEY_WRITTEN_BY_64_BIT");
+  ASSERT_NE(key, nullptr) << "the suite's fixture names the key";
+  std::array<std::uint8_t, 260> buffer{};
+  EXPECT_EQ(ReadRegistryString(sys::kHkeyLocalMachine, key, "ProductCode", buffer, 0xF023F), 0);
+  EXPECT_EQ(ReadRegistryString(sys::kHkeyLocalMachine, key, "ProductCode", buffer, 0xF013F), 1);
+  EXPECT_STREQ(reinterpret_cast<const char*>(buffer.data()), "{written by a 64-bit program}");
+  // Without a view flag a program sees its natural view: the 32-bit one for
+  // the 32-bit program, the 64-bit one for a 64-bit program.
+  const bool natural64 = sizeof(void*) == 8;
+  EXPECT_EQ(KeyExists(sys::kHkeyLocalMachine, key), natural64);
+}
+#endif
 
 }  // namespace
 }  // namespace kestrune
