@@ -360,7 +360,7 @@ void ProcessPackage(CompressFileStruct request) {
     store(0);
     return;
   }
-  const std::size_t slash = request.SourceFile.rfind('\\');
+  const std::size_t slash = FindLastCharacter(request.SourceFile, '\\');
   const std::string fileName = slash == std::string::npos ? request.SourceFile : request.SourceFile.substr(slash + 1);
   const std::size_t dot = fileName.rfind('.');
   const std::string extension = dot == std::string::npos ? std::string() : UpperCase(fileName.substr(dot));

@@ -473,6 +473,13 @@ TEST_F(ProcessPackageTest, ExecutablePackagesAreCopiedAsTheyAre) {
   EXPECT_TRUE(Disk.FolderExists(u"C:\\Work\\ROM"));
 }
 
+TEST_F(ProcessPackageTest, ExecutableNameEndingInASecondByteOfBackslash) {
+  CodePage.AnsiCodePage = 932;
+  Disk.AddFile(u"C:\\Work\\\u30BD.exe", "MZ");  // "\x83\x5C.exe" in code page 932
+  EXPECT_EQ(Run("C:\\Work\\\x83\x5C.exe"), 1);
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\\u30BD.exe"), "MZ");
+}
+
 TEST_F(ProcessPackageTest, ExecutableIntoADestinationEndingInBackslash) {
   Disk.AddFile(u"C:\\Work\\flash.exe", "MZ");
   EXPECT_EQ(Run("C:\\Work\\flash.exe", kPreparePackage, "C:\\Work\\Out\\"), 1);
