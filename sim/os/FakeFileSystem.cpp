@@ -1,9 +1,9 @@
 #include "sim/os/FakeFileSystem.h"
 
+#include <cstring>
+
 #include "sys/CodePage.h"
 #include "sys/Seam.h"
-
-#include <cstring>
 
 namespace kestrune::sim {
 
