@@ -80,8 +80,9 @@ void ProductCollaborators::ProcessPackage(const std::string& sourceFile, const s
   std::int32_t result = 0;
   kestrune::ProcessPackage({sourceFile, destDir, &result, kPreparePackage});
 }
-std::int32_t ProductCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait) {
-  return kestrune::RunProgram(path, arguments, wait);
+std::int32_t ProductCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait,
+                                              const std::function<void()>& onStarted) {
+  return kestrune::RunProgram(path, arguments, wait, onStarted);
 }
 void ProductCollaborators::ShowInstallProgress() { kestrune::ShowInstallProgress(); }
 

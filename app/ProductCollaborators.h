@@ -25,7 +25,8 @@ class ProductCollaborators : public RunCollaborators {
   bool DownloadFileSync(const std::string& url, const std::string& fileName) override;
   std::string GetBiosFile(const std::string& cataloguePath) override;
   void ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
-  std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait) override;
+  std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
+                          const std::function<void()>& onStarted) override;
   void ShowInstallProgress() override;
 };
 

@@ -23,6 +23,11 @@ void Print(const std::string& text) {
 }  // namespace
 
 std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait) {
+  return RunProgram(path, arguments, wait, {});
+}
+
+std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
+                        const std::function<void()>& onStarted) {
   sys::IProcesses& processes = sys::Use<sys::IProcesses>();
   std::string commandPath = path;
   std::string shortPath;
@@ -38,6 +43,9 @@ std::int32_t RunProgram(const std::string& path, const std::string& arguments, b
   }
   const sys::UniqueProcessHandle process(information.Process);
   const sys::UniqueProcessHandle thread(information.Thread);
+  if (onStarted) {
+    onStarted();
+  }
   if (!wait) {
     return 0;
   }

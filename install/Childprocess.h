@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kestrune {
@@ -14,6 +15,10 @@ namespace kestrune {
 // wait: the child's exit code once it has ended; otherwise 0 as soon as it is
 // created. -1 when the program cannot be started.
 std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait);
+// The same, calling onStarted once the child has been created and before
+// any wait; it is not called when the program cannot be started.
+std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
+                        const std::function<void()>& onStarted);
 
 // The install progress line: "Installing Optane Memory Driver" with the dots
 // moving one column every 500 ms over 15 positions, written with a carriage

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "install/Utils.h"
@@ -35,6 +36,8 @@ constexpr const char* kBiosUpdate = "BiosUpdate";
 constexpr const char* kInstallFinish = "InstallFinish";
 constexpr const char* kExeRetCode = "EXERetCode";
 constexpr const char* kOptanePath = "OptanePath";
+
+constexpr const char* kBiosFail = "Update BIOS Fail!";
 
 constexpr const char* kBiosQuestion =
     "System will update Bios to support Intel Optane Memory, please note all current setting will be "
@@ -180,9 +183,10 @@ std::int32_t InstallRun::BiosRoad() {
   const std::string filePath = ReplaceFirst(Platform.GetBiosFile(cataloguePath), "ROM", "WIN");
   const std::string packageUrl = Servers.PackageBase + filePath;
   const std::string packageName = TextAfterLast(filePath, "/", {});
-  // A name that is not a plain file name would write outside the current
-  // directory: it is refused like a failed download.
-  if (!run::IsPlainFileName(packageName) || !Platform.DownloadFileSync(packageUrl, packageName)) {
+  // A path that would lead to another host or port, or a name that would
+  // write outside the current directory, is refused like a failed download.
+  if (!run::IsServerPath(filePath) || !run::IsPlainFileName(packageName) ||
+      !Platform.DownloadFileSync(packageUrl, packageName)) {
     Message("DownloadFileSync Fail!" + packageUrl);
     return EndWith(kExitFailed);
   }
@@ -197,13 +201,30 @@ std::int32_t InstallRun::BiosRoad() {
     Registry.WriteInteger(kInstallStateKey, kExeRetCode, kExitFailed);
     return error;
   }
-  const std::string toolPath = romDir + "\\" + run::FirstProgram(names).value_or(std::string());
+  const std::optional<std::string> tool = run::FirstProgram(names);
+  const std::string toolPath = romDir + "\\" + tool.value_or(std::string());
+  if (!tool) {
+    // Nothing has been recorded for a flash yet.
+    Message(kBiosFail + toolPath);
+    return EndWith(kExitFailed);
+  }
 
   Registry.WriteInteger(kInstallStateKey, kBiosUpdate, 1);
   RegisterRestartUnlessNoAutoRun();
   Print("Ready to Update BIOS\n");
-  Platform.RunProgram(toolPath, Options.NoReboot ? "/S /C /NR" : "/S /C", true);
-  return EndWith(kExitRestartPending);
+  bool started = false;
+  // The tool's own answer is not looked at: once it has run, the flash is
+  // what the next run finds.
+  Platform.RunProgram(toolPath, Options.NoReboot ? "/S /C /NR" : "/S /C", true, [&started] { started = true; });
+  return started ? EndWith(kExitRestartPending) : FlashToolNotStarted(toolPath);
+}
+
+std::int32_t InstallRun::FlashToolNotStarted(const std::string& toolPath) {
+  // The next run must not take this run for a flash that happened.
+  Registry.WriteInteger(kInstallStateKey, kBiosUpdate, 0);
+  UnregisterRestartUnlessNoAutoRun();
+  Message(kBiosFail + toolPath);
+  return EndWith(kExitFailed);
 }
 
 std::int32_t InstallRun::DriverRoad() {
@@ -222,32 +243,39 @@ std::int32_t InstallRun::DriverRoad() {
       return EndWith(kExitDeclined);
     }
     RegisterRestartUnlessNoAutoRun();
-    Platform.RunProgram(kMsiExec, "/x " + code + (Options.NoReboot ? " /quiet" : " /quiet /forcerestart"), true);
+    Platform.RunProgram(kMsiExec, "/x " + code + (Options.NoReboot ? " /quiet" : " /quiet /forcerestart"), true, {});
     return EndWith(kExitRestartPending);
   }
 
   Registry.WriteInteger(kInstallStateKey, kInstallStatus, 1);
   RegisterRestartUnlessNoAutoRun();
   Print("Ready to Install Driver " + SetupPath + "\n");
-  Registry.WriteString(kInstallStateKey, kOptanePath, "");
+  // The remembered path is forgotten only once the program has started (and
+  // before it is waited for, since it may restart the machine meanwhile).
+  bool started = false;
+  const auto forgetPath = [this, &started] {
+    started = true;
+    Registry.WriteString(kInstallStateKey, kOptanePath, "");
+  };
   const std::string arguments = Options.NoReboot ? "-s" : "-s -b";
-  if (Options.Silent) {
-    Platform.RunProgram(SetupPath, arguments, true);
-    return EndWith(kExitRestartPending);
+  Platform.RunProgram(SetupPath, arguments, Options.Silent, forgetPath);
+  if (!started) {
+    return SetupNotStarted();
   }
-  if (Platform.RunProgram(SetupPath, arguments, false) == -1) {
-    // Nothing was started: no restart will end a progress line, and the next
-    // run must not report a completion that never happened.
-    Registry.WriteInteger(kInstallStateKey, kInstallStatus, 0);
-    Platform.UnregisterRestartEntry(GetExeBaseName());
-    Message("Install Driver Fail!" + SetupPath);
-    return EndWith(kExitFailed);
-  }
-  if (Options.NoReboot) {
+  if (Options.Silent || Options.NoReboot) {
     return EndWith(kExitRestartPending);
   }
   Platform.ShowInstallProgress();
   return kExitRestartPending;
+}
+
+std::int32_t InstallRun::SetupNotStarted() {
+  // No restart will end a progress line, and the next run must not report
+  // a completion that never happened.
+  Registry.WriteInteger(kInstallStateKey, kInstallStatus, 0);
+  UnregisterRestartUnlessNoAutoRun();
+  Message("Install Driver Fail!" + SetupPath);
+  return EndWith(kExitFailed);
 }
 
 void InstallRun::Print(const std::string& text) { sys::Use<sys::IConsole>().Write(text); }
@@ -273,6 +301,12 @@ std::int32_t InstallRun::EndWith(std::int32_t code) {
 void InstallRun::RegisterRestartUnlessNoAutoRun() {
   if (!Options.NoAutoRun) {
     Platform.RegisterRestartEntry(GetExeBaseName());
+  }
+}
+
+void InstallRun::UnregisterRestartUnlessNoAutoRun() {
+  if (!Options.NoAutoRun) {
+    Platform.UnregisterRestartEntry(GetExeBaseName());
   }
 }
 

@@ -46,6 +46,11 @@ class InstallRun {
   bool Ask(const std::string& question);  // false only for No
   std::int32_t EndWith(std::int32_t code);
   void RegisterRestartUnlessNoAutoRun();
+  void UnregisterRestartUnlessNoAutoRun();
+  // A child program that could not be started: what the road recorded for
+  // it is taken back, the user is told, and the run ends with 1.
+  std::int32_t FlashToolNotStarted(const std::string& toolPath);
+  std::int32_t SetupNotStarted();
 
   RunCollaborators& Platform;
   ServerBases Servers;

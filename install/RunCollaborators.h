@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,8 +73,12 @@ class RunCollaborators {
   // ProcessPackage with Mode 2; the outcome is not consulted.
   virtual void ProcessPackage(const std::string& sourceFile, const std::string& destDir) = 0;
 
-  // -1 when the program cannot be started.
-  virtual std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait) = 0;
+  // Starts the program. onStarted is called once the child exists, before
+  // any wait, and only then: a child that exits with -1 is told apart from
+  // one that never started. wait: the child's exit code; otherwise 0. -1
+  // when the program cannot be started.
+  virtual std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
+                                  const std::function<void()>& onStarted) = 0;
   // Shows the install progress line. Never returns in the product; a test
   // double returns, and the run then ends without an exit code of its own.
   virtual void ShowInstallProgress() = 0;

@@ -58,6 +58,13 @@ std::string CatalogueFileName(const std::string& modelName) {
   return fileModel + ".xml";
 }
 
+bool IsServerPath(const std::string& path) {
+  return path.starts_with('/') && std::none_of(path.begin(), path.end(), [](char c) {
+           const auto byte = static_cast<unsigned char>(c);
+           return byte < 0x20 || byte == 0x7F;
+         });
+}
+
 bool IsPlainFileName(const std::string& name) {
   return name.find('\\') == std::string::npos && name.find(':') == std::string::npos && name != "..";
 }

@@ -46,6 +46,12 @@ bool SataGateStops(std::uint8_t sataMode, std::int32_t biosUpdateNow, std::int32
 // "AB/CD/E" gives "AB_CD_E.xml".
 std::string CatalogueFileName(const std::string& modelName);
 
+// A package path from the catalogue must stay a path on the package server
+// once the server's base is put in front of it: it begins with "/" (so
+// neither "@host" nor ":port" can change the address) and holds no control
+// character that could end the request line.
+bool IsServerPath(const std::string& path);
+
 // A package name from the catalogue must name a file in the current
 // directory: no "\\", no ":" and no ".." part.
 bool IsPlainFileName(const std::string& name);

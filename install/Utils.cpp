@@ -13,6 +13,22 @@ namespace {
 
 constexpr sys::Dword kMaxPath = 260;
 
+// The 0-based position of the last character of text that `matches`,
+// walking the text by characters of the ANSI code page.
+template <class Matches>
+std::size_t FindLastCharacterThat(const std::string& text, Matches matches) {
+  sys::ICodePage& codePage = sys::Use<sys::ICodePage>();
+  std::size_t last = std::string::npos;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (codePage.IsDBCSLeadByteEx(sys::kCpAcp, static_cast<std::uint8_t>(text[i])) && i + 1 < text.size()) {
+      ++i;
+    } else if (matches(i)) {
+      last = i;
+    }
+  }
+  return last;
+}
+
 // 0-based position of the first case-insensitive occurrence, or npos.
 std::size_t FindIgnoringCase(const std::string& text, const std::string& delimiter) {
   if (delimiter.empty()) {
@@ -27,7 +43,7 @@ std::string GetExePath() { return sys::Use<sys::IProcessEnvironment>().GetModule
 
 std::string GetCurrentDir() {
   std::string dir = sys::Use<sys::IProcessEnvironment>().GetCurrentDirectoryA(kMaxPath);
-  while (dir.size() > 3 && dir.back() == '\\') {
+  while (dir.size() > 3 && FindLastCharacter(dir, '\\') == dir.size() - 1) {
     dir.pop_back();
   }
   return dir;
@@ -35,7 +51,7 @@ std::string GetCurrentDir() {
 
 std::string GetExeFileName() {
   const std::string path = GetExePath();
-  const std::size_t slash = path.rfind('\\');
+  const std::size_t slash = FindLastCharacter(path, '\\');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -111,12 +127,18 @@ std::string ReplaceText(const std::string& text, const std::string& from, const 
 
 std::string TextAfterLast(const std::string& text, const std::string& delimiters, const std::string& fallback) {
   const std::string upperText = UpperCase(text);
-  const std::size_t at = upperText.find_last_of(UpperCase(delimiters));
+  const std::string upperDelimiters = UpperCase(delimiters);
+  const std::size_t at = FindLastCharacterThat(
+      text, [&](std::size_t i) { return upperDelimiters.find(upperText[i]) != std::string::npos; });
   if (delimiters.empty() || at == std::string::npos) {
     return fallback;
   }
   const std::size_t from = at + delimiters.size();
   return from >= text.size() ? std::string() : text.substr(from);
+}
+
+std::size_t FindLastCharacter(const std::string& text, char c) {
+  return FindLastCharacterThat(text, [&](std::size_t i) { return text[i] == c; });
 }
 
 std::string HexText(std::uint32_t value) {

@@ -31,8 +31,14 @@ std::string ReplaceFirst(const std::string& text, const std::string& from, const
 // searched text would never settle; the passes are bounded so that such a
 // call ends.
 std::string ReplaceText(const std::string& text, const std::string& from, const std::string& to);
-// The text after the last character that is one of `delimiters`.
+// The text after the last character that is one of `delimiters` (single-
+// byte characters).
 std::string TextAfterLast(const std::string& text, const std::string& delimiters, const std::string& fallback);
+
+// The 0-based position of the last character c of text, or npos. Texts are
+// walked by characters: in a code page with two-byte characters, a second
+// byte that equals c (0x5C, "\\", is a common one) is no match.
+std::size_t FindLastCharacter(const std::string& text, char c);
 
 // "0x" and eight upper-case hexadecimal digits.
 std::string HexText(std::uint32_t value);

@@ -1,6 +1,7 @@
 // Conversions that depend on the system's ANSI code page.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,10 @@ class ICodePage {
   virtual std::optional<std::u16string> MultiByteToWideChar(Dword codePage, const std::string& text) = 0;
   // WideCharToMultiByte, with the code page's replacement for what it lacks.
   virtual std::string WideCharToMultiByte(Dword codePage, const std::u16string& text) = 0;
+  // IsDBCSLeadByteEx: the byte begins a two-byte character of the code page
+  // (932, 936, 949 and 950 have them), whose second byte may be any of the
+  // ASCII values "\\" included.
+  virtual bool IsDBCSLeadByteEx(Dword codePage, std::uint8_t byte) = 0;
 };
 
 }  // namespace kestrune::sys

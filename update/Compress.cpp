@@ -1,6 +1,7 @@
 #include "update/Compress.h"
 
 #include <unzip.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -33,8 +34,9 @@ bool EndsWithBackslash(const std::u16string& text) { return !text.empty() && tex
 
 char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 0x20) : c; }
 
-// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 name devices in every
-// folder, whatever extension follows.
+// CON, PRN, AUX, NUL, COM0 to COM9 and LPT0 to LPT9, with the superscript
+// digits one to three as well, name devices in every folder, whatever
+// extension follows.
 bool IsDeviceName(const std::u16string& part) {
   std::u16string base = part.substr(0, part.find(u'.'));
   while (!base.empty() && base.back() == u' ') {
@@ -44,8 +46,11 @@ bool IsDeviceName(const std::u16string& part) {
   if (base == u"CON" || base == u"PRN" || base == u"AUX" || base == u"NUL") {
     return true;
   }
-  return base.size() == 4 && (base.starts_with(u"COM") || base.starts_with(u"LPT")) && base[3] >= u'1' &&
-         base[3] <= u'9';
+  if (base.size() != 4 || !(base.starts_with(u"COM") || base.starts_with(u"LPT"))) {
+    return false;
+  }
+  const char16_t digit = base[3];
+  return (digit >= u'0' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' || digit == u'\u00B3';
 }
 
 // A member name (with "\\" separators) that stays inside the destination
@@ -90,23 +95,85 @@ class ZipArchive {
   unzFile zip_;
 };
 
-// The current member, open for reading until the object goes. The result of
-// closing it (a checksum mismatch) is not consulted.
-class OpenMember {
+// The current member's data. The zip library hands over the raw bytes and
+// they are inflated here, so that data going on past the member's declared
+// size is seen instead of cut off. The member stays open until the object
+// goes; the result of closing it (a checksum mismatch) is not consulted.
+class MemberData {
  public:
-  explicit OpenMember(unzFile zip) : zip_(zip), open_(unzOpenCurrentFilePassword(zip, nullptr) == UNZ_OK) {}
-  ~OpenMember() {
+  static constexpr int kUnreadable = -1;
+  static constexpr int kTooLong = -2;
+
+  MemberData(unzFile zip, ZPOS64_T declaredSize) : zip_(zip), declared_(declaredSize) {
+    int method = 0;
+    open_ = unzOpenCurrentFile2(zip, &method, nullptr, 1) == UNZ_OK;
+    deflated_ = method == Z_DEFLATED;
+    if (open_ && deflated_) {
+      inflating_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK;
+    }
+    usable_ = open_ && (method == 0 || inflating_);
+  }
+  ~MemberData() {
+    if (inflating_) {
+      inflateEnd(&stream_);
+    }
     if (open_) {
       unzCloseCurrentFile(zip_);
     }
   }
-  OpenMember(const OpenMember&) = delete;
-  OpenMember& operator=(const OpenMember&) = delete;
-  bool Open() const { return open_; }
+  MemberData(const MemberData&) = delete;
+  MemberData& operator=(const MemberData&) = delete;
+
+  // A stored or deflated member that could be opened.
+  bool Usable() const { return usable_; }
+
+  // Up to size bytes of uncompressed data: their count, 0 at the member's
+  // end, kUnreadable or kTooLong.
+  int Read(char* out, unsigned size) {
+    const int count = deflated_ ? Inflate(out, size) : unzReadCurrentFile(zip_, out, size);
+    if (count < 0) {
+      return kUnreadable;
+    }
+    produced_ += static_cast<ZPOS64_T>(count);
+    return produced_ > declared_ ? kTooLong : count;
+  }
 
  private:
+  int Inflate(char* out, unsigned size) {
+    stream_.next_out = reinterpret_cast<Bytef*>(out);
+    stream_.avail_out = size;
+    while (stream_.avail_out > 0 && !ended_) {
+      if (stream_.avail_in == 0 && !inputEnded_) {
+        const int got = unzReadCurrentFile(zip_, input_.data(), static_cast<unsigned>(input_.size()));
+        if (got < 0) {
+          return -1;
+        }
+        inputEnded_ = got == 0;
+        stream_.next_in = reinterpret_cast<Bytef*>(input_.data());
+        stream_.avail_in = static_cast<uInt>(got);
+      }
+      const int result = inflate(&stream_, Z_NO_FLUSH);
+      if (result == Z_STREAM_END || (result == Z_BUF_ERROR && inputEnded_)) {
+        // A stream cut short ends where its bytes end.
+        ended_ = true;
+      } else if (result != Z_OK && result != Z_BUF_ERROR) {
+        return -1;
+      }
+    }
+    return static_cast<int>(size - stream_.avail_out);
+  }
+
   unzFile zip_;
-  bool open_;
+  ZPOS64_T declared_;
+  ZPOS64_T produced_ = 0;
+  bool open_ = false;
+  bool deflated_ = false;
+  bool inflating_ = false;
+  bool usable_ = false;
+  bool inputEnded_ = false;
+  bool ended_ = false;
+  z_stream stream_{};
+  std::array<char, kReadSize> input_{};
 };
 
 void StampFileTimes(sys::FileHandle file, unsigned long dosDate) {
@@ -120,53 +187,62 @@ void StampFileTimes(sys::FileHandle file, unsigned long dosDate) {
   }
 }
 
-bool WriteCurrentMember(unzFile zip, const std::u16string& dir) {
+// Writes the current member under dir; *total is what the archive's
+// members have declared so far.
+ZipOutcome WriteCurrentMember(unzFile zip, const std::u16string& dir, std::uint64_t* total) {
   unz_file_info64 info{};
   std::array<char, kNameBufferSize> name{};
   if (unzGetCurrentFileInfo64(zip, &info, name.data(), name.size(), nullptr, 0, nullptr, 0) != UNZ_OK) {
-    return false;
+    return ZipOutcome::Failed;
   }
   // The buffer would hold such a name cut short and unterminated.
   if (info.size_filename >= kNameBufferSize) {
-    return false;
+    return ZipOutcome::Refused;
   }
-  OpenMember member(zip);
-  if (!member.Open()) {
-    return false;
+  if (info.uncompressed_size > kMaxArchiveBytes - *total) {
+    return ZipOutcome::Refused;
+  }
+  *total += info.uncompressed_size;
+  MemberData member(zip, info.uncompressed_size);
+  if (!member.Usable()) {
+    return ZipOutcome::Failed;
   }
   const auto decoded = sys::Use<sys::ICodePage>().MultiByteToWideChar(
       (info.flag & kUtf8NameFlag) != 0 ? sys::kCpUtf8 : sys::kCpAcp, std::string(name.data()));
   std::u16string relative = decoded.value_or(std::u16string());
   std::replace(relative.begin(), relative.end(), u'/', u'\\');
   if (!StaysInside(relative)) {
-    return false;
+    return ZipOutcome::Refused;
   }
   const std::u16string target = dir + relative;
   const std::size_t slash = target.rfind(u'\\');
   MakeDirectoryPath(slash == std::u16string::npos ? std::u16string() : target.substr(0, slash));
   if (slash + 1 >= target.size()) {
-    return true;  // a folder, or a name that could not be decoded
+    return ZipOutcome::Written;  // a folder, or a name that could not be decoded
   }
 
   sys::IFiles& files = sys::Use<sys::IFiles>();
   sys::UniqueFileHandle file(files.CreateFileW(target, sys::kGenericWrite, 0, sys::kCreateAlways, 0));
   if (!file.Valid()) {
-    return false;
+    return ZipOutcome::Failed;
   }
   std::array<char, kReadSize> buffer;
   for (;;) {
-    const int read = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
+    const int read = member.Read(buffer.data(), static_cast<unsigned>(buffer.size()));
+    if (read == MemberData::kTooLong) {
+      return ZipOutcome::Refused;
+    }
     if (read < 0) {
-      return false;
+      return ZipOutcome::Failed;
     }
     if (read == 0) {
       StampFileTimes(file.Get(), info.dosDate);
-      return true;
+      return ZipOutcome::Written;
     }
     sys::Dword written = 0;
     if (!files.WriteFile(file.Get(), buffer.data(), static_cast<sys::Dword>(read), &written) ||
         written != static_cast<sys::Dword>(read)) {
-      return false;
+      return ZipOutcome::Failed;
     }
   }
 }
@@ -227,33 +303,34 @@ void MakeDirectoryPath(const std::u16string& dir) {
   fileSystem.CreateDirectoryW(dir);
 }
 
-bool ExtractZip(const std::string& zipPath, const std::string& destDir) {
+ZipOutcome ExtractZip(const std::string& zipPath, const std::string& destDir) {
   ZipArchive archive(zipPath);
   if (archive.Get() == nullptr) {
-    return false;
+    return ZipOutcome::Failed;
   }
   unz_global_info64 global{};
   if (unzGetGlobalInfo64(archive.Get(), &global) != UNZ_OK) {
-    return false;
+    return ZipOutcome::Failed;
   }
   // Without the folder's own name nothing could be placed inside it.
   std::optional<std::u16string> dir = AnsiToWide(destDir);
   if (!dir) {
-    return false;
+    return ZipOutcome::Failed;
   }
   sys::Use<sys::IFileSystem>().CreateDirectoryW(*dir);
   if (!dir->empty() && !EndsWithBackslash(*dir)) {
     dir->push_back(u'\\');
   }
+  std::uint64_t total = 0;
   for (ZPOS64_T index = 0; index < global.number_entry; ++index) {
-    if (!WriteCurrentMember(archive.Get(), *dir)) {
-      return false;
+    if (const ZipOutcome outcome = WriteCurrentMember(archive.Get(), *dir, &total); outcome != ZipOutcome::Written) {
+      return outcome;
     }
     if (index + 1 < global.number_entry && unzGoToNextFile(archive.Get()) != UNZ_OK) {
-      return false;
+      return ZipOutcome::Failed;
     }
   }
-  return true;
+  return ZipOutcome::Written;
 }
 
 sys::HResult Compress::Extract(const std::string& archivePath, const std::string& destDir) {
@@ -283,7 +360,7 @@ void ProcessPackage(CompressFileStruct request) {
     store(0);
     return;
   }
-  const std::size_t slash = request.SourceFile.rfind('\\');
+  const std::size_t slash = FindLastCharacter(request.SourceFile, '\\');
   const std::string fileName = slash == std::string::npos ? request.SourceFile : request.SourceFile.substr(slash + 1);
   const std::size_t dot = fileName.rfind('.');
   const std::string extension = dot == std::string::npos ? std::string() : UpperCase(fileName.substr(dot));
@@ -301,8 +378,14 @@ void ProcessPackage(CompressFileStruct request) {
     store(1);
     return;
   }
-  if (ExtractZip(request.SourceFile, request.DestDir)) {
+  const ZipOutcome outcome = ExtractZip(request.SourceFile, request.DestDir);
+  if (outcome == ZipOutcome::Written) {
     store(1);
+    return;
+  }
+  // The shell's copy knows none of the refusals (it answers every question
+  // with yes and shows no errors): what was refused here goes no further.
+  if (outcome == ZipOutcome::Refused) {
     return;
   }
   Compress shellCopy;

@@ -20,16 +20,28 @@ struct CompressFileStruct {
 inline constexpr std::int32_t kPreparePackage = 2;
 
 // Copies an executable package into DestDir, or unpacks an archive there
-// (with the zip library, and through the shell when that fails). Stores 1
-// through ResultFlag when that was done, 0 otherwise.
+// (with the zip library, and through the shell when that fails; an archive
+// that holds a refused member is not handed to the shell).
+// Stores 1 through ResultFlag when that was done, 0 otherwise.
 void ProcessPackage(CompressFileStruct request);
 
+// What became of an archive. Members written before a failure stay.
+enum class ZipOutcome {
+  Written,  // every member was written
+  Failed,   // the zip library could not read the archive, or a file could not be written
+  Refused,  // the archive holds a member that nothing may unpack
+};
+
+// The most that the members of one archive may declare, and so write, in all.
+inline constexpr std::uint64_t kMaxArchiveBytes = std::uint64_t{1} << 30;
+
 // Writes every member of the zip archive at zipPath (8-bit text) under
-// destDir, creating folders as needed; true when every member was written.
-// A member whose name would leave destDir (absolute, a drive or stream, a
-// ".." part, a device name) or is 260 bytes or longer is refused, and the
-// answer is false; members written before it stay.
-bool ExtractZip(const std::string& zipPath, const std::string& destDir);
+// destDir, creating folders as needed. A member is refused when its name
+// would leave destDir (absolute, a drive or stream, a ".." part, a device
+// name) or is 260 bytes or longer, when its declared size takes the
+// archive's total past kMaxArchiveBytes, or when its data inflates past the
+// size it declares.
+ZipOutcome ExtractZip(const std::string& zipPath, const std::string& destDir);
 
 // Creates dir and every missing folder above it, the outermost first.
 void MakeDirectoryPath(const std::u16string& dir);

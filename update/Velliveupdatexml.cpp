@@ -31,11 +31,35 @@ std::string ToAnsi(const char* utf8) {
   return wide ? codePage.WideCharToMultiByte(sys::kCpAcp, *wide) : std::string(utf8, size);
 }
 
+bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Character data as the catalogue means it: white space at both ends
+// removed and every inner run of it condensed to one blank, so an indented
+// document reads as a compact one. CDATA sections stay as written.
+std::string Condensed(const char* text) {
+  std::string condensed;
+  bool pendingBlank = false;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (IsXmlSpace(*c)) {
+      pendingBlank = !condensed.empty();
+      continue;
+    }
+    if (pendingBlank) {
+      condensed.push_back(' ');
+      pendingBlank = false;
+    }
+    condensed.push_back(*c);
+  }
+  return condensed;
+}
+
 // The text of an element: its first child when that is a text node.
 std::string TextOf(pugi::xml_node element) {
   const pugi::xml_node first = element.first_child();
-  const bool text = first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata;
-  return text ? ToAnsi(first.value()) : std::string();
+  if (first.type() == pugi::node_pcdata) {
+    return ToAnsi(Condensed(first.value()).c_str());
+  }
+  return first.type() == pugi::node_cdata ? ToAnsi(first.value()) : std::string();
 }
 
 std::string Attribute(pugi::xml_node element, const char* name) { return ToAnsi(element.attribute(name).value()); }

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "sys/CodePage.h"
+#include "sys/Seam.h"
+
 namespace kestrune::sim {
 
 namespace {
@@ -75,6 +78,16 @@ unsigned DaysInMonth(unsigned year, unsigned month) {
   static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
   return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// An 8-bit path as the system reads it: in the ANSI code page when one is
+// installed (Latin-1 otherwise); a path the code page cannot carry reads as
+// a name that matches nothing.
+std::u16string FromAnsi(const std::string& path) {
+  if (!sys::Seam<sys::ICodePage>::Installed()) {
+    return FakeFileSystem::Widen(path);
+  }
+  return sys::Use<sys::ICodePage>().MultiByteToWideChar(sys::kCpAcp, path).value_or(u"?");
 }
 
 }  // namespace
@@ -214,7 +227,7 @@ std::vector<std::u16string> FakeFileSystem::AllFolders() const {
 
 sys::FileHandle FakeFileSystem::CreateFileA(const std::string& path, sys::Dword access, sys::Dword share,
                                             sys::Dword disposition, sys::Dword flagsAndAttributes) {
-  return CreateFileW(Widen(path), access, share, disposition, flagsAndAttributes);
+  return CreateFileW(FromAnsi(path), access, share, disposition, flagsAndAttributes);
 }
 
 sys::FileHandle FakeFileSystem::CreateFileW(const std::u16string& path, sys::Dword access, sys::Dword,
@@ -306,7 +319,7 @@ bool FakeFileSystem::CloseHandle(sys::FileHandle handle) {
 }
 
 sys::Dword FakeFileSystem::GetFileAttributesA(const std::string& path) {
-  const std::u16string key = KeyOf(FullPath(Widen(path)));
+  const std::u16string key = KeyOf(FullPath(FromAnsi(path)));
   if (Folders.contains(key) || (IsDrive(key) && key.size() == 2)) {
     return sys::kFileAttributeDirectory;
   }

@@ -1,5 +1,7 @@
 #include "sim/os/FakeOs.h"
 
+#include <algorithm>
+
 namespace kestrune::sim {
 
 void FakeConsole::Write(std::string_view text) {
@@ -54,14 +56,36 @@ int FakeDirectoryListing::ListDirectory(const std::string& path, std::vector<std
   return 0;
 }
 
+bool FakeCodePage::HasDoubleByteCharacters() const {
+  return AnsiCodePage == 932 || AnsiCodePage == 936 || AnsiCodePage == 949 || AnsiCodePage == 950;
+}
+
+bool FakeCodePage::IsDBCSLeadByteEx(sys::Dword codePage, std::uint8_t byte) {
+  switch (codePage == sys::kCpAcp ? AnsiCodePage : codePage) {
+    case 932:
+      return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:
+    case 949:
+    case 950:
+      return byte >= 0x81 && byte <= 0xFE;
+    default:
+      return false;
+  }
+}
+
 std::string FakeCodePage::CharUpperA(const std::string& text) {
   std::string upper = text;
-  for (char& c : upper) {
-    const auto byte = static_cast<unsigned char>(c);
+  const bool doubleByte = HasDoubleByteCharacters();
+  for (std::size_t i = 0; i < upper.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(upper[i]);
+    if (doubleByte && IsDBCSLeadByteEx(sys::kCpAcp, byte)) {
+      ++i;  // the second byte is no letter of its own
+      continue;
+    }
     const bool lowerAscii = byte >= 'a' && byte <= 'z';
-    const bool lowerLatin = byte >= 0xE0 && byte <= 0xFE && byte != 0xF7;
+    const bool lowerLatin = !doubleByte && byte >= 0xE0 && byte <= 0xFE && byte != 0xF7;
     if (lowerAscii || lowerLatin) {
-      c = static_cast<char>(byte - 0x20);
+      upper[i] = static_cast<char>(byte - 0x20);
     }
   }
   return upper;
@@ -69,6 +93,22 @@ std::string FakeCodePage::CharUpperA(const std::string& text) {
 
 std::optional<std::u16string> FakeCodePage::MultiByteToWideChar(sys::Dword codePage, const std::string& text) {
   std::u16string wide;
+  if (codePage != sys::kCpUtf8 && HasDoubleByteCharacters()) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(text[i]);
+      if (byte < 0x80) {
+        wide.push_back(byte);
+        continue;
+      }
+      const auto known = DoubleByte.find(text.substr(i, 2));
+      if (!IsDBCSLeadByteEx(sys::kCpAcp, byte) || known == DoubleByte.end()) {
+        return std::nullopt;
+      }
+      wide.push_back(known->second);
+      ++i;
+    }
+    return wide;
+  }
   if (codePage != sys::kCpUtf8) {
     for (char c : text) {
       wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
@@ -102,9 +142,16 @@ std::optional<std::u16string> FakeCodePage::MultiByteToWideChar(sys::Dword codeP
 }
 
 std::string FakeCodePage::WideCharToMultiByte(sys::Dword, const std::u16string& text) {
+  const bool doubleByte = HasDoubleByteCharacters();
   std::string narrow;
   for (char16_t unit : text) {
-    narrow.push_back(static_cast<char>(unit < 0x100 ? unit : '?'));
+    const auto known = std::find_if(DoubleByte.begin(), DoubleByte.end(),
+                                    [unit](const auto& character) { return character.second == unit; });
+    if (doubleByte && known != DoubleByte.end()) {
+      narrow += known->first;
+    } else {
+      narrow.push_back(static_cast<char>(unit < (doubleByte ? 0x80 : 0x100) ? unit : '?'));
+    }
   }
   return narrow;
 }

@@ -109,4 +109,8 @@ std::string Win32CodePage::WideCharToMultiByte(Dword codePage, const std::u16str
   return narrow;
 }
 
+bool Win32CodePage::IsDBCSLeadByteEx(Dword codePage, std::uint8_t byte) {
+  return ::IsDBCSLeadByteEx(codePage, byte) != FALSE;
+}
+
 }  // namespace kestrune::sys::win32

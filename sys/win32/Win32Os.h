@@ -45,6 +45,7 @@ class Win32CodePage : public ICodePage {
   std::string CharUpperA(const std::string& text) override;
   std::optional<std::u16string> MultiByteToWideChar(Dword codePage, const std::string& text) override;
   std::string WideCharToMultiByte(Dword codePage, const std::u16string& text) override;
+  bool IsDBCSLeadByteEx(Dword codePage, std::uint8_t byte) override;
 };
 
 }  // namespace kestrune::sys::win32

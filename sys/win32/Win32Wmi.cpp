@@ -6,6 +6,8 @@
 #include <oleauto.h>
 #include <wbemcli.h>
 
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "sys/win32/ComPtr.h"
@@ -22,16 +24,32 @@ constexpr CLSID kClsidWbemAdministrativeLocator = {
 // Element types whose SAFEARRAY elements are references, not values.
 constexpr USHORT kReferenceFeatures = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT | FADF_RECORD;
 
+// More elements than any WMI property or name list holds; a count beyond it
+// would only make the copy exhaust memory.
+constexpr std::int64_t kMaxArrayElements = std::int64_t{1} << 20;
+
+// The first dimension's bounds, when an index loop can walk them: an upper
+// bound below LONG_MAX (an index of LONG_MAX could never step past it) and
+// at most kMaxArrayElements elements. Otherwise none: the array is taken
+// for an empty one.
+bool WalkableBounds(SAFEARRAY* array, LONG* lower, LONG* upper) {
+  if (::SafeArrayGetDim(array) == 0 || FAILED(::SafeArrayGetLBound(array, 1, lower)) ||
+      FAILED(::SafeArrayGetUBound(array, 1, upper))) {
+    return false;
+  }
+  const std::int64_t count = std::int64_t{*upper} - std::int64_t{*lower} + 1;
+  return *upper < std::numeric_limits<LONG>::max() && count >= 0 && count <= kMaxArrayElements;
+}
+
 void CopyArray(SAFEARRAY* array, Variant* out) {
-  const UINT dimensions = ::SafeArrayGetDim(array);
   LONG lower = 0;
   LONG upper = -1;
-  if (dimensions == 0 || FAILED(::SafeArrayGetLBound(array, 1, &lower)) ||
-      FAILED(::SafeArrayGetUBound(array, 1, &upper))) {
+  if (!WalkableBounds(array, &lower, &upper)) {
     return;
   }
+  const UINT dimensions = ::SafeArrayGetDim(array);
   out->ElementSize = ::SafeArrayGetElemsize(array);
-  out->ElementCount = upper >= lower ? static_cast<Dword>(upper - lower + 1) : 0;
+  out->ElementCount = static_cast<Dword>(std::int64_t{upper} - std::int64_t{lower} + 1);
   if ((array->fFeatures & kReferenceFeatures) != 0 || out->ElementSize == 0) {
     return;
   }
@@ -51,6 +69,8 @@ void CopyArray(SAFEARRAY* array, Variant* out) {
     out->Elements.insert(out->Elements.end(), element.begin(), element.end());
   }
 }
+
+}  // namespace
 
 Variant FromVariant(const VARIANT& variant) {
   Variant out;
@@ -107,6 +127,8 @@ Variant FromVariant(const VARIANT& variant) {
   return out;
 }
 
+namespace {
+
 // The scalar values back into a VARIANT; false for what cannot be rebuilt.
 bool ToVariant(const Variant& value, VARIANT* variant) {
   switch (value.Vt) {
@@ -160,7 +182,7 @@ class Win32WbemClassObject : public WbemClassObject {
     }
     LONG lower = 0;
     LONG upper = -1;
-    if (FAILED(::SafeArrayGetLBound(array.Get(), 1, &lower)) || FAILED(::SafeArrayGetUBound(array.Get(), 1, &upper))) {
+    if (!WalkableBounds(array.Get(), &lower, &upper)) {
       return hr;
     }
     for (LONG index = lower; index <= upper; ++index) {

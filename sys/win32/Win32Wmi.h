@@ -2,7 +2,13 @@
 
 #include "sys/Wmi.h"
 
+struct tagVARIANT;
+
 namespace kestrune::sys::win32 {
+
+// The content of a VARIANT as the adapter hands it on: arrays whose bounds
+// an index loop cannot walk come out without elements.
+Variant FromVariant(const tagVARIANT& variant);
 
 class Win32Wmi : public IWmi {
  public:

@@ -113,7 +113,7 @@ void BM_ExtractZip(benchmark::State& state) {
     state.PauseTiming();
     fs::remove_all(dest);
     state.ResumeTiming();
-    if (!ExtractZip(zip, WindowsStyle(dest))) {
+    if (ExtractZip(zip, WindowsStyle(dest)) != ZipOutcome::Written) {
       state.SkipWithError("ExtractZip failed");
       break;
     }

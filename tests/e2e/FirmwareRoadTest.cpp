@@ -37,8 +37,10 @@ class FirmwareSteps : public app::ProductCollaborators {
     Downloads.push_back(url);
     return false;
   }
-  std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool) override {
+  std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool,
+                          const std::function<void()>& onStarted) override {
     Programs.push_back(path + " " + arguments);
+    onStarted();
     return 0;
   }
   void ShowInstallProgress() override {}

@@ -10,7 +10,7 @@ import time
 import unittest
 
 from e2e_support import (BANNER, IRST_KEY, MODEL, NOT_READY, PACKAGE_PATH, PREFIX, READY, RST_CODE, SERVED_PACKAGE,
-                         STATE_KEY, Registry, Scenario, wine, windows_path)
+                         SOURCE, STANDIN, STATE_KEY, Registry, Scenario, Server, wine, windows_path)
 
 
 class BiosRoad(Scenario):
@@ -117,6 +117,69 @@ class ReadyBoard(Scenario):
         code, _ = self.run_program(READY, "/SP")
         self.assertEqual(code, 0)
         self.assertEqual(self.state("InstallFinish"), 1)
+
+
+class FailuresToldAsFailures(Scenario):
+    """Unusual catalogues and packages, and child programs that cannot start."""
+
+    def publish_xml(self, xml):
+        with open(os.path.join(self.server.root, "catalogue", MODEL + ".xml"), "w") as out:
+            out.write(xml)
+
+    def test_pretty_printed_catalogue(self):
+        self.publish()
+        self.publish_xml('<?xml version="1.0" encoding="utf-8"?>\n<LiveUpdate>\n'
+                         '  <Download URL="Server1">\n    <Server1>\n      %s\n    </Server1>\n  </Download>\n'
+                         '  <Bios Date="2017/05/02" Version="P2.10">\n'
+                         '    <File Version="P2.10" Size="8">\n      %s\n    </File>\n'
+                         '  </Bios>\n</LiveUpdate>\n' % (self.server.base, PACKAGE_PATH))
+        code, out = self.run_program(NOT_READY, "/SP")
+        self.assertEqual(code, 255, out)
+        self.assertEqual(self.server.requests(), ["/support/LiveUpdate.asp?Model=Z270%20Forge", SERVED_PACKAGE])
+        self.assertEqual(len(self.child_starts()), 1)
+
+    def test_package_path_that_changes_the_host_or_port(self):
+        other = Server(os.path.join(self.server.root, "..", "other"))
+        self.addCleanup(other.stop)
+        other.publish_package(SERVED_PACKAGE, {"Flash.exe": STANDIN})
+        for path in ("@127.0.0.1:%d%s" % (other.port, SERVED_PACKAGE), ":%d%s" % (other.port, SERVED_PACKAGE)):
+            with self.subTest(path=path):
+                self.server.publish_catalogue(MODEL, path)
+                code, out = self.run_program(NOT_READY, "/SP")
+                self.assertEqual(code, 1, out)
+                self.assertEqual(self.state("EXERetCode"), 1)
+                self.assertEqual(other.requests(), [])
+                self.assertFalse(os.path.exists(os.path.join(self.work, "ROM")))
+        self.assertEqual(self.server.requests(), ["/support/LiveUpdate.asp?Model=Z270%20Forge"] * 2)
+
+    def test_flash_tool_that_cannot_start(self):
+        self.server.publish_catalogue(MODEL, PACKAGE_PATH)
+        for members in ({"Z270F210.bin": STANDIN}, {"readme.exe.txt": os.path.join(SOURCE, "README.md")}):
+            with self.subTest(members=list(members)):
+                self.server.publish_package(SERVED_PACKAGE, members)
+                code, out = self.run_program(NOT_READY, "/SP")
+                self.assertEqual(code, 1, out)
+                self.assertEqual(self.state("EXERetCode"), 1)
+                self.assertIn(self.state("BiosUpdate"), (None, 0))
+                self.assertEqual(self.child_starts(), [])
+        # The next run does not take the failed start for a flash: the BIOS road again.
+        self.server.publish_package(SERVED_PACKAGE, {"Flash.exe": STANDIN})
+        code, _ = self.run_program(NOT_READY, "/SP")
+        self.assertEqual(code, 255)
+        self.assertTrue(self.child_starts()[0][1].endswith(" /S /C"))
+
+    def test_setup_program_that_cannot_start(self):
+        setup = os.path.join(self.work, "Optane", "SetupOptaneMemory.exe")
+        with open(setup, "w") as out:
+            out.write("not a program")
+        for switches in (("/SP",), ("/NR",), ()):
+            with self.subTest(switches=switches):
+                code, out = self.run_program(READY, *switches)
+                self.assertEqual(code, 1, out)
+                self.assertNotIn("Installing Optane Memory Driver", out)
+                self.assertEqual(self.state("EXERetCode"), 1)
+                self.assertEqual(self.state("InstallStatus"), 0)
+                self.assertEqual(self.state("OptanePath"), windows_path(setup))
 
 
 class Gates(Scenario):

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -14,6 +15,7 @@
 namespace kestrune {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsSupersetOf;
@@ -166,8 +168,16 @@ INSTANTIATE_TEST_SUITE_P(
         EndingCase{"PackageDownloadFails",
                    [](auto&, auto& p) { p.DownloadResults[std::string(kPackages) + "/bios/WIN/Z270.zip"] = false; }, "",
                    std::string("DownloadFileSync Fail!") + kPackages + "/bios/WIN/Z270.zip", 1, 1},
+        EndingCase{"PackagePathOnAnotherHost", [](auto&, auto& p) { p.BiosFile = "@other.host/x.zip"; }, "",
+                   std::string("DownloadFileSync Fail!") + kPackages + "@other.host/x.zip", 1, 1},
         EndingCase{"PackageFolderMissing", [](auto& fx, auto&) { fx.Directories.Folders.clear(); }, "", "", 2, 1},
+        EndingCase{"NoFlashToolInThePackage",
+                   [](auto& fx, auto&) { fx.Directories.Folders["C:\\Setup\\ROM"] = {"Z270.bin"}; }, "",
+                   "Update BIOS Fail!C:\\Setup\\ROM\\", 1, 1},
+        EndingCase{"FlashToolCannotStart", [](auto&, auto& p) { p.ProgramsStart = false; }, "",
+                   "Update BIOS Fail!C:\\Setup\\ROM\\Flash.exe", 1, 1},
         EndingCase{"FlashToolRan", kNothing, "", "", -1, -1},
+        EndingCase{"FlashToolAnsweredMinusOne", [](auto&, auto& p) { p.ProgramResult = -1; }, "", "", -1, -1},
         EndingCase{"UninstallQuestionNo",
                    [](auto& fx, auto& p) {
                      kReadyBios(fx, p);
@@ -184,6 +194,18 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    "", kUninstallQuestion, -1, -1},
         EndingCase{"SetupRanSilently", kReadyBios, "/SP", "", -1, -1},
+        EndingCase{"SetupCannotStartSilently",
+                   [](auto& fx, auto& p) {
+                     kReadyBios(fx, p);
+                     p.ProgramsStart = false;
+                   },
+                   "/SP", "", 1, 1},
+        EndingCase{"SetupCannotStart",
+                   [](auto& fx, auto& p) {
+                     kReadyBios(fx, p);
+                     p.ProgramsStart = false;
+                   },
+                   "", "Install Driver Fail!C:\\Setup\\Optane\\SetupOptaneMemory.exe", 1, 1},
         EndingCase{"SetupStartedNoReboot", kReadyBios, "/NR", "", -1, -1},
         EndingCase{"SetupUnderProgressLine", kReadyBios, "", "", -1, std::nullopt}),
     [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
@@ -355,8 +377,9 @@ TEST_F(InstallRunTest, InstallRoadFromTheSystemDirectoryUsesTheRememberedPath) {
   Environment.CurrentDirectory = "C:\\Windows\\system32";
   Registry.SetString(kState, "OptanePath", "C:\\Setup\\Optane\\SetupOptaneMemory.exe");
   EXPECT_EQ(Run("/SP"), -1);
-  EXPECT_THAT(Actions(), IsSupersetOf({"reg set InstallStatus=1", "register Kestrune", "reg set OptanePath=\"\"",
-                                       "run C:\\Setup\\Optane\\SetupOptaneMemory.exe -s -b (wait)"}));
+  EXPECT_THAT(Actions(),
+              IsSupersetOf({"reg set InstallStatus=1", "register Kestrune",
+                            "run C:\\Setup\\Optane\\SetupOptaneMemory.exe -s -b (wait)", "reg set OptanePath=\"\""}));
   EXPECT_THAT(Console.Output, HasSubstr("Ready to Install Driver C:\\Setup\\Optane\\SetupOptaneMemory.exe\n"));
 }
 
@@ -365,19 +388,58 @@ TEST_F(InstallRunTest, InstallRoadOrderUnderTheProgressLine) {
   EXPECT_EQ(Run(), -1);
   const auto actions = Actions();
   const std::vector<std::string> tail(actions.end() - 5, actions.end());
-  EXPECT_THAT(tail, ElementsAre("reg set InstallStatus=1", "register Kestrune", "reg set OptanePath=\"\"",
-                                "run C:\\Setup\\Optane\\SetupOptaneMemory.exe -s -b (no wait)", "progress"));
+  EXPECT_THAT(tail, ElementsAre("reg set InstallStatus=1", "register Kestrune",
+                                "run C:\\Setup\\Optane\\SetupOptaneMemory.exe -s -b (no wait)",
+                                "reg set OptanePath=\"\"", "progress"));
   EXPECT_EQ(State("EXERetCode"), std::nullopt);
 }
 
-TEST_F(InstallRunTest, SetupThatCannotStartEndsWithOneInsteadOfAnEndlessProgressLine) {
-  Platform.Board.BiosVersion = "P2.00";
-  Platform.ProgramResult = -1;
+// A setup program that cannot be started, in every mode: nothing waits for a
+// restart, the next run reports no completion, the restart entry goes and
+// the remembered path stays.
+TEST_F(InstallRunTest, SetupThatCannotStartEndsWithOneAndKeepsTheRememberedPath) {
+  struct Case {
+    const char* arguments;
+    bool unregistered;
+  };
+  const Case cases[] = {{"", true}, {"/SP", true}, {"/NR", true}, {"/SP /NA", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    Log.Clear();
+    Registry.DeleteKey(kState);
+    Environment.CommandLine = "\"C:\\Setup\\Kestrune.exe\"";
+    Platform.Board.BiosVersion = "P2.00";
+    Platform.ProgramsStart = false;
+    EXPECT_EQ(Run(c.arguments), 1);
+    EXPECT_FALSE(Saw("progress"));
+    EXPECT_EQ(State("EXERetCode"), 1);
+    EXPECT_EQ(State("InstallStatus"), 0);
+    EXPECT_EQ(Registry.GetString(kState, "OptanePath"), "C:\\Setup\\Optane\\SetupOptaneMemory.exe");
+    // The run's start removes the entry in every mode; the failure removes
+    // the one it registered.
+    EXPECT_EQ(std::count(Log.All().begin(), Log.All().end(), "unregister Kestrune"), c.unregistered ? 2 : 1);
+  }
+}
+
+// The flash tool that could not be started leaves no pending flash behind:
+// the next run would otherwise take the driver road over the old BIOS.
+TEST_F(InstallRunTest, FlashToolThatCannotStartTakesBackTheFlash) {
+  Platform.ProgramsStart = false;
   EXPECT_EQ(Run(), 1);
-  EXPECT_FALSE(Saw("progress"));
-  EXPECT_EQ(State("EXERetCode"), 1);
-  EXPECT_EQ(State("InstallStatus"), 0);  // the next run must not report completion
-  EXPECT_EQ(Dialogs.Boxes.back().Text, "Install Driver Fail!C:\\Setup\\Optane\\SetupOptaneMemory.exe");
+  const auto actions = Actions();
+  const std::vector<std::string> tail(actions.end() - 6, actions.end());
+  EXPECT_THAT(tail, ElementsAre("register Kestrune", "run C:\\Setup\\ROM\\Flash.exe /S /C (wait) (cannot start)",
+                                "reg set BiosUpdate=0", "unregister Kestrune",
+                                "message Update BIOS Fail!C:\\Setup\\ROM\\Flash.exe", "reg set EXERetCode=1"));
+  EXPECT_EQ(State("BiosUpdate"), 0);
+
+  Log.Clear();
+  Run("/SP /NA");
+  EXPECT_THAT(Actions(), Not(Contains("register Kestrune")));
+  EXPECT_EQ(std::count(Log.All().begin(), Log.All().end(), "unregister Kestrune"), 1);  // the run's start only
+  EXPECT_EQ(State("BiosUpdate"), 0);
+  // The first run's question and message; none under /SP.
+  EXPECT_THAT(BoxTexts(), ElementsAre(kBiosQuestion, "Update BIOS Fail!C:\\Setup\\ROM\\Flash.exe"));
 }
 
 TEST_F(InstallRunTest, UninstallArgumentsAndTheSixtyFourBitView) {
@@ -443,35 +505,49 @@ TEST_F(InstallRunTest, PackagePathWithRomTwice) {
   EXPECT_TRUE(Saw(std::string("download ") + kPackages + "/WIN/Z270/ROM/Z270F4.zip -> Z270F4.zip"));
 }
 
-TEST_F(InstallRunTest, PackageNamesThatLeaveTheCurrentDirectoryAreRefused) {
-  for (const char* file : {"/bios/..", "/bios/..\\..\\evil.exe", "/bios/C:evil.exe"}) {
+TEST_F(InstallRunTest, PackagePathsThatLeaveTheServerOrTheCurrentDirectoryAreRefused) {
+  for (const char* file : {"/bios/..", "/bios/..\\..\\evil.exe", "/bios/C:evil.exe", "@other.host/x.zip", ":8080/x.zip",
+                           "x.zip", "", ".other.host/x.zip", "/bios/x\r\nHost: other.host/x.zip", "/bios/\x7f.zip"}) {
     SCOPED_TRACE(file);
     Log.Clear();
     Platform.BiosFile = file;
     EXPECT_EQ(Run(), 1);
-    EXPECT_THAT(Dialogs.Boxes.back().Text, HasSubstr("DownloadFileSync Fail!"));
+    EXPECT_EQ(Dialogs.Boxes.back().Text, std::string("DownloadFileSync Fail!") + kPackages + file);
     EXPECT_FALSE(Saw(std::string("download ") + kPackages));
   }
+  Platform.BiosFile = "//bios/ROM/x y.zip";  // still a path on the package server
+  Log.Clear();
+  EXPECT_EQ(Run(), -1);
+  EXPECT_TRUE(Saw(std::string("download ") + kPackages + "//bios/WIN/x y.zip -> x y.zip"));
 }
 
 TEST_F(InstallRunTest, FirstProgramOfTheListing) {
   struct Case {
     std::vector<std::string> names;
-    const char* tool;
+    const char* tool;  // nullptr: none is found and nothing is started
   };
   const Case cases[] = {
       {{".", "..", "readme.exe.txt", "Flash.exe"}, "C:\\Setup\\ROM\\readme.exe.txt"},
       {{"B.exe", "A.exe"}, "C:\\Setup\\ROM\\B.exe"},
-      {{"FLASH.EXE", "x.bin"}, "C:\\Setup\\ROM\\"},
-      {{}, "C:\\Setup\\ROM\\"},
+      {{"FLASH.EXE", "x.bin"}, nullptr},
+      {{}, nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.tool);
+    SCOPED_TRACE(c.tool == nullptr ? "none" : c.tool);
     Log.Clear();
     Registry.DeleteKey(kState);
     Directories.Folders["C:\\Setup\\ROM"] = c.names;
-    Run();
-    EXPECT_TRUE(Saw(std::string("run ") + c.tool + " /S /C (wait)"));
+    const std::int32_t code = Run();
+    if (c.tool != nullptr) {
+      EXPECT_EQ(code, -1);
+      EXPECT_TRUE(Saw(std::string("run ") + c.tool + " /S /C (wait)"));
+    } else {
+      EXPECT_EQ(code, 1);
+      EXPECT_FALSE(Saw("run "));
+      EXPECT_FALSE(Saw("register"));
+      EXPECT_EQ(State("BiosUpdate"), std::nullopt);
+      EXPECT_EQ(Dialogs.Boxes.back().Text, "Update BIOS Fail!C:\\Setup\\ROM\\");
+    }
   }
 }
 

@@ -87,6 +87,48 @@ TEST_F(UtilsTest, CurrentDirKeepsOnlyADriveRootsBackslash) {
   EXPECT_EQ(GetCurrentDir(), "C:\\Setup");
 }
 
+// In the code pages with two-byte characters 0x5C can be a character's
+// second byte: "\x83\x5C" is U+30BD (KATAKANA LETTER SO) in code page 932.
+// Only a backslash of its own separates or ends a path.
+TEST_F(UtilsTest, PathCutsWalkTwoByteCharacters) {
+  const std::string so = "\x83\x5C";
+  for (const sys::Dword codePage : {932u, 936u, 949u, 950u}) {
+    SCOPED_TRACE(codePage);
+    CodePage.AnsiCodePage = codePage;
+    const struct {
+      const char* current;
+      std::string expected;
+    } dirs[] = {
+        {"C:\\Kit\\\x83\x5C", "C:\\Kit\\" + so},
+        {"C:\\Kit\\\x83\x5C\\", "C:\\Kit\\" + so},
+        {"C:\\\x83\x5C", "C:\\" + so},
+        {"C:\\", "C:\\"},
+    };
+    for (const auto& dir : dirs) {
+      Environment.CurrentDirectory = dir.current;
+      EXPECT_EQ(GetCurrentDir(), dir.expected);
+    }
+
+    Environment.ModulePath = "C:\\Kit\\" + so + "tool.v2.exe";
+    EXPECT_EQ(GetExeFileName(), so + "tool.v2.exe");
+    EXPECT_EQ(GetExeBaseName(), so + "tool.v2");
+    EXPECT_EQ(GetRunEntryName(), so + "tool");
+    Environment.ModulePath = "C:\\" + so + "\\" + so;
+    EXPECT_EQ(GetExeFileName(), so);
+
+    EXPECT_EQ(TextAfterLast("a\\" + so + "b", "\\", "none"), so + "b");
+    EXPECT_EQ(TextAfterLast(so, "\\", "none"), "none");
+    EXPECT_EQ(FindLastCharacter("\\" + so, '\\'), 0u);
+    EXPECT_EQ(FindLastCharacter(so + "\\", '\\'), 2u);
+    // A lead byte at the very end has no second byte: the text ends there.
+    EXPECT_EQ(FindLastCharacter("a\\\x83", '\\'), 1u);
+  }
+  // Single-byte code pages have no second bytes.
+  CodePage.AnsiCodePage = 1252;
+  Environment.CurrentDirectory = "C:\\Kit\\\x83\x5C";
+  EXPECT_EQ(GetCurrentDir(), "C:\\Kit\\\x83");
+}
+
 TEST_F(UtilsTest, FileVersionText) {
   FileVersion.Files["a.exe"] = {0x00010000, 0x00030000};
   FileVersion.Files["b.exe"] = {0x00010000, 0x00030007};

@@ -112,8 +112,16 @@ void FakeRunCollaborators::ProcessPackage(const std::string& sourceFile, const s
   Log.Add("package " + sourceFile + " -> " + destDir);
 }
 
-std::int32_t FakeRunCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait) {
-  Log.Add("run " + path + " " + arguments + (wait ? " (wait)" : " (no wait)"));
+std::int32_t FakeRunCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait,
+                                              const std::function<void()>& onStarted) {
+  Log.Add("run " + path + " " + arguments + (wait ? " (wait)" : " (no wait)") +
+          (ProgramsStart ? "" : " (cannot start)"));
+  if (!ProgramsStart) {
+    return -1;
+  }
+  if (onStarted) {
+    onStarted();
+  }
   return ProgramResult;
 }
 

@@ -36,7 +36,8 @@ class FakeRunCollaborators : public RunCollaborators {
   std::deque<bool> NetworkAnswers;              // then true
   std::map<std::string, bool> DownloadResults;  // by URL; others succeed
   std::string BiosFile = "/bios/ROM/Z270.zip";
-  std::int32_t ProgramResult = 0;
+  std::int32_t ProgramResult = 0;  // a started program's answer
+  bool ProgramsStart = true;       // false: every start fails
 
   // Seen.
   std::vector<std::uint64_t> VariableSizesAsked;
@@ -59,7 +60,8 @@ class FakeRunCollaborators : public RunCollaborators {
   bool DownloadFileSync(const std::string& url, const std::string& fileName) override;
   std::string GetBiosFile(const std::string& cataloguePath) override;
   void ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
-  std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait) override;
+  std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
+                          const std::function<void()>& onStarted) override;
   void ShowInstallProgress() override;
 
  private:

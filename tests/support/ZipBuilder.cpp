@@ -56,6 +56,7 @@ std::string MakeZip(const std::vector<ZipMember>& members) {
     const auto offset = static_cast<std::uint32_t>(archive.size());
     const std::uint16_t method = member.Deflate ? 8 : 0;
     const bool folder = !member.Name.empty() && member.Name.back() == '/';
+    const std::uint32_t declared = member.DeclaredSize.value_or(static_cast<std::uint32_t>(member.Data.size()));
 
     Put32(archive, 0x04034B50);
     Put16(archive, 20);
@@ -65,7 +66,7 @@ std::string MakeZip(const std::vector<ZipMember>& members) {
     Put16(archive, member.DosDate);
     Put32(archive, crc);
     Put32(archive, static_cast<std::uint32_t>(stored.size()));
-    Put32(archive, static_cast<std::uint32_t>(member.Data.size()));
+    Put32(archive, declared);
     Put16(archive, static_cast<std::uint32_t>(member.Name.size()));
     Put16(archive, 0);
     archive += member.Name;
@@ -80,7 +81,7 @@ std::string MakeZip(const std::vector<ZipMember>& members) {
     Put16(directory, member.DosDate);
     Put32(directory, crc);
     Put32(directory, static_cast<std::uint32_t>(stored.size()));
-    Put32(directory, static_cast<std::uint32_t>(member.Data.size()));
+    Put32(directory, declared);
     Put16(directory, static_cast<std::uint32_t>(member.Name.size()));
     Put16(directory, 0);
     Put16(directory, 0);

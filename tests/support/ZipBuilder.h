@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,11 @@ struct ZipMember {
   std::string Name;  // the bytes stored as the name
   std::string Data;
   bool Deflate = true;
-  std::uint16_t Flags = 0;         // general-purpose bit flag (0x0800: UTF-8 name)
-  std::uint16_t DosDate = 0x58B1;  // 2024-05-17
-  std::uint16_t DosTime = 0x6DAF;  // 13:45:30
-  bool WrongCrc = false;           // store a checksum that does not match
+  std::uint16_t Flags = 0;                      // general-purpose bit flag (0x0800: UTF-8 name)
+  std::uint16_t DosDate = 0x58B1;               // 2024-05-17
+  std::uint16_t DosTime = 0x6DAF;               // 13:45:30
+  bool WrongCrc = false;                        // store a checksum that does not match
+  std::optional<std::uint32_t> DeclaredSize{};  // the uncompressed size the headers state, when not Data's
 };
 
 // The archive's bytes.

@@ -66,8 +66,10 @@ class BoardWithoutOptane : public app::ProductCollaborators {
   }
   std::vector<ModuleVersion> ReadModuleVersions() override { return {{"GOP", 1}}; }
   bool IsNetworkConnected() override { return true; }
-  std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait) override {
+  std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
+                          const std::function<void()>& onStarted) override {
     Started.push_back(path + " " + arguments + (wait ? " (wait)" : ""));
+    onStarted();
     return 0;
   }
   std::vector<std::string> Started;

@@ -265,6 +265,39 @@ TEST_F(CatalogueTest, TextIsTheFirstChildOnlyWhenThatIsText) {
   EXPECT_EQ(catalogue->BiosItems[0].Description, "<cdata>");
 }
 
+// A pretty-printed catalogue reads like a compact one: element texts lose
+// the white space at their ends and keep one blank for each inner run;
+// attributes and CDATA sections stay as written.
+TEST_F(CatalogueTest, ElementTextsAreCondensedAttributesAreNot) {
+  auto catalogue = Load(
+      "<?xml version=\"1.0\"?>\n"
+      "<LiveUpdate>\n"
+      "  <Download URL=\"Server1\">\n"
+      "    <Server1>\n      https://dl.velnor.example\n    </Server1>\n"
+      "  </Download>\n"
+      "  <Bios Date=\" 2017/03/01 \" Version=\"1.80\">\n"
+      "    <Description>\n      Optane \t  memory\r\n      support\n    </Description>\n"
+      "    <File Version=\"1.90\" Size=\"8  MB\">\n      /BIOS/ROM/Z270_190.zip\n    </File>\n"
+      "    <CriticalUpdate>\n      1\n    </CriticalUpdate>\n"
+      "    <FileExecute> Flash.exe </FileExecute>\n"
+      "    <FileParameter><![CDATA[ /S  /C ]]></FileParameter>\n"
+      "  </Bios>\n"
+      "  <Manual>\n    <Manual Language=\"English\" Title=\"Guide\">\n      /manual/Z270.pdf\n    </Manual>\n"
+      "  </Manual>\n"
+      "</LiveUpdate>\n");
+  ASSERT_EQ(catalogue->BiosItems.size(), 1u);
+  const TSrvItem& bios = catalogue->BiosItems[0];
+  EXPECT_EQ(catalogue->GetBiosFile(), "/BIOS/ROM/Z270_190.zip");
+  EXPECT_EQ(bios.Description, "Optane memory support");
+  EXPECT_EQ(bios.CriticalUpdate, 1);
+  EXPECT_EQ(bios.FileExecute, "Flash.exe");
+  EXPECT_EQ(bios.FileParameter, " /S  /C ");
+  EXPECT_EQ(bios.Date, " 2017/03/01 ");
+  EXPECT_EQ(bios.Size, "8  MB");
+  EXPECT_EQ(catalogue->GetDownloadServer("", true), kServer);
+  EXPECT_THAT(Paths(catalogue->ManualItems), ElementsAre("/manual/Z270.pdf"));
+}
+
 TEST_F(CatalogueTest, DownloadServerIsEvictedAndAnsweredOnlyWhenAsked) {
   auto catalogue = Load(Catalogue(""));
   Internet.EvictedUrls.clear();

@@ -32,6 +32,12 @@ std::string Pattern(std::size_t size, unsigned seed) {
   return data;
 }
 
+// The member with headers that state another uncompressed size.
+ZipMember Declaring(ZipMember member, std::uint32_t size) {
+  member.DeclaredSize = size;
+  return member;
+}
+
 class CompressTest : public test::FakeOsFixture {
  protected:
   CompressTest() {
@@ -83,7 +89,7 @@ TEST_F(CompressTest, MembersWithFoldersLandUnderTheDestination) {
       {"readme.txt", "read me"},
   });
 
-  EXPECT_TRUE(ExtractZip(zip, kDest));
+  EXPECT_EQ(ExtractZip(zip, kDest), ZipOutcome::Written);
 
   EXPECT_EQ(Content(u"C:\\Work\\ROM\\BIOS\\Flash.exe"), "MZ flash tool");
   EXPECT_EQ(Content(u"C:\\Work\\ROM\\BIOS\\ROM\\image.bin"), big);
@@ -94,13 +100,13 @@ TEST_F(CompressTest, MembersWithFoldersLandUnderTheDestination) {
 }
 
 TEST_F(CompressTest, MemberEndingInSlashOnlyCreatesItsFolder) {
-  EXPECT_TRUE(ExtractZip(Archive({{"Tools/Empty/", ""}}), kDest));
+  EXPECT_EQ(ExtractZip(Archive({{"Tools/Empty/", ""}}), kDest), ZipOutcome::Written);
   EXPECT_TRUE(Disk.FolderExists(u"C:\\Work\\ROM\\Tools\\Empty"));
   EXPECT_THAT(Disk.AllFiles(), IsEmpty());
 }
 
 TEST_F(CompressTest, DestinationWithTrailingBackslash) {
-  EXPECT_TRUE(ExtractZip(Archive({{"a.txt", "a"}}), "C:\\Work\\ROM\\"));
+  EXPECT_EQ(ExtractZip(Archive({{"a.txt", "a"}}), "C:\\Work\\ROM\\"), ZipOutcome::Written);
   EXPECT_EQ(Content(u"C:\\Work\\ROM\\a.txt"), "a");
 }
 
@@ -109,7 +115,7 @@ TEST_F(CompressTest, NamesAreUtf8OnlyWithTheFlag) {
   ZipMember flagged{bytes, "utf-8"};
   flagged.Flags = 0x0800;
   ZipMember plain{"x/" + bytes, "ansi"};
-  EXPECT_TRUE(ExtractZip(Archive({flagged, plain}), kDest));
+  EXPECT_EQ(ExtractZip(Archive({flagged, plain}), kDest), ZipOutcome::Written);
 
   EXPECT_EQ(Content(u"C:\\Work\\ROM\\\u00E9t\u00E9.txt"), "utf-8");
   // Without the flag the same bytes are read in the ANSI code page.
@@ -119,7 +125,7 @@ TEST_F(CompressTest, NamesAreUtf8OnlyWithTheFlag) {
 TEST_F(CompressTest, NameThatCannotBeDecodedIsPassedOver) {
   ZipMember broken{"\xFF\xFE.txt", "data"};
   broken.Flags = 0x0800;
-  EXPECT_TRUE(ExtractZip(Archive({broken, {"after.txt", "after"}}), kDest));
+  EXPECT_EQ(ExtractZip(Archive({broken, {"after.txt", "after"}}), kDest), ZipOutcome::Written);
   EXPECT_THAT(Disk.AllFiles(), ElementsAre(u"C:\\Work\\ROM\\after.txt"));
 }
 
@@ -128,7 +134,7 @@ TEST_F(CompressTest, DosDateIsLocalTimeOnAllThreeTimestamps) {
   ZipMember member{"dated.bin", "x"};
   member.DosDate = test::DosDate(2024, 5, 17);
   member.DosTime = test::DosTime(13, 45, 30);
-  ASSERT_TRUE(ExtractZip(Archive({member}), kDest));
+  ASSERT_EQ(ExtractZip(Archive({member}), kDest), ZipOutcome::Written);
 
   // 2024-05-17 11:45:30 UTC.
   constexpr std::uint64_t kExpected = 133604199300000000;
@@ -142,7 +148,7 @@ TEST_F(CompressTest, DosDateIsLocalTimeOnAllThreeTimestamps) {
 TEST_F(CompressTest, InvalidDosDateLeavesTheTimesAlone) {
   ZipMember member{"undated.bin", "x"};
   member.DosDate = 0;  // month 0
-  ASSERT_TRUE(ExtractZip(Archive({member}), kDest));
+  ASSERT_EQ(ExtractZip(Archive({member}), kDest), ZipOutcome::Written);
   const auto* file = Disk.FindFile(u"C:\\Work\\ROM\\undated.bin");
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(file->LastWriteTime.HighDateTime, 0u);
@@ -152,7 +158,7 @@ TEST_F(CompressTest, InvalidDosDateLeavesTheTimesAlone) {
 TEST_F(CompressTest, ExistingFilesAreReplaced) {
   Disk.AddFile(u"C:\\Work\\ROM\\readme.txt", std::string(10000, 'o'));
   Disk.AddFile(u"C:\\Work\\ROM\\keep.txt", "untouched");
-  EXPECT_TRUE(ExtractZip(Archive({{"README.TXT", "new"}}), kDest));
+  EXPECT_EQ(ExtractZip(Archive({{"README.TXT", "new"}}), kDest), ZipOutcome::Written);
   EXPECT_EQ(Content(u"C:\\Work\\ROM\\readme.txt"), "new");
   EXPECT_EQ(Content(u"C:\\Work\\ROM\\keep.txt"), "untouched");
 }
@@ -161,7 +167,7 @@ TEST_F(CompressTest, EmptyArchiveOnlyCreatesTheDestination) {
   // The zip library finds an end record only after at least one byte, so
   // the archive carries a stub in front of it, as self-extracting ones do.
   test::WriteBytes(Folder.Path() / "empty.zip", "MZ stub" + test::MakeZip({}));
-  EXPECT_TRUE(ExtractZip(Folder.Text("empty.zip"), kDest));
+  EXPECT_EQ(ExtractZip(Folder.Text("empty.zip"), kDest), ZipOutcome::Written);
   EXPECT_TRUE(Disk.FolderExists(u"C:\\Work\\ROM"));
   EXPECT_THAT(Disk.AllFiles(), IsEmpty());
 }
@@ -171,7 +177,7 @@ TEST_F(CompressTest, ArchivesThatCannotBeOpenedCreateNothing) {
   test::WriteBytes(Folder.Path() / "empty.zip", "");
   for (const std::string& path : {Folder.Text("not.zip"), Folder.Text("empty.zip"), Folder.Text("missing.zip")}) {
     SCOPED_TRACE(path);
-    EXPECT_FALSE(ExtractZip(path, kDest));
+    EXPECT_EQ(ExtractZip(path, kDest), ZipOutcome::Failed);
   }
   EXPECT_FALSE(Disk.FolderExists(u"C:\\Work\\ROM"));
 }
@@ -199,6 +205,12 @@ TEST_F(CompressTest, MembersThatLeaveTheDestinationAreRefused) {
       "a/com1",
       "LPT9.log",
       "aux .txt",
+      "COM\xB9",
+      "a/lpt\xB2.txt",
+      "Com\xB3 .log",
+      "LPT\xB9",
+      "COM0",
+      "lpt0.txt",
       "a\\..\\..\\evil.txt",
       std::string(260, 'n'),
       std::string(200, 'd') + "/" + std::string(100, 'f'),
@@ -210,7 +222,7 @@ TEST_F(CompressTest, MembersThatLeaveTheDestinationAreRefused) {
     sys::ScopedSeam<sys::IFiles> files(disk);
     sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
 
-    EXPECT_FALSE(ExtractZip(Archive({{"first.txt", "1"}, {name, "evil"}, {"last.txt", "3"}}), kDest));
+    EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, {name, "evil"}, {"last.txt", "3"}}), kDest), ZipOutcome::Refused);
 
     for (const std::u16string& path : disk.AllFiles()) {
       EXPECT_TRUE(path.starts_with(u"C:\\Work\\ROM\\")) << sim::FakeFileSystem::Narrow(path);
@@ -229,6 +241,8 @@ TEST_F(CompressTest, NamesThatOnlyLookUnusualAreWritten) {
       {"./here.txt", u"C:\\Work\\ROM\\here.txt"},
       {"CONFIG.SYS", u"C:\\Work\\ROM\\CONFIG.SYS"},
       {"com10.txt", u"C:\\Work\\ROM\\com10.txt"},
+      {"COM\xB4.txt", u"C:\\Work\\ROM\\COM\u00B4.txt"},
+      {"LPT\xB9\xB9", u"C:\\Work\\ROM\\LPT\u00B9\u00B9"},
       {"a//b.txt", u"C:\\Work\\ROM\\a\\b.txt"},
       {name259, u"C:\\Work\\ROM\\" + std::u16string(100, u'a') + u"\\" + std::u16string(158, u'b')},
   };
@@ -236,10 +250,54 @@ TEST_F(CompressTest, NamesThatOnlyLookUnusualAreWritten) {
   for (const auto& [name, path] : accepted) {
     members.push_back({name, name});
   }
-  ASSERT_TRUE(ExtractZip(Archive(members), kDest));
+  ASSERT_EQ(ExtractZip(Archive(members), kDest), ZipOutcome::Written);
   for (const auto& [name, path] : accepted) {
     EXPECT_EQ(Content(path), name);
   }
+}
+
+// What one archive may write is bounded: each member by the size it
+// declares, all members together by kMaxArchiveBytes. A member that breaks
+// either is refused, and nothing of it goes past the bound.
+TEST_F(CompressTest, SizesBeyondTheDeclaredOrTheArchiveBoundAreRefused) {
+  struct Case {
+    const char* Name;
+    ZipMember Member;
+    std::uint64_t MostWritten;
+  };
+  const Case cases[] = {
+      {"deflated past its size", Declaring({"bomb.bin", std::string(4u << 20, '\0')}, 1000), 1000},
+      {"stored past its size", Declaring({"long.bin", Pattern(9000, 4), false}, 5000), 5000},
+      {"nothing declared", Declaring({"empty.bin", "x"}, 0), 0},
+      {"past the archive bound",
+       Declaring({"huge.bin", "small", false}, static_cast<std::uint32_t>(kMaxArchiveBytes) + 1), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    sim::FakeFileSystem disk;
+    disk.AddFolder(u"C:\\Work");
+    sys::ScopedSeam<sys::IFiles> files(disk);
+    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+
+    EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, c.Member, {"last.txt", "3"}}), kDest), ZipOutcome::Refused);
+    const auto* file = disk.FindFile(u"C:\\Work\\ROM\\" + sim::FakeFileSystem::Widen(c.Member.Name));
+    EXPECT_LE(file == nullptr ? 0u : file->Data.size(), c.MostWritten);
+    EXPECT_EQ(disk.FindFile(u"C:\\Work\\ROM\\last.txt"), nullptr);
+    EXPECT_EQ(disk.OpenHandles(), 0u);
+  }
+}
+
+TEST_F(CompressTest, MembersTogetherMayNotDeclareMoreThanTheBound) {
+  // Each member alone is within the bound; the second takes the total past it.
+  const auto half = static_cast<std::uint32_t>(kMaxArchiveBytes / 2 + 1);
+  EXPECT_EQ(
+      ExtractZip(Archive({Declaring({"a.bin", "short data"}, half), Declaring({"b.bin", "short data"}, half)}), kDest),
+      ZipOutcome::Refused);
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\a.bin"), "short data");  // a stream may end before its size
+  EXPECT_EQ(Disk.FindFile(u"C:\\Work\\ROM\\b.bin"), nullptr);
+
+  EXPECT_EQ(ExtractZip(Archive({Declaring({"c.bin", std::string(3000, 'c')}, 3000)}), kDest), ZipOutcome::Written);
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\c.bin"), std::string(3000, 'c'));
 }
 
 TEST_F(CompressTest, MemberFailuresKeepWhatWasWrittenBefore) {
@@ -267,7 +325,7 @@ TEST_F(CompressTest, MemberFailuresKeepWhatWasWrittenBefore) {
     sys::ScopedSeam<sys::IFiles> files(disk);
     sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
 
-    EXPECT_FALSE(ExtractZip(Archive({{"first.txt", "1"}, c.Member, {"last.txt", "3"}}), kDest));
+    EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, c.Member, {"last.txt", "3"}}), kDest), ZipOutcome::Failed);
     EXPECT_NE(disk.FindFile(u"C:\\Work\\ROM\\first.txt"), nullptr);
     EXPECT_EQ(disk.FindFile(u"C:\\Work\\ROM\\last.txt"), nullptr);
     EXPECT_EQ(disk.OpenHandles(), 0u);
@@ -282,14 +340,14 @@ TEST_F(CompressTest, CorruptDataFailsTheMember) {
     zip[i] = static_cast<char>(0xFF);
   }
   test::WriteBytes(Folder.Path() / "corrupt.zip", zip);
-  EXPECT_FALSE(ExtractZip(Folder.Text("corrupt.zip"), kDest));
+  EXPECT_EQ(ExtractZip(Folder.Text("corrupt.zip"), kDest), ZipOutcome::Failed);
   EXPECT_EQ(Content(u"C:\\Work\\ROM\\first.txt"), "1");
 }
 
 TEST_F(CompressTest, ChecksumMismatchIsNotConsulted) {
   ZipMember member{"crc.bin", "checksum does not match"};
   member.WrongCrc = true;
-  EXPECT_TRUE(ExtractZip(Archive({member}), kDest));
+  EXPECT_EQ(ExtractZip(Archive({member}), kDest), ZipOutcome::Written);
   EXPECT_EQ(Content(u"C:\\Work\\ROM\\crc.bin"), "checksum does not match");
 }
 
@@ -415,6 +473,13 @@ TEST_F(ProcessPackageTest, ExecutablePackagesAreCopiedAsTheyAre) {
   EXPECT_TRUE(Disk.FolderExists(u"C:\\Work\\ROM"));
 }
 
+TEST_F(ProcessPackageTest, ExecutableNameEndingInASecondByteOfBackslash) {
+  CodePage.AnsiCodePage = 932;
+  Disk.AddFile(u"C:\\Work\\\u30BD.exe", "MZ");  // "\x83\x5C.exe" in code page 932
+  EXPECT_EQ(Run("C:\\Work\\\x83\x5C.exe"), 1);
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\\u30BD.exe"), "MZ");
+}
+
 TEST_F(ProcessPackageTest, ExecutableIntoADestinationEndingInBackslash) {
   Disk.AddFile(u"C:\\Work\\flash.exe", "MZ");
   EXPECT_EQ(Run("C:\\Work\\flash.exe", kPreparePackage, "C:\\Work\\Out\\"), 1);
@@ -455,6 +520,26 @@ TEST_F(ProcessPackageTest, NonZipPackageFallsThroughToTheShell) {
 
   Shell.CopyHereResult = sys::kENotImpl;
   EXPECT_EQ(Run(source), 0);
+}
+
+// An archive that holds a refused member is not handed to the shell, whose
+// copy would write it without any of the refusals.
+TEST_F(ProcessPackageTest, RefusedArchiveIsNotHandedToTheShell) {
+  const std::vector<ZipMember> archives[] = {
+      {{"Flash.exe", "tool"}, {"../evil.exe", "evil"}},
+      {{"COM\xB2", "device"}},
+      {{std::string(300, 'n'), "long"}},
+      {Declaring({"bomb.bin", std::string(1u << 20, '\0')}, 10)},
+  };
+  Shell.Folders[u"C:\\Work\\ROM"] = {};
+  int index = 0;
+  for (const auto& members : archives) {
+    SCOPED_TRACE(index);
+    const std::string source = Package("refused" + std::to_string(index++) + ".zip", test::MakeZip(members));
+    Shell.Folders[sim::FakeFileSystem::Widen(source)] = {};
+    EXPECT_EQ(Run(source), 0);
+    EXPECT_THAT(Shell.Calls, IsEmpty());
+  }
 }
 
 TEST_F(ProcessPackageTest, NullResultFlagStoresNothing) {
