@@ -20,8 +20,6 @@
 /* Kernel exports that mingw-w64's DDK headers do not declare. */
 NTSYSAPI NTSTATUS NTAPI ZwQuerySystemInformation(ULONG informationClass, PVOID information, ULONG length,
                                                  PULONG returnLength);
-NTKERNELAPI NTSTATUS NTAPI ObSetSecurityObjectByPointer(PVOID object, SECURITY_INFORMATION information,
-                                                        PSECURITY_DESCRIPTOR descriptor);
 NTSYSAPI NTSTATUS NTAPI RtlCreateAcl(PACL acl, ULONG length, ULONG revision);
 NTSYSAPI NTSTATUS NTAPI RtlAddAccessAllowedAce(PACL acl, ULONG revision, ACCESS_MASK mask, PSID sid);
 
@@ -270,8 +268,13 @@ static NTSTATUS SecureDevice(PDEVICE_OBJECT device) {
   if (NT_SUCCESS(status)) {
     status = RtlSetDaclSecurityDescriptor(&descriptor, TRUE, acl, FALSE);
   }
+  HANDLE handle = NULL;
   if (NT_SUCCESS(status)) {
-    status = ObSetSecurityObjectByPointer(device, DACL_SECURITY_INFORMATION, &descriptor);
+    status = ObOpenObjectByPointer(device, OBJ_KERNEL_HANDLE, NULL, WRITE_DAC, NULL, KernelMode, &handle);
+  }
+  if (NT_SUCCESS(status)) {
+    status = ZwSetSecurityObject(handle, DACL_SECURITY_INFORMATION, &descriptor);
+    ZwClose(handle);
   }
   return status;
 }
