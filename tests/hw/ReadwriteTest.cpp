@@ -63,6 +63,15 @@ TEST_F(ReadwriteTest, ReadsAndWritesPhysicalMemoryThroughTheDriver) {
   rw->FreePhysicalBuffer(handle, 4096);
 }
 
+TEST_F(ReadwriteTest, AScanOf128KibCostsOneDriverRequestPerChunk) {
+  BiosAreaWith({0x1FFF0});
+  Boot();
+  ReadWriteInstance();
+  const std::uint64_t before = Machine().DriverRequests();
+  EXPECT_EQ(Search(16, 0), 0xFFFF0u);
+  EXPECT_EQ(Machine().DriverRequests() - before, 32u);
+}
+
 TEST_F(ReadwriteTest, EveryOperationFailsSoundlyWhenTheDriverCannotBeOpened) {
   Board.Faults.Driver = true;
   Board.Pci.push_back({0, 31, 0, *sim::ParseHex("8680C5A2")});
