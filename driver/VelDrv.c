@@ -182,6 +182,11 @@ static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
 
 static VELDRV_EXTENSION* ExtensionOf(PDEVICE_OBJECT device) { return (VELDRV_EXTENSION*)device->DeviceExtension; }
 
+/* The record of the open handle a request comes through, or NULL. */
+static VELDRV_HANDLE* HandleOf(PIO_STACK_LOCATION stack) {
+  return stack->FileObject != NULL ? (VELDRV_HANDLE*)stack->FileObject->FsContext : NULL;
+}
+
 static NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp) {
   (void)device;
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
@@ -199,8 +204,7 @@ static NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp) {
 }
 
 static NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT device, PIRP irp) {
-  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-  VELDRV_HANDLE* handle = stack->FileObject != NULL ? (VELDRV_HANDLE*)stack->FileObject->FsContext : NULL;
+  VELDRV_HANDLE* handle = HandleOf(IoGetCurrentIrpStackLocation(irp));
   if (handle != NULL) {
     VelDrvCloseHandle(&ExtensionOf(device)->Core, handle);
   }
@@ -209,8 +213,9 @@ static NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT device, PIRP irp) {
 
 static NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp) {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-  VELDRV_HANDLE* handle = stack->FileObject != NULL ? (VELDRV_HANDLE*)stack->FileObject->FsContext : NULL;
+  VELDRV_HANDLE* handle = HandleOf(stack);
   if (handle != NULL) {
+    /* Cleanup has released the buffers already; this finds none. */
     VelDrvCloseHandle(&ExtensionOf(device)->Core, handle);
     stack->FileObject->FsContext = NULL;
     ExFreePoolWithTag(handle, VELDRV_POOL_TAG);
@@ -220,7 +225,7 @@ static NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp) {
 
 static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-  VELDRV_HANDLE* handle = stack->FileObject != NULL ? (VELDRV_HANDLE*)stack->FileObject->FsContext : NULL;
+  VELDRV_HANDLE* handle = HandleOf(stack);
   if (handle == NULL || irp->RequestorMode != UserMode) {
     return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
   }

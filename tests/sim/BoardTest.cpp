@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "hw/DriverContract.h"
+#include "hw/DriverImages.h"
 #include "hw/Readwrite.h"
 #include "sim/board/Board.h"
 #include "sim/board/BoardMachine.h"
+#include "sys/ServiceControl.h"
 #include "tests/support/BoardFixture.h"
 
 namespace kestrune {
@@ -422,6 +425,44 @@ TEST_F(BoardTest, TheReadFaultFailsDeviceReadsButNotTheBuffers) {
   EXPECT_TRUE(rw->WritePhysicalMemory(&byte, 1, buffer));
   EXPECT_TRUE(rw->ReadPhysicalMemory(&byte, 1, buffer));
   rw->FreePhysicalBuffer(handle, 4096);
+}
+
+TEST_F(BoardTest, TheKernelStartsOnlyTheProgramsOwnImageForThePlatform) {
+  // The fixture's system is a 64-bit Windows 10: the x64 image fits it.
+  Boot();
+  const DriverImages& images = CarriedDriverImages();
+  const sim::Bytes x64(images.X64.begin(), images.X64.end());
+  const sim::Bytes x86(images.X86.begin(), images.X86.end());
+  struct Case {
+    const char* Name;
+    std::optional<sim::Bytes> File;
+    sys::Dword Error;  // 0: the driver loads
+  };
+  const Case cases[] = {
+      {"the x64 image", x64, 0},
+      {"the x86 image", x86, 577},
+      {"a truncated image", sim::Bytes(x64.begin(), x64.end() - 1), 577},
+      {"another file", sim::Bytes{'M', 'Z', 0x90, 0}, 577},
+      {"no file", std::nullopt, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string path = std::string("C:\\Drivers\\") + c.Name + ".sys";
+    if (c.File) {
+      Files.Put(path, *c.File);
+    }
+    Reboot();
+    sim::FakeServiceControl& scm = Session->ServiceControl();
+    scm.Add({kDriverName, kDriverName, path, sys::kServiceKernelDriver, sys::kServiceDemandStart, 0, false});
+    sys::UniqueScHandle manager(scm.OpenSCManagerA(sys::kScManagerAllAccess));
+    sys::UniqueScHandle service(scm.OpenServiceA(manager.Get(), kDriverName, sys::kServiceAllAccess));
+    ASSERT_TRUE(service.Valid());
+    EXPECT_EQ(scm.StartServiceA(service.Get()), c.Error == 0);
+    if (c.Error != 0) {
+      EXPECT_EQ(scm.GetLastError(), c.Error);
+    }
+    EXPECT_EQ(Machine().DriverLoaded(), c.Error == 0);
+  }
 }
 
 TEST_F(BoardTest, MalformedDriverRequestsFailWithInvalidParameter) {
