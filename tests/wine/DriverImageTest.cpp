@@ -46,7 +46,13 @@ class DriverImageTest : public ::testing::Test {
     std::filesystem::create_directories("C:\\windows\\system32\\drivers", ignored);
     RemoveService();
   }
-  static void TearDownTestSuite() { RemoveService(); }
+  // The driver file goes too: the loader never replaces a file it finds, so
+  // a later program in this prefix would find this test's image.
+  static void TearDownTestSuite() {
+    RemoveService();
+    std::error_code ignored;
+    std::filesystem::remove(TLoadDriver::DriverFilePath(kPlatform, kDriverName), ignored);
+  }
 
   // Another program of the suite may have left the driver's service behind.
   static void RemoveService() {
