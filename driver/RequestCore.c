@@ -87,15 +87,22 @@ static int DeviceMemoryReadable(VELDRV_DEVICE* device, uint64_t address, uint32_
   return 1;
 }
 
+/* The width in bytes of a memory request's unit; any other unit than
+ * words and double words copies bytes. */
+static uint32_t UnitWidth(uint32_t unit) {
+  if (unit == VELDRV_MEMORY_UNIT_WORD) {
+    return 2;
+  }
+  return unit == VELDRV_MEMORY_UNIT_DWORD ? 4 : 1;
+}
+
 /* Reads device memory in the request's unit (bytes, words or double words;
  * any other unit copies bytes) into the caller's buffer, one bounce chunk
  * at a time. */
 static uint32_t CopyDeviceToCaller(VELDRV_DEVICE* device, const volatile uint8_t* mapped,
                                    const DRV_MEMORY_REQUEST* memory) {
   uint8_t bounce[DEVICE_CHUNK];
-  const uint32_t width = memory->Unit == VELDRV_MEMORY_UNIT_WORD    ? 2u
-                         : memory->Unit == VELDRV_MEMORY_UNIT_DWORD ? 4u
-                                                                    : 1u;
+  const uint32_t width = UnitWidth(memory->Unit);
   for (uint32_t done = 0; done < memory->Length; done += DEVICE_CHUNK) {
     const uint32_t count = memory->Length - done < DEVICE_CHUNK ? memory->Length - done : DEVICE_CHUNK;
     for (uint32_t i = 0; i < count; i += width) {
@@ -129,10 +136,7 @@ static uint32_t MemoryRequest(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, cons
   if (memory.Length > VELDRV_MAX_TRANSFER || memory.PhysicalAddress + memory.Length < memory.PhysicalAddress) {
     return VELDRV_STATUS_INVALID_PARAMETER;
   }
-  const uint32_t width = memory.Unit == VELDRV_MEMORY_UNIT_WORD    ? 2u
-                         : memory.Unit == VELDRV_MEMORY_UNIT_DWORD ? 4u
-                                                                   : 1u;
-  if (memory.Length % width != 0) {
+  if (memory.Length % UnitWidth(memory.Unit) != 0) {
     return VELDRV_STATUS_INVALID_PARAMETER;
   }
   if (memory.Length != 0) {
