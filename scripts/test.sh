@@ -36,7 +36,13 @@ stage "product build"
 python3 tests/e2e/check_product.py build/win32/app/Kestrune.exe || status=1
 
 stage "product smoke"
-python3 tests/e2e/product_smoke.py build/win32/app/Kestrune.exe build/win32/smoke .deps/wineprefix || status=1
+python3 tests/e2e/product_smoke.py build/win32/app/Kestrune.exe build/win32/smoke .deps/wineprefix \
+  build/win32/driver/VelDrv101-x64.sys || status=1
+
+# The driver's kernel images, and the product carrying both of them.
+stage "driver images"
+python3 tests/driver/check_driver_images.py build/win32/driver/VelDrv101-x64.sys \
+  build/win32/driver/VelDrv101-x86.sys build/win32/app/Kestrune.exe || status=1
 
 stage "fuzz"
 bash scripts/fuzz.sh || status=1

@@ -16,6 +16,7 @@
 #include "platform/Vel.h"
 #include "sys/CodePage.h"
 #include "sys/Seam.h"
+#include "tools/DriverRequestCounter.h"
 
 namespace kestrune::tools {
 
@@ -167,6 +168,7 @@ void ProbeAaft(Lines& out, const std::string& biosVersion) {
 
 std::string ProbeMachine() {
   Lines out;
+  const DriverRequestCounter counter;
   // The processor gate comes first; its TCpuBase brings the driver up.
   {
     TCpuBase cpu;
@@ -184,6 +186,8 @@ std::string ProbeMachine() {
   ProbeAcpi(out);
   ProbeVariable(out);
   ProbeAaft(out, biosVersion);
+  // What the reads above cost in driver requests.
+  out.Add("driver.requests", std::to_string(counter.Requests()));
   return out.Text();
 }
 

@@ -66,7 +66,7 @@ std::unique_ptr<ProbeHost> ProbeHost::Start(const std::string& boardFile, std::s
     return nullptr;
   }
   auto host = std::make_unique<SimulatedHost>();
-  host->Session = sim::BoardSession::Create(board, host->Files, error);
+  host->Session = sim::BoardSession::Create(board, host->Files, sim::BoardSession::FilesIn(host->Files), error);
   if (!host->Session) {
     return nullptr;
   }

@@ -29,6 +29,13 @@ struct BoardPciFunction {
   Bytes Config;  // up to 256 bytes; the rest of the space reads 0
 };
 
+// A range the operating system reports as RAM: the driver reads no RAM
+// but its own buffers.
+struct BoardRamRange {
+  std::uint64_t Address = 0;
+  std::uint64_t Length = 0;
+};
+
 struct BoardMemoryRegion {
   std::uint64_t Address = 0;
   Bytes Data;
@@ -87,6 +94,7 @@ struct Board {
   BoardCpu Cpu;
   std::vector<BoardPciFunction> Pci;
   std::vector<BoardMemoryRegion> Memory;
+  std::vector<BoardRamRange> SystemRam;
   std::optional<BoardAcpi> Acpi;
   std::optional<BoardSmi> Smi;
   BoardDisks Disks;

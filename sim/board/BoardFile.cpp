@@ -243,6 +243,25 @@ bool ReadMemory(Reader& r, const json& list, std::vector<BoardMemoryRegion>& out
   return true;
 }
 
+bool ReadSystemRam(Reader& r, const json& list, std::vector<BoardRamRange>& out) {
+  if (!list.is_array()) {
+    return r.Fail("system_ram", "must be a list");
+  }
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::string where = "system_ram[" + std::to_string(i) + "]";
+    BoardRamRange range;
+    if (!r.Keys(list[i], where, {"address", "length"}) || !r.Field(list[i], "address", where, true, range.Address) ||
+        !r.Field(list[i], "length", where, true, range.Length)) {
+      return false;
+    }
+    if (range.Length == 0 || range.Address + range.Length < range.Address) {
+      return r.Fail(where, "must be a nonempty range inside the address space");
+    }
+    out.push_back(range);
+  }
+  return true;
+}
+
 bool ReadAcpi(Reader& r, const json& acpi, BoardAcpi& out) {
   if (!r.Keys(acpi, "acpi", {"rsdp", "base", "tables"}) || !r.Field(acpi, "rsdp", "acpi", true, out.Rsdp) ||
       !r.Field(acpi, "base", "acpi", true, out.Base)) {
@@ -469,7 +488,7 @@ bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, B
   }
   Reader r(baseDirectory, error);
   Board result;
-  if (!r.Keys(document, "board", {"name", "cpu", "pci", "memory", "acpi", "smi", "disks", "faults"}) ||
+  if (!r.Keys(document, "board", {"name", "cpu", "pci", "memory", "system_ram", "acpi", "smi", "disks", "faults"}) ||
       !r.Text(document, "name", "board", false, result.Name)) {
     return false;
   }
@@ -483,6 +502,9 @@ bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, B
     return false;
   }
   if (document.contains("memory") && !ReadMemory(r, document.at("memory"), result.Memory)) {
+    return false;
+  }
+  if (document.contains("system_ram") && !ReadSystemRam(r, document.at("system_ram"), result.SystemRam)) {
     return false;
   }
   if (document.contains("acpi")) {

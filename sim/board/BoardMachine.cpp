@@ -12,16 +12,13 @@ namespace kestrune::sim {
 namespace {
 
 constexpr sys::Dword kErrorInvalidFunction = 1;
-constexpr sys::Dword kErrorNotEnoughMemory = 8;
 constexpr sys::Dword kErrorNotReady = 21;
-constexpr sys::Dword kErrorGenFailure = 31;
-constexpr sys::Dword kErrorInvalidParameter = sys::kErrorInvalidParameter;
+constexpr sys::Dword kErrorNoAccess = 998;
 constexpr sys::Dword kErrorInsufficientBuffer = sys::kErrorInsufficientBuffer;
 constexpr sys::Dword kErrorFileNotFound = sys::kErrorFileNotFound;
 
 constexpr std::uint32_t kPoolSize = 0x04000000;  // 64 MiB
 constexpr std::uint32_t kPageSize = 0x1000;
-constexpr std::uint32_t kMaxTransfer = 0x01000000;  // 16 MiB per memory request
 constexpr std::uint32_t kPciSpaceSize = 4096;
 constexpr std::uint32_t kMaxNameCharacters = 1024;
 constexpr std::uint32_t kFileDeviceDisk = 7;
@@ -74,9 +71,32 @@ std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
   return (value + alignment - 1) / alignment * alignment;
 }
 
+// The Win32 error DeviceIoControl reports for the driver's status, as the
+// system translates it.
+sys::Dword Win32ErrorOf(std::uint32_t status) {
+  switch (status) {
+    case VELDRV_STATUS_INVALID_PARAMETER:
+      return sys::kErrorInvalidParameter;
+    case VELDRV_STATUS_INVALID_DEVICE_REQUEST:
+      return 1;  // ERROR_INVALID_FUNCTION
+    case VELDRV_STATUS_ACCESS_DENIED:
+      return 5;  // ERROR_ACCESS_DENIED
+    case VELDRV_STATUS_QUOTA_EXCEEDED:
+      return 1816;  // ERROR_NOT_ENOUGH_QUOTA
+    case VELDRV_STATUS_INSUFFICIENT_RESOURCES:
+      return 1450;  // ERROR_NO_SYSTEM_RESOURCES
+    case VELDRV_STATUS_INVALID_USER_BUFFER:
+      return 1784;  // ERROR_INVALID_USER_BUFFER
+    case VELDRV_STATUS_IO_DEVICE_ERROR:
+      return 1117;  // ERROR_IO_DEVICE
+    default:
+      return 31;  // ERROR_GEN_FAILURE
+  }
+}
+
 }  // namespace
 
-bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error) {
+bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error, std::uint64_t* fadtAddress) {
   struct Placed {
     Bytes Data;
     std::uint64_t Address = 0;
@@ -131,6 +151,9 @@ bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& erro
   }
 
   if (fadt >= 0) {
+    if (fadtAddress != nullptr) {
+      *fadtAddress = tables[static_cast<std::size_t>(fadt)].Address;
+    }
     Bytes& f = tables[static_cast<std::size_t>(fadt)].Data;
     const std::uint32_t facsAddress = facs >= 0 ? static_cast<std::uint32_t>(tables[facs].Address) : 0;
     const std::uint32_t dsdtAddress = dsdt >= 0 ? static_cast<std::uint32_t>(tables[dsdt].Address) : 0;
@@ -208,7 +231,7 @@ bool BoardMachine::Build(std::string& error) {
     }
     memory_.Place(region.Address, region.Data.data(), region.Data.size());
   }
-  if (board_.Acpi && !LayOutAcpi(*board_.Acpi, memory_, error)) {
+  if (board_.Acpi && !LayOutAcpi(*board_.Acpi, memory_, error, &fadtAddress_)) {
     return false;
   }
   for (const BoardPciFunction& function : board_.Pci) {
@@ -248,6 +271,8 @@ bool BoardMachine::Build(std::string& error) {
   for (std::uint64_t base = 0x10000000; base + kPoolSize <= 0x100000000ull; base += kPoolSize) {
     if (!memory_.Overlaps(base, kPoolSize)) {
       poolBase_ = static_cast<std::uint32_t>(base);
+      VELDRV_MACHINE primitives = Primitives(this);
+      VelDrvInitDevice(&driver_, &primitives);
       return true;
     }
   }
@@ -266,15 +291,15 @@ std::vector<std::string> BoardMachine::DiskDevicePaths() const {
 std::optional<BoardMachine::OpenDevice> BoardMachine::Classify(const std::string& path) const {
   const std::string lower = Lower(path);
   if (lower == Lower(std::string("\\\\.\\") + kDriverName)) {
-    return OpenDevice{DeviceKind::Driver};
+    return OpenDevice{DeviceKind::Driver, 0, nullptr};
   }
   if (lower == Lower(kSystemVolumePath)) {
-    return OpenDevice{DeviceKind::Volume};
+    return OpenDevice{DeviceKind::Volume, 0, nullptr};
   }
   const std::vector<std::string> paths = DiskDevicePaths();
   for (std::size_t i = 0; i < paths.size(); ++i) {
     if (lower == Lower(paths[i]) || lower == "\\\\.\\physicaldrive" + std::to_string(board_.Disks.List[i].Number)) {
-      return OpenDevice{DeviceKind::Disk, i};
+      return OpenDevice{DeviceKind::Disk, i, nullptr};
     }
   }
   return std::nullopt;
@@ -303,7 +328,12 @@ sys::FileHandle BoardMachine::CreateFileA(const std::string& path, sys::Dword ac
   }
   const sys::FileHandle handle = nextHandle_;
   nextHandle_ += 4;
-  handles_.emplace(handle, *device);
+  OpenDevice open = *device;
+  if (open.Kind == DeviceKind::Driver) {
+    open.Driver = std::make_shared<VELDRV_HANDLE>();
+    VelDrvOpenHandle(open.Driver.get());
+  }
+  handles_.emplace(handle, std::move(open));
   Succeed();
   return handle;
 }
@@ -342,10 +372,15 @@ bool BoardMachine::SetFileTime(sys::FileHandle file, const sys::FileTime* creati
 }
 
 bool BoardMachine::CloseHandle(sys::FileHandle handle) {
-  if (handles_.erase(handle) == 0) {
+  auto it = handles_.find(handle);
+  if (it == handles_.end()) {
     lastError_.reset();
     return inner_.CloseHandle(handle);
   }
+  if (it->second.Driver) {
+    VelDrvCloseHandle(&driver_, it->second.Driver.get());
+  }
+  handles_.erase(it);
   return Succeed();
 }
 
@@ -365,7 +400,7 @@ bool BoardMachine::DeviceIoControl(sys::FileHandle device, sys::Dword code, cons
   *returned = 0;
   switch (it->second.Kind) {
     case DeviceKind::Driver:
-      return DriverRequest(code, in, inSize, out, outSize, returned);
+      return DriverRequest(*it->second.Driver, code, in, inSize, out, outSize, returned);
     case DeviceKind::Volume:
       return VolumeRequest(code, out, outSize, returned);
     case DeviceKind::Disk:
@@ -374,151 +409,183 @@ bool BoardMachine::DeviceIoControl(sys::FileHandle device, sys::Dword code, cons
   return Fail(kErrorInvalidFunction);
 }
 
-bool BoardMachine::DriverRequest(sys::Dword code, const void* in, sys::Dword inSize, void* out, sys::Dword outSize,
-                                 sys::Dword* returned) {
-  switch (code) {
-    case kIoctlReadPhysicalMemory:
-      return MemoryRequest(false, in, inSize, out, outSize, returned);
-    case kIoctlWritePhysicalMemory:
-      return MemoryRequest(true, in, inSize, out, outSize, returned);
-    case kIoctlReadPciConfigByte:
-    case kIoctlReadPciConfigWord:
-    case kIoctlReadPciConfigDword:
-      return PciRequest(code, in, inSize, out, outSize, returned);
-    case kIoctlPhysicalBuffer:
-      return BufferRequest(in, inSize, out, outSize, returned);
-    case kIoctlSoftwareSmi:
-      return SmiRequest(in, inSize, out, outSize, returned);
-    default:
-      // Includes the VxD's map and unmap requests: this is a kernel driver.
-      return Fail(kErrorInvalidFunction);
+void BoardMachine::LoadDriver() {
+  if (!driverLoaded_) {
+    // A fresh start of the driver: it learns the firmware again.
+    VELDRV_MACHINE primitives = Primitives(this);
+    VelDrvInitDevice(&driver_, &primitives);
   }
+  driverLoaded_ = true;
 }
 
-bool BoardMachine::MemoryRequest(bool write, const void* in, sys::Dword inSize, void* out, sys::Dword outSize,
-                                 sys::Dword* returned) {
-  if (in == nullptr || inSize < sizeof(DRV_MEMORY_REQUEST)) {
-    return Fail(kErrorInvalidParameter);
+std::vector<VELDRV_RANGE> BoardMachine::RamRanges() const {
+  std::vector<VELDRV_RANGE> ranges;
+  for (const BoardRamRange& range : board_.SystemRam) {
+    ranges.push_back({range.Address, range.Length});
   }
-  DRV_MEMORY_REQUEST request;
-  std::memcpy(&request, in, sizeof request);
-  if (!write && board_.Faults.Read) {
-    return Fail(kErrorGenFailure);
+  ranges.push_back({poolBase_, kPoolSize});
+  return ranges;
+}
+
+bool BoardMachine::DriverRequest(VELDRV_HANDLE& handle, sys::Dword code, const void* in, sys::Dword inSize, void* out,
+                                 sys::Dword outSize, sys::Dword* returned) {
+  ++driverRequests_;
+  if ((in == nullptr && inSize != 0) || (out == nullptr && outSize != 0)) {
+    return Fail(kErrorNoAccess);
   }
-  if (request.Length > kMaxTransfer || request.PhysicalAddress + request.Length < request.PhysicalAddress ||
-      request.BufferAddress > UINTPTR_MAX || (request.BufferAddress == 0 && request.Length != 0)) {
-    return Fail(kErrorInvalidParameter);
+  // METHOD_BUFFERED: the system copies the input into a buffer of the
+  // larger of both lengths and copies back what the driver reports.
+  std::vector<std::uint8_t> system(std::max(inSize, outSize), 0);
+  if (inSize != 0) {
+    std::memcpy(system.data(), in, inSize);
   }
-  auto* buffer = reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(request.BufferAddress));
-  if (write) {
-    memory_.Write(request.PhysicalAddress, buffer, request.Length);
-  } else {
-    memory_.Read(request.PhysicalAddress, buffer, request.Length);
+  const VELDRV_REQUEST request{code, system.empty() ? nullptr : system.data(), inSize, outSize,
+                               sizeof(void*) == 4 ? 1 : 0};
+  std::uint32_t information = 0;
+  const std::uint32_t status = VelDrvDeviceControl(&driver_, &handle, &request, &information);
+  if (status != VELDRV_STATUS_SUCCESS) {
+    return Fail(Win32ErrorOf(status));
   }
-  if (out != nullptr && outSize >= sizeof request) {
-    std::memcpy(out, &request, sizeof request);
-    *returned = sizeof request;
+  if (information != 0) {
+    std::memcpy(out, system.data(), std::min<std::uint32_t>(information, outSize));
   }
+  *returned = information;
   return Succeed();
 }
 
-std::uint32_t BoardMachine::PciConfigRead(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
-                                          std::uint16_t reg, std::uint32_t bytes) const {
-  auto it = pciSpace_.find(PciKey(bus, device, function));
-  if (it == pciSpace_.end() || reg + bytes > kPciSpaceSize) {
-    return bytes == 4 ? 0xFFFFFFFFu : ((1u << (8 * bytes)) - 1);
-  }
-  std::uint32_t value = 0;
-  for (std::uint32_t i = 0; i < bytes; ++i) {
-    value |= static_cast<std::uint32_t>(it->second[reg + i]) << (8 * i);
-  }
-  return value;
-}
-
-bool BoardMachine::PciRequest(sys::Dword code, const void* in, sys::Dword inSize, void* out, sys::Dword outSize,
-                              sys::Dword* returned) {
-  if (in == nullptr || out == nullptr || inSize < sizeof(DRV_PCI_REQUEST) || outSize < sizeof(DRV_PCI_REQUEST)) {
-    return Fail(kErrorInvalidParameter);
-  }
-  DRV_PCI_REQUEST request;
-  std::memcpy(&request, in, sizeof request);
-  const std::uint32_t bytes = code == kIoctlReadPciConfigByte ? 1 : code == kIoctlReadPciConfigWord ? 2 : 4;
-  if (request.Device > 31 || request.Function > 7 || request.Register + bytes > kPciSpaceSize) {
-    return Fail(kErrorInvalidParameter);
-  }
-  request.Value = PciConfigRead(request.Bus, request.Device, request.Function, request.Register, bytes);
-  std::memcpy(out, &request, sizeof request);
-  *returned = sizeof request;
-  return Succeed();
-}
-
-bool BoardMachine::BufferRequest(const void* in, sys::Dword inSize, void* out, sys::Dword outSize,
-                                 sys::Dword* returned) {
-  if (in == nullptr || inSize < sizeof(DRV_PHYSICAL_BUFFER_REQUEST)) {
-    return Fail(kErrorInvalidParameter);
-  }
-  DRV_PHYSICAL_BUFFER_REQUEST request;
-  std::memcpy(&request, in, sizeof request);
-  std::uint64_t handle = 0;
-  std::memcpy(&handle, request.Handle, sizeof handle);
-  if (out == nullptr || outSize == 0) {
-    // Release. The memory stays RAM: a later buffer there finds the bytes
-    // this one left.
-    auto it = std::find_if(buffers_.begin(), buffers_.end(), [&](const auto& entry) { return entry.first == handle; });
-    if (it == buffers_.end()) {
-      return Fail(kErrorInvalidParameter);
+VELDRV_MACHINE BoardMachine::Primitives(BoardMachine* machine) {
+  VELDRV_MACHINE m{};
+  m.Context = machine;
+  m.Lock = [](void*) {};
+  m.Unlock = [](void*) {};
+  m.RamRanges = [](void* context, VELDRV_RANGE* ranges, std::uint32_t capacity) {
+    const std::vector<VELDRV_RANGE> all = static_cast<BoardMachine*>(context)->RamRanges();
+    std::copy_n(all.begin(), std::min<std::size_t>(all.size(), capacity), ranges);
+    return static_cast<std::uint32_t>(all.size());
+  };
+  m.MapDevice = [](void* context, std::uint64_t address, std::uint32_t length) {
+    return static_cast<BoardMachine*>(context)->MapDevice(address, length);
+  };
+  m.UnmapDevice = [](void* context, const volatile std::uint8_t* mapped, std::uint32_t) {
+    static_cast<BoardMachine*>(context)->UnmapDevice(mapped);
+  };
+  m.ReadPciConfig = [](void* context, std::uint8_t bus, std::uint8_t device, std::uint8_t function,
+                       std::uint16_t offset, std::uint8_t* out, std::uint32_t length) {
+    return static_cast<BoardMachine*>(context)->ReadPciBytes(bus, device, function, offset, out, length);
+  };
+  m.AllocContiguous = [](void* context, std::uint32_t size, std::uint8_t** kernel, std::uint64_t* physical) {
+    return static_cast<BoardMachine*>(context)->AllocContiguous(size, kernel, physical) ? 1 : 0;
+  };
+  m.FreeContiguous = [](void* context, std::uint8_t* kernel, std::uint32_t) {
+    static_cast<BoardMachine*>(context)->FreeContiguous(kernel);
+  };
+  m.AcpiTable = [](void* context, std::uint32_t signature, std::uint8_t* buffer, std::uint32_t capacity) {
+    return static_cast<BoardMachine*>(context)->AcpiTable(signature, buffer, capacity);
+  };
+  m.Smi = [](void* context, DRV_SMI_REGISTERS* registers) {
+    return static_cast<BoardMachine*>(context)->Smi(*registers) ? 1 : 0;
+  };
+  // The simulated program and its driver share one address space: the
+  // caller's buffer is the pointer itself.
+  m.CopyToCaller = [](void*, std::uint64_t callerAddress, const std::uint8_t* source, std::uint32_t length) {
+    if (callerAddress > UINTPTR_MAX) {
+      return 0;
     }
-    buffers_.erase(it);
-    return Succeed();
+    std::memcpy(reinterpret_cast<void*>(static_cast<std::uintptr_t>(callerAddress)), source, length);
+    return 1;
+  };
+  m.CopyFromCaller = [](void*, std::uint8_t* destination, std::uint64_t callerAddress, std::uint32_t length) {
+    if (callerAddress > UINTPTR_MAX) {
+      return 0;
+    }
+    std::memcpy(destination, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(callerAddress)), length);
+    return 1;
+  };
+  return m;
+}
+
+const volatile std::uint8_t* BoardMachine::MapDevice(std::uint64_t address, std::uint32_t length) {
+  if (board_.Faults.Read) {
+    return nullptr;
   }
-  if (outSize < sizeof request) {
-    return Fail(kErrorInvalidParameter);
+  // A copy of the range stands for the mapping: the driver only reads it.
+  std::vector<std::uint8_t> window(std::max<std::uint32_t>(length, 1));
+  memory_.Read(address, window.data(), length);
+  const volatile std::uint8_t* mapped = window.data();
+  mappings_.emplace(mapped, std::move(window));
+  return mapped;
+}
+
+void BoardMachine::UnmapDevice(const volatile std::uint8_t* mapped) { mappings_.erase(mapped); }
+
+std::uint32_t BoardMachine::ReadPciBytes(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
+                                         std::uint16_t offset, std::uint8_t* out, std::uint32_t length) const {
+  auto it = pciSpace_.find(PciKey(bus, device, function));
+  if (it == pciSpace_.end() || offset + length > kPciSpaceSize) {
+    return 0;
   }
+  std::copy_n(it->second.begin() + offset, length, out);
+  return length;
+}
+
+bool BoardMachine::AllocContiguous(std::uint32_t size, std::uint8_t** kernel, std::uint64_t* physical) {
   if (board_.Faults.Alloc) {
-    return Fail(kErrorNotEnoughMemory);
+    return false;
   }
-  if (request.Size == 0 || request.Size > kPoolSize) {
-    return Fail(kErrorInvalidParameter);
-  }
-  const std::uint32_t size = static_cast<std::uint32_t>(AlignUp(request.Size, kPageSize));
+  const std::uint32_t pages = static_cast<std::uint32_t>(AlignUp(size, kPageSize));
   // First fit, in address order.
-  std::vector<Buffer> live;
-  for (const auto& entry : buffers_) {
-    live.push_back(entry.second);
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> live;
+  for (const Buffer& buffer : buffers_) {
+    live.emplace_back(buffer.Address, buffer.Size);
   }
-  std::sort(live.begin(), live.end(), [](const Buffer& a, const Buffer& b) { return a.Address < b.Address; });
+  std::sort(live.begin(), live.end());
   std::uint64_t candidate = poolBase_;
-  for (const Buffer& buffer : live) {
-    if (candidate + size <= buffer.Address) {
+  for (const auto& [address, length] : live) {
+    if (candidate + pages <= address) {
       break;
     }
-    candidate = std::max<std::uint64_t>(candidate, buffer.Address + buffer.Size);
+    candidate = std::max<std::uint64_t>(candidate, static_cast<std::uint64_t>(address) + length);
   }
-  if (candidate + size > static_cast<std::uint64_t>(poolBase_) + kPoolSize) {
-    return Fail(kErrorNotEnoughMemory);
+  if (candidate + pages > static_cast<std::uint64_t>(poolBase_) + kPoolSize) {
+    return false;
   }
-  const std::uint32_t address = static_cast<std::uint32_t>(candidate);
-  memory_.Ensure(address, size);
-  handle = nextBufferHandle_++;
-  buffers_.emplace_back(handle, Buffer{address, size});
-  request.PhysicalAddress = address;
-  std::memcpy(request.Handle, &handle, sizeof handle);
-  std::memcpy(out, &request, sizeof request);
-  *returned = sizeof request;
-  return Succeed();
+  // Fresh memory holds whatever it held: the driver must clear it.
+  Buffer buffer{static_cast<std::uint32_t>(candidate), pages, std::make_unique<std::uint8_t[]>(pages)};
+  std::fill_n(buffer.Storage.get(), pages, std::uint8_t{0xA5});
+  memory_.Attach(buffer.Address, buffer.Storage.get(), pages);
+  *kernel = buffer.Storage.get();
+  *physical = buffer.Address;
+  buffers_.push_back(std::move(buffer));
+  return true;
 }
 
-bool BoardMachine::SmiRequest(const void* in, sys::Dword inSize, void* out, sys::Dword outSize, sys::Dword* returned) {
-  if (in == nullptr || out == nullptr || inSize < sizeof(DRV_SMI_REGISTERS) || outSize < sizeof(DRV_SMI_REGISTERS)) {
-    return Fail(kErrorInvalidParameter);
+void BoardMachine::FreeContiguous(std::uint8_t* kernel) {
+  auto it = std::find_if(buffers_.begin(), buffers_.end(),
+                         [kernel](const Buffer& buffer) { return buffer.Storage.get() == kernel; });
+  if (it != buffers_.end()) {
+    memory_.Detach(it->Address);
+    buffers_.erase(it);
   }
+}
+
+std::uint32_t BoardMachine::AcpiTable(std::uint32_t signature, std::uint8_t* buffer, std::uint32_t capacity) const {
+  // The firmware-table provider knows the FADT the board laid out.
+  if (signature != 0x50434146u || fadtAddress_ == 0) {
+    return 0;
+  }
+  const std::uint32_t length = memory_.ReadDword(fadtAddress_ + 4);
+  std::vector<std::uint8_t> table(length);
+  memory_.Read(fadtAddress_, table.data(), length);
+  std::copy_n(table.begin(), std::min(length, capacity), buffer);
+  return length;
+}
+
+bool BoardMachine::Smi(DRV_SMI_REGISTERS& registers) {
   if (board_.Faults.Smi) {
-    return Fail(kErrorGenFailure);
+    return false;
   }
-  DRV_SMI_REGISTERS registers;
-  std::memcpy(&registers, in, sizeof registers);
-  // The driver writes AL to the port in DX. Only the board's SMI command
-  // port raises an SMI, and its handler knows one command byte.
+  // Only the board's SMI command port raises an SMI, and its handler knows
+  // one command byte.
   if (board_.Smi && static_cast<std::uint16_t>(registers.Edx) == board_.Smi->Port) {
     ++smiCount_;
     if (static_cast<std::uint8_t>(registers.Eax) == kSmiCommandByte) {
@@ -526,9 +593,16 @@ bool BoardMachine::SmiRequest(const void* in, sys::Dword inSize, void* out, sys:
       registers.Eax = memory_.ReadDword(registers.Esi);
     }
   }
-  std::memcpy(out, &registers, sizeof registers);
-  *returned = sizeof registers;
-  return Succeed();
+  return true;
+}
+
+std::uint32_t BoardMachine::PciConfigRead(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
+                                          std::uint16_t reg, std::uint32_t bytes) const {
+  std::uint8_t raw[4] = {};
+  if (ReadPciBytes(bus, device, function, reg, raw, bytes) != bytes) {
+    return bytes == 4 ? 0xFFFFFFFFu : ((1u << (8 * bytes)) - 1);
+  }
+  return Get32(raw);
 }
 
 void BoardMachine::RunSmiHandler(std::uint32_t registerBlock) {

@@ -1,10 +1,11 @@
 // A simulated board on the machine seam. It decorates a file seam: the
 // devices of the board (the hardware access driver, the system volume and
-// the disks) are answered here, byte for byte as the driver contract and
-// the storage stack define them; every other path and handle passes
-// through to the underlying implementation, so a simulated program can
-// still write real files. It also answers CPUID and, for Windows 9x code,
-// the PCI configuration ports.
+// the disks) are answered here; every other path and handle passes through
+// to the underlying implementation, so a simulated program can still write
+// real files. The driver's requests are answered by the driver's own
+// request core (driver/RequestCore.h), over the board's memory, PCI space,
+// SMI handler and RAM ranges as its machine primitives. The board also
+// answers CPUID and, for Windows 9x code, the PCI configuration ports.
 //
 // The machine keeps its state in memory only: every process starts from the
 // board as described, with the driver not yet loaded.
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/RequestCore.h"
 #include "sim/board/Board.h"
 #include "sim/board/PhysicalMemory.h"
 #include "sys/Cpuid.h"
@@ -38,7 +40,7 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
 
   // The kernel loads the board's driver when its service starts; the
   // device opens from then on, unless the board's driver fault is set.
-  void LoadDriver() { driverLoaded_ = true; }
+  void LoadDriver();
   void UnloadDriver() { driverLoaded_ = false; }
   bool DriverLoaded() const { return driverLoaded_; }
 
@@ -54,6 +56,11 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
   std::size_t OpenDeviceHandles() const { return handles_.size(); }
   // Software SMIs the handler has run, for tests.
   int SmiCount() const { return smiCount_; }
+  // Requests sent to the driver's device, answered or refused.
+  std::uint64_t DriverRequests() const { return driverRequests_; }
+  // What the operating system reports as RAM: the board's system_ram and
+  // the range contiguous buffers come from.
+  std::vector<VELDRV_RANGE> RamRanges() const;
 
   // sys::IFiles
   sys::FileHandle CreateFileA(const std::string& path, sys::Dword access, sys::Dword share, sys::Dword disposition,
@@ -83,10 +90,13 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
   struct OpenDevice {
     DeviceKind Kind;
     std::size_t DiskIndex = 0;
+    // The driver's record of this open (driver handles only).
+    std::shared_ptr<VELDRV_HANDLE> Driver;
   };
   struct Buffer {
     std::uint32_t Address;
     std::uint32_t Size;
+    std::unique_ptr<std::uint8_t[]> Storage;
   };
 
   BoardMachine(const Board& board, sys::IFiles& inner);
@@ -95,20 +105,25 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
   bool Fail(sys::Dword error);
   bool Succeed();
 
-  bool DriverRequest(sys::Dword code, const void* in, sys::Dword inSize, void* out, sys::Dword outSize,
-                     sys::Dword* returned);
-  bool MemoryRequest(bool write, const void* in, sys::Dword inSize, void* out, sys::Dword outSize,
-                     sys::Dword* returned);
-  bool PciRequest(sys::Dword code, const void* in, sys::Dword inSize, void* out, sys::Dword outSize,
-                  sys::Dword* returned);
-  bool BufferRequest(const void* in, sys::Dword inSize, void* out, sys::Dword outSize, sys::Dword* returned);
-  bool SmiRequest(const void* in, sys::Dword inSize, void* out, sys::Dword outSize, sys::Dword* returned);
+  bool DriverRequest(VELDRV_HANDLE& handle, sys::Dword code, const void* in, sys::Dword inSize, void* out,
+                     sys::Dword outSize, sys::Dword* returned);
   void RunSmiHandler(std::uint32_t registerBlock);
   bool VolumeRequest(sys::Dword code, void* out, sys::Dword outSize, sys::Dword* returned);
   bool DiskRequest(const BoardDisk& disk, sys::Dword code, void* out, sys::Dword outSize, sys::Dword* returned);
   bool DeviceNumber(std::uint32_t number, std::uint32_t partition, void* out, sys::Dword outSize, sys::Dword* returned);
   std::uint32_t PciConfigRead(std::uint8_t bus, std::uint8_t device, std::uint8_t function, std::uint16_t reg,
                               std::uint32_t bytes) const;
+
+  // The request core's machine primitives (context: the machine).
+  static VELDRV_MACHINE Primitives(BoardMachine* machine);
+  const volatile std::uint8_t* MapDevice(std::uint64_t address, std::uint32_t length);
+  void UnmapDevice(const volatile std::uint8_t* mapped);
+  std::uint32_t ReadPciBytes(std::uint8_t bus, std::uint8_t device, std::uint8_t function, std::uint16_t offset,
+                             std::uint8_t* out, std::uint32_t length) const;
+  bool AllocContiguous(std::uint32_t size, std::uint8_t** kernel, std::uint64_t* physical);
+  void FreeContiguous(std::uint8_t* kernel);
+  std::uint32_t AcpiTable(std::uint32_t signature, std::uint8_t* buffer, std::uint32_t capacity) const;
+  bool Smi(DRV_SMI_REGISTERS& registers);
 
   Board board_;
   sys::IFiles& inner_;
@@ -118,14 +133,19 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
   sys::FileHandle nextHandle_ = 0x4B530000;
   std::optional<sys::Dword> lastError_;
   bool driverLoaded_ = false;
+  VELDRV_DEVICE driver_{};
   std::uint32_t poolBase_ = 0;
-  std::vector<std::pair<std::uint64_t, Buffer>> buffers_;  // handle -> buffer, by address
-  std::uint64_t nextBufferHandle_ = 1;
+  std::vector<Buffer> buffers_;
+  std::map<const volatile std::uint8_t*, std::vector<std::uint8_t>> mappings_;
+  std::uint64_t fadtAddress_ = 0;
   std::uint32_t configAddress_ = 0;
   int smiCount_ = 0;
+  std::uint64_t driverRequests_ = 0;
 };
 
-// Lays the board's ACPI tables out in memory (see BoardAcpi).
-bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error);
+// Lays the board's ACPI tables out in memory (see BoardAcpi); the FADT's
+// address, if the board has one, goes to fadtAddress.
+bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error,
+                std::uint64_t* fadtAddress = nullptr);
 
 }  // namespace kestrune::sim

@@ -1,8 +1,14 @@
 #include "sim/board/BoardSession.h"
 
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "hw/DriverContract.h"
+#include "hw/Loaddriver.h"
+#include "sys/SystemFolders.h"
 
 namespace kestrune::sim {
 
@@ -20,32 +26,77 @@ bool IsDriverService(const std::string& name) {
   return true;
 }
 
+constexpr sys::Dword kErrorFileNotFound = 2;
+constexpr sys::Dword kErrorInvalidImageHash = 577;  // not a driver this system would load
+
 }  // namespace
 
-std::unique_ptr<BoardSession> BoardSession::Create(const Board& board, sys::IFiles& inner, std::string& error) {
+std::optional<Bytes> BoardSession::ReadHostFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    return std::nullopt;
+  }
+  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+BoardSession::DriverFileReader BoardSession::FilesIn(const FakeFiles& files) {
+  return [&files](const std::string& path) -> std::optional<Bytes> {
+    if (!files.Exists(path)) {
+      return std::nullopt;
+    }
+    return files.Content(path);
+  };
+}
+
+std::unique_ptr<BoardSession> BoardSession::Create(const Board& board, sys::IFiles& inner, DriverFileReader reader,
+                                                   std::string& error) {
   std::unique_ptr<BoardMachine> machine = BoardMachine::Create(board, inner, error);
   if (!machine) {
     return nullptr;
   }
-  return std::unique_ptr<BoardSession>(new BoardSession(std::move(machine)));
+  return std::unique_ptr<BoardSession>(new BoardSession(std::move(machine), std::move(reader)));
 }
 
 std::unique_ptr<BoardSession> BoardSession::Create(const Board& board, std::string& error) {
-  return Create(board, sys::Use<sys::IFiles>(), error);
+#ifdef _WIN32
+  // The host stands for a Windows 10 x64, which has the driver folder below
+  // SysWOW64 that the loader writes to; a fresh Wine prefix lacks it.
+  std::error_code ignored;
+  std::filesystem::create_directories(sys::Use<sys::ISystemFolders>().GetWindowsDirectoryA() + "\\SysWOW64\\Drivers",
+                                      ignored);
+#endif
+  return Create(board, sys::Use<sys::IFiles>(), ReadHostFile, error);
 }
 
-BoardSession::BoardSession(std::unique_ptr<BoardMachine> machine)
+sys::Dword BoardSession::LoadDriverFrom(const std::string& imagePath) {
+  const std::optional<Bytes> file = reader_(imagePath);
+  if (!file) {
+    return kErrorFileNotFound;
+  }
+  const TRwDrvData image = ChooseDriverImage(ProcessOsPlatform(), CarriedDriverImages());
+  if (image.Image == nullptr || file->size() != image.ImageSize ||
+      !std::equal(file->begin(), file->end(), image.Image)) {
+    return kErrorInvalidImageHash;
+  }
+  machine_->LoadDriver();
+  return 0;
+}
+
+BoardSession::BoardSession(std::unique_ptr<BoardMachine> machine, DriverFileReader reader)
     : machine_(std::move(machine)),
+      reader_(std::move(reader)),
       files_(*machine_),
       cpuid_(*machine_),
       ports_(*machine_),
       services_(scm_),
       storage_(*machine_) {
   scm_.OnStart = [this](const std::string& name) {
-    if (IsDriverService(name)) {
-      machine_->LoadDriver();
+    if (!IsDriverService(name)) {
+      return true;
     }
-    return true;
+    const FakeServiceControl::Service* service = scm_.Find(name);
+    scm_.StartError = service == nullptr ? kErrorFileNotFound : LoadDriverFrom(service->BinaryPath);
+    return scm_.StartError == 0;
   };
   scm_.OnStop = [this](const std::string& name) {
     if (IsDriverService(name)) {

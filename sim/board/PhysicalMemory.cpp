@@ -54,8 +54,19 @@ bool PhysicalMemory::Overlaps(std::uint64_t address, std::uint64_t length) const
       return true;
     }
   }
+  for (const auto& [start, attached] : attached_) {
+    if (start < end && address < start + attached.Length) {
+      return true;
+    }
+  }
   return false;
 }
+
+void PhysicalMemory::Attach(std::uint64_t address, std::uint8_t* storage, std::uint64_t length) {
+  attached_[address] = {storage, length};
+}
+
+void PhysicalMemory::Detach(std::uint64_t address) { attached_.erase(address); }
 
 void PhysicalMemory::Read(std::uint64_t address, std::uint8_t* out, std::uint64_t length) const {
   std::memset(out, 0xFF, length);
@@ -72,6 +83,13 @@ void PhysicalMemory::Read(std::uint64_t address, std::uint8_t* out, std::uint64_
       std::memcpy(out + (from - address), it->second.data() + (from - it->first), to - from);
     }
   }
+  for (const auto& [start, attached] : attached_) {
+    const std::uint64_t from = std::max(address, start);
+    const std::uint64_t to = std::min(end, start + attached.Length);
+    if (from < to) {
+      std::memcpy(out + (from - address), attached.Storage + (from - start), to - from);
+    }
+  }
 }
 
 void PhysicalMemory::Write(std::uint64_t address, const std::uint8_t* data, std::uint64_t length) {
@@ -86,6 +104,13 @@ void PhysicalMemory::Write(std::uint64_t address, const std::uint8_t* data, std:
     const std::uint64_t to = std::min(end, regionEnd);
     if (from < to) {
       std::memcpy(it->second.data() + (from - it->first), data + (from - address), to - from);
+    }
+  }
+  for (const auto& [start, attached] : attached_) {
+    const std::uint64_t from = std::max(address, start);
+    const std::uint64_t to = std::min(end, start + attached.Length);
+    if (from < to) {
+      std::memcpy(attached.Storage + (from - start), data + (from - address), to - from);
     }
   }
 }

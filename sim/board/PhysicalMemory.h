@@ -24,6 +24,12 @@ class PhysicalMemory {
   std::uint32_t ReadDword(std::uint64_t address) const;
   void WriteDword(std::uint64_t address, std::uint32_t value);
 
+  // Memory kept elsewhere: the driver's contiguous buffers, which the
+  // driver reaches through their own storage while firmware and tests reach
+  // them here by physical address. The storage must outlive the attachment.
+  void Attach(std::uint64_t address, std::uint8_t* storage, std::uint64_t length);
+  void Detach(std::uint64_t address);
+
   struct Region {
     std::uint64_t Address;
     std::uint64_t Length;
@@ -32,7 +38,12 @@ class PhysicalMemory {
 
  private:
   void Merge(std::uint64_t address, std::uint64_t length, const std::uint8_t* data);
+  struct Attached {
+    std::uint8_t* Storage;
+    std::uint64_t Length;
+  };
   std::map<std::uint64_t, std::vector<std::uint8_t>> regions_;  // start -> bytes, disjoint
+  std::map<std::uint64_t, Attached> attached_;                  // start -> storage, disjoint from regions_
 };
 
 }  // namespace kestrune::sim

@@ -34,21 +34,42 @@ class ReadwriteTest : public test::BoardFixture {
 };
 
 TEST_F(ReadwriteTest, ReadsAndWritesPhysicalMemoryThroughTheDriver) {
-  Board.Memory.push_back({0x1000, *sim::ParseHex("00112233445566778899")});
+  Board.Memory.push_back({0xFED01000, *sim::ParseHex("00112233445566778899")});
   Boot();
   TReadWrite* rw = ReadWriteInstance();
   std::uint8_t bytes[4] = {};
-  ASSERT_TRUE(rw->ReadPhysicalMemory(bytes, 4, 0x1003));
+  ASSERT_TRUE(rw->ReadPhysicalMemory(bytes, 4, 0xFED01003));
   EXPECT_EQ(bytes[0], 0x33);
   EXPECT_EQ(bytes[3], 0x66);
-  const std::uint8_t update[2] = {0xAB, 0xCD};
-  ASSERT_TRUE(rw->WritePhysicalMemory(update, 2, 0x1000));
-  ASSERT_TRUE(rw->ReadPhysicalMemory(bytes, 4, 0x0FFE));
+  ASSERT_TRUE(rw->ReadPhysicalMemory(bytes, 4, 0xFED00FFE));
   // Unmapped memory reads as all ones, as on a real bus.
   EXPECT_EQ(bytes[0], 0xFF);
   EXPECT_EQ(bytes[1], 0xFF);
+  EXPECT_EQ(bytes[2], 0x00);
+  EXPECT_EQ(bytes[3], 0x11);
+  // Writes reach the program's own contiguous buffers, which start zeroed.
+  PhysicalBufferHandle handle{};
+  const std::uint32_t buffer = rw->AllocPhysicalBuffer(handle, 4096);
+  ASSERT_NE(buffer, kAllocationFailed);
+  const std::uint8_t update[2] = {0xAB, 0xCD};
+  ASSERT_TRUE(rw->WritePhysicalMemory(update, 2, buffer + 0x10));
+  ASSERT_TRUE(rw->ReadPhysicalMemory(bytes, 4, buffer + 0x0E));
+  EXPECT_EQ(bytes[0], 0x00);
+  EXPECT_EQ(bytes[1], 0x00);
   EXPECT_EQ(bytes[2], 0xAB);
   EXPECT_EQ(bytes[3], 0xCD);
+  // Elsewhere the driver refuses them.
+  EXPECT_FALSE(rw->WritePhysicalMemory(update, 2, 0xFED01000));
+  rw->FreePhysicalBuffer(handle, 4096);
+}
+
+TEST_F(ReadwriteTest, AScanOf128KibCostsOneDriverRequestPerChunk) {
+  BiosAreaWith({0x1FFF0});
+  Boot();
+  ReadWriteInstance();
+  const std::uint64_t before = Machine().DriverRequests();
+  EXPECT_EQ(Search(16, 0), 0xFFFF0u);
+  EXPECT_EQ(Machine().DriverRequests() - before, 32u);
 }
 
 TEST_F(ReadwriteTest, EveryOperationFailsSoundlyWhenTheDriverCannotBeOpened) {

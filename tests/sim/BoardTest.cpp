@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "hw/DriverContract.h"
+#include "hw/DriverImages.h"
 #include "hw/Readwrite.h"
 #include "sim/board/Board.h"
 #include "sim/board/BoardMachine.h"
+#include "sys/ServiceControl.h"
 #include "tests/support/BoardFixture.h"
 
 namespace kestrune {
@@ -256,12 +259,22 @@ TEST_F(BoardTest, AcpiTablesAreLaidOutWithAnRsdtAndValidChecksums) {
   EXPECT_EQ(Dword(fadtRead.data() + 132), 0u);
 }
 
+// A FADT of ACPI 2.0's length that names the SMI command port.
+sim::Bytes FadtNaming(std::uint16_t smiPort) {
+  sim::Bytes body(244 - 36, 0);
+  body[48 - 36] = static_cast<std::uint8_t>(smiPort);
+  body[49 - 36] = static_cast<std::uint8_t>(smiPort >> 8);
+  return sim::MakeAcpiTable("FACP", body, 3);
+}
+
 class SmiTest : public BoardTest {
  protected:
   SmiTest() {
     Board.Smi = sim::BoardSmi{0xB2,
                               {{u"VelnorPlatformConfig", kPlatformGuid, 7, {0x01, 0x02, 0x03, 0x04}},
                                {u"Large", kPlatformGuid, 3, sim::Bytes(100, 0x5A)}}};
+    // The driver learns the SMI command port from the firmware's FADT.
+    Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {FadtNaming(0xB2)}};
   }
   struct Answer {
     bool Sent = false;
@@ -299,7 +312,8 @@ class SmiTest : public BoardTest {
     rw->ReadPhysicalMemory(&answer.Block, sizeof answer.Block, var);
     answer.Data.resize(8);
     rw->ReadPhysicalMemory(answer.Data.data(), 8, data);
-    for (int i = 3; i >= 0; --i) {
+    rw->FreePhysicalBuffer(handles[3], 8192);
+    for (int i = 2; i >= 0; --i) {
       rw->FreePhysicalBuffer(handles[i], 256);
     }
     return answer;
@@ -355,7 +369,17 @@ TEST_F(SmiTest, MissingVariablesAndUnknownCommandsFail) {
   }
 }
 
-TEST_F(SmiTest, AWriteToAnotherPortRaisesNoSmi) {
+TEST_F(SmiTest, TheDriverWritesOnlyToTheFirmwaresOwnPort) {
+  Boot();
+  const Answer a = Call(u"VelnorPlatformConfig", kPlatformGuid, 4, 0xB3);
+  EXPECT_FALSE(a.Sent);
+  EXPECT_EQ(a.RegisterEax, kSmiGetVariable);
+  EXPECT_EQ(Machine().SmiCount(), 0);
+}
+
+TEST_F(SmiTest, AWriteToAPortWithoutTheHandlerRaisesNoSmi) {
+  // The FADT names a port the board's handler does not listen on.
+  Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {FadtNaming(0xB3)}};
   Boot();
   const Answer a = Call(u"VelnorPlatformConfig", kPlatformGuid, 4, 0xB3);
   ASSERT_TRUE(a.Sent);
@@ -372,29 +396,73 @@ TEST_F(SmiTest, TheSmiFaultFailsTheRequest) {
   EXPECT_EQ(a.RegisterEax, kSmiGetVariable);
 }
 
-TEST_F(BoardTest, ReleasedBufferMemoryKeepsItsBytesForTheNextBuffer) {
+TEST_F(BoardTest, ANewBufferIsZeroedWhereAReleasedOneLeftItsBytes) {
   Boot();
   TReadWrite* rw = ReadWriteInstance();
   PhysicalBufferHandle handle{};
   const std::uint32_t first = rw->AllocPhysicalBuffer(handle, 8192);
   ASSERT_GE(first, Machine().BufferPoolBase());
   const std::uint32_t marker = 0xC0FFEE;
-  rw->WritePhysicalMemory(&marker, 4, first + 16);
+  ASSERT_TRUE(rw->WritePhysicalMemory(&marker, 4, first + 16));
   rw->FreePhysicalBuffer(handle, 8192);
+  EXPECT_EQ(Machine().AllocatedBuffers(), 0u);
   const std::uint32_t second = rw->AllocPhysicalBuffer(handle, 8192);
   EXPECT_EQ(second, first);
-  std::uint32_t left = 0;
-  rw->ReadPhysicalMemory(&left, 4, second + 16);
-  EXPECT_EQ(left, marker);
+  std::uint32_t left = 1;
+  ASSERT_TRUE(rw->ReadPhysicalMemory(&left, 4, second + 16));
+  EXPECT_EQ(left, 0u);
 }
 
-TEST_F(BoardTest, TheReadFaultFailsReadsButNotWrites) {
-  Board.Memory = {{0x1000, sim::Bytes(16, 0)}};
+TEST_F(BoardTest, TheReadFaultFailsDeviceReadsButNotTheBuffers) {
+  Board.Memory = {{0xFED00000, sim::Bytes(16, 0)}};
   Board.Faults.Read = true;
   Boot();
+  TReadWrite* rw = ReadWriteInstance();
   std::uint8_t byte = 1;
-  EXPECT_TRUE(ReadWriteInstance()->WritePhysicalMemory(&byte, 1, 0x1000));
-  EXPECT_FALSE(ReadWriteInstance()->ReadPhysicalMemory(&byte, 1, 0x1000));
+  EXPECT_FALSE(rw->ReadPhysicalMemory(&byte, 1, 0xFED00000));
+  PhysicalBufferHandle handle{};
+  const std::uint32_t buffer = rw->AllocPhysicalBuffer(handle, 4096);
+  EXPECT_TRUE(rw->WritePhysicalMemory(&byte, 1, buffer));
+  EXPECT_TRUE(rw->ReadPhysicalMemory(&byte, 1, buffer));
+  rw->FreePhysicalBuffer(handle, 4096);
+}
+
+TEST_F(BoardTest, TheKernelStartsOnlyTheProgramsOwnImageForThePlatform) {
+  // The fixture's system is a 64-bit Windows 10: the x64 image fits it.
+  Boot();
+  const DriverImages& images = CarriedDriverImages();
+  const sim::Bytes x64(images.X64.begin(), images.X64.end());
+  const sim::Bytes x86(images.X86.begin(), images.X86.end());
+  struct Case {
+    const char* Name;
+    std::optional<sim::Bytes> File;
+    sys::Dword Error;  // 0: the driver loads
+  };
+  const Case cases[] = {
+      {"the x64 image", x64, 0},
+      {"the x86 image", x86, 577},
+      {"a truncated image", sim::Bytes(x64.begin(), x64.end() - 1), 577},
+      {"another file", sim::Bytes{'M', 'Z', 0x90, 0}, 577},
+      {"no file", std::nullopt, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string path = std::string("C:\\Drivers\\") + c.Name + ".sys";
+    if (c.File) {
+      Files.Put(path, *c.File);
+    }
+    Reboot();
+    sim::FakeServiceControl& scm = Session->ServiceControl();
+    scm.Add({kDriverName, kDriverName, path, sys::kServiceKernelDriver, sys::kServiceDemandStart, 0, false});
+    sys::UniqueScHandle manager(scm.OpenSCManagerA(sys::kScManagerAllAccess));
+    sys::UniqueScHandle service(scm.OpenServiceA(manager.Get(), kDriverName, sys::kServiceAllAccess));
+    ASSERT_TRUE(service.Valid());
+    EXPECT_EQ(scm.StartServiceA(service.Get()), c.Error == 0);
+    if (c.Error != 0) {
+      EXPECT_EQ(scm.GetLastError(), c.Error);
+    }
+    EXPECT_EQ(Machine().DriverLoaded(), c.Error == 0);
+  }
 }
 
 TEST_F(BoardTest, MalformedDriverRequestsFailWithInvalidParameter) {

@@ -31,7 +31,7 @@ class BoardFixture : public FakeOsFixture {
   // Lays the board out and installs it; fails the test when it cannot.
   void Boot() {
     std::string error;
-    Session = sim::BoardSession::Create(Board, Files, error);
+    Session = sim::BoardSession::Create(Board, Files, sim::BoardSession::FilesIn(Files), error);
     ASSERT_NE(Session, nullptr) << error;
   }
   // Powers the machine off (releasing the hardware layer's process-wide

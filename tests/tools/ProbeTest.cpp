@@ -33,6 +33,7 @@ class ProbeTest : public test::BoardFixture {
  protected:
   ~ProbeTest() override { ReleaseSmbiosInstance(); }
   sim::FakeFirmwareTable FirmwareTable;
+  std::string Error;
 
  private:
   sys::ScopedSeam<sys::IFirmwareTable> FirmwareSeam{FirmwareTable};
@@ -42,6 +43,8 @@ TEST_F(ProbeTest, ShippedBoardsShowWhatTheirGatesWillSee) {
   struct Case {
     const char* Board;
     std::string Expected;
+    // What those reads cost in driver requests.
+    int Requests;
   };
   const std::string p140 =
       "board.detected=1\nboard.block_found=1\nboard.model=Z270 Forge\nboard.raw_model=Z270 "
@@ -53,18 +56,21 @@ TEST_F(ProbeTest, ShippedBoardsShowWhatTheirGatesWillSee) {
       {"kabylake-z270-no-optane.json",
        "driver.open=1\ncpu.vendor=GenuineIntel\ncpu.vendor_code=1\ncpu.brand=Intel(R) Core(TM) i7-7700K CPU @ "
        "4.20GHz\ncpu.signature=0x000906E9\ncpu.kabylake=1\npci.chipset=0xA2C5\n" +
-           noOptane},
+           noOptane,
+       151},
       {"skylake-z270.json",
        "driver.open=1\ncpu.vendor=GenuineIntel\ncpu.vendor_code=1\ncpu.brand=Intel(R) Core(TM) i7-6700K CPU @ "
        "4.00GHz\ncpu.signature=0x000506E3\ncpu.kabylake=0\npci.chipset=0xA2C5\n" +
-           noOptane},
+           noOptane,
+       151},
       {"amd-x370.json",
        "driver.open=1\ncpu.vendor=AuthenticAMD\ncpu.vendor_code=2\ncpu.brand=AMD Ryzen 7 1800X Eight-Core "
        "Processor\ncpu.signature=0x00800F11\ncpu.kabylake=0\npci.chipset=0xFFFF\n" +
            Firmware("board.detected=1\nboard.block_found=1\nboard.model=X370 Forge\nboard.raw_model=X370 "
                     "Forge\nboard.bios_version=P3.20\nboard.bios_date=2018/01/08\n",
                     kAcpiFound + "acpi.dsdt=0xDAE00140\n", "var.read=0\nvar.size=4\nvar.data=\nsata.mode=0\n",
-                    kNoOptaneModules + "optane.ready=1\n")},
+                    kNoOptaneModules + "optane.ready=1\n"),
+       155},
       // Without the driver the chipset reads all ones; CPUID still answers.
       {"kabylake-z270-no-driver.json",
        "driver.open=0\ncpu.vendor=GenuineIntel\ncpu.vendor_code=1\ncpu.brand=Intel(R) Core(TM) i7-7700K CPU @ "
@@ -73,7 +79,8 @@ TEST_F(ProbeTest, ShippedBoardsShowWhatTheirGatesWillSee) {
                     "\nboard.bios_date=\n",
                     kAcpiMissing, "var.read=0\nvar.size=4\nvar.data=\nsata.mode=0\n",
                     "aaft.modules=\naaft.func7=0\naaft.func9=0\naaft.setup_configs=\naaft.fan_tables=\naaft.ezoc="
-                    "\noptane.ready=0\n")},
+                    "\noptane.ready=0\n"),
+       0},
       {"kabylake-z270-optane.json",
        "driver.open=1\ncpu.vendor=GenuineIntel\ncpu.vendor_code=1\ncpu.brand=Intel(R) Core(TM) i7-7700K CPU @ "
        "4.20GHz\ncpu.signature=0x000906E9\ncpu.kabylake=1\npci.chipset=0xA2C5\n" +
@@ -81,12 +88,14 @@ TEST_F(ProbeTest, ShippedBoardsShowWhatTheirGatesWillSee) {
                     "Forge\nboard.bios_version=P2.10\nboard.bios_date=2017/09/12\n",
                     kAcpiFound + "acpi.dsdt=0x8AD00140\n", "var.read=1\nvar.size=4\nvar.data=00000000\nsata.mode=0\n",
                     "aaft.modules=ME:11,GOP:9,RAIDDXE:15,OPTANE:1\naaft.func7=1\naaft.func9=0\naaft.setup_configs="
-                    "\naaft.fan_tables=\naaft.ezoc=\noptane.ready=1\n")},
+                    "\naaft.fan_tables=\naaft.ezoc=\noptane.ready=1\n"),
+       151},
       {"kabylake-z270-raid.json",
        "driver.open=1\ncpu.vendor=GenuineIntel\ncpu.vendor_code=1\ncpu.brand=Intel(R) Core(TM) i7-7700K CPU @ "
        "4.20GHz\ncpu.signature=0x000906E9\ncpu.kabylake=1\npci.chipset=0xA2C5\n" +
            Firmware(p140, kAcpiFound + "acpi.dsdt=0x8AD00140\n",
-                    "var.read=1\nvar.size=4\nvar.data=01000000\nsata.mode=1\n", kNoOptaneModules + "optane.ready=0\n")},
+                    "var.read=1\nvar.size=4\nvar.data=01000000\nsata.mode=1\n", kNoOptaneModules + "optane.ready=0\n"),
+       151},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Board);
@@ -94,8 +103,22 @@ TEST_F(ProbeTest, ShippedBoardsShowWhatTheirGatesWillSee) {
     ReleaseReadWriteInstance();
     Session.reset();
     BootFile(kBoards + "/" + c.Board);
-    EXPECT_EQ(tools::ProbeMachine(), c.Expected);
+    EXPECT_EQ(tools::ProbeMachine(), c.Expected + "driver.requests=" + std::to_string(c.Requests) + "\n");
   }
+}
+
+TEST_F(ProbeTest, AcpiTablesInReportedRamAreRefusedByTheDriver) {
+  ASSERT_TRUE(sim::LoadBoardFile(kBoards + "/kabylake-z270-no-optane.json", Board, Error));
+  // The operating system reports the tables' range as RAM: the driver reads
+  // the root pointer in the BIOS area but nothing it points to.
+  Board.SystemRam.push_back({0x8AD00000, 0x00100000});
+  Boot();
+  const std::string lines = tools::ProbeMachine();
+  EXPECT_NE(lines.find("board.model=Z270 Forge\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("acpi.tables=RSD |????\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("acpi.smi_port=0x0\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("var.read=0\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("aaft.modules=\n"), std::string::npos) << lines;
 }
 
 }  // namespace

@@ -31,6 +31,12 @@ class DriverLoadTest : public ::testing::Test {
     std::filesystem::create_directories("C:\\windows\\syswow64\\drivers", ignored);
     RemoveStaleService();
   }
+  // The loader never replaces a driver file it finds: the test driver's
+  // file goes, so that later programs in this prefix write their own.
+  static void TearDownTestSuite() {
+    std::error_code ignored;
+    std::filesystem::remove("C:\\windows\\syswow64\\drivers\\VelDrv101.sys", ignored);
+  }
 
   // Other programs of the suite may have registered the driver's service
   // without an image it could start; the test begins without it.

@@ -1,0 +1,408 @@
+/* The request core of the hardware access driver; see RequestCore.h. It
+ * uses no C runtime: the kernel build links it with the kernel only. */
+#include "driver/RequestCore.h"
+
+#define FADT_SIGNATURE 0x50434146u /* "FACP" */
+#define FADT_SMI_CMD_OFFSET 48u
+#define FADT_CAPACITY 256u
+#define DEVICE_CHUNK 256u
+#define PCI_SPACE_SIZE 4096u
+#define SMI_PORT_UNKNOWN 0u
+#define SMI_PORT_KNOWN 1u
+
+static void ZeroBytes(uint8_t* to, uint32_t length) {
+  for (uint32_t i = 0; i < length; ++i) {
+    to[i] = 0;
+  }
+}
+
+static uint32_t Get32(const uint8_t* at) {
+  return (uint32_t)at[0] | ((uint32_t)at[1] << 8) | ((uint32_t)at[2] << 16) | ((uint32_t)at[3] << 24);
+}
+
+static uint64_t Get64(const uint8_t* at) { return (uint64_t)Get32(at) | ((uint64_t)Get32(at + 4) << 32); }
+
+static void Put32(uint8_t* at, uint32_t value) {
+  for (uint32_t i = 0; i < 4; ++i) {
+    at[i] = (uint8_t)(value >> (8 * i));
+  }
+}
+
+static void Put64(uint8_t* at, uint64_t value) {
+  Put32(at, (uint32_t)value);
+  Put32(at + 4, (uint32_t)(value >> 32));
+}
+
+/* [address, address + length) lies inside [start, start + size). */
+static int Inside(uint64_t address, uint64_t length, uint64_t start, uint64_t size) {
+  return address >= start && address - start <= size && length <= size - (address - start);
+}
+
+static int Overlaps(uint64_t address, uint64_t length, uint64_t start, uint64_t size) {
+  return length != 0 && size != 0 && address < start + size && start < address + length;
+}
+
+/* The handle's buffer that holds the whole range, or NULL. */
+static VELDRV_BUFFER* OwnBuffer(VELDRV_HANDLE* handle, uint64_t address, uint64_t length) {
+  for (uint32_t i = 0; i < VELDRV_MAX_BUFFERS; ++i) {
+    VELDRV_BUFFER* buffer = &handle->Buffers[i];
+    if (buffer->Id != 0 && Inside(address, length, buffer->Physical, buffer->Size)) {
+      return buffer;
+    }
+  }
+  return 0;
+}
+
+static uint8_t* KernelAddressOf(const VELDRV_BUFFER* buffer, uint64_t address) {
+  return buffer->Kernel + (uint32_t)(address - buffer->Physical);
+}
+
+/* The caller's buffer must be a nonzero address whose range does not wrap
+ * and, for a 32-bit caller, lies below 4 GiB. */
+static int CallerRangeFits(const VELDRV_REQUEST* request, uint64_t address, uint32_t length) {
+  if (address == 0 || address + length < address) {
+    return 0;
+  }
+  if (request->CallerIs32Bit && address + length > 0x100000000ull) {
+    return 0;
+  }
+  return sizeof(void*) >= 8 || address + length <= 0x100000000ull;
+}
+
+/* Memory outside the handle's buffers may be read only where it is not
+ * RAM, and below 1 MiB only inside the BIOS area. */
+static int DeviceMemoryReadable(VELDRV_DEVICE* device, uint64_t address, uint32_t length) {
+  if (address < VELDRV_BIOS_AREA_START) {
+    return 0;
+  }
+  const uint32_t count = device->Machine.RamRanges(device->Machine.Context, device->Ram, VELDRV_MAX_RAM_RANGES);
+  if (count > VELDRV_MAX_RAM_RANGES) {
+    return 0;
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    if (Overlaps(address, length, device->Ram[i].Address, device->Ram[i].Length)) {
+      return 0;
+    }
+  }
+  return 1;
+}
+
+/* The width in bytes of a memory request's unit; any other unit than
+ * words and double words copies bytes. */
+static uint32_t UnitWidth(uint32_t unit) {
+  if (unit == VELDRV_MEMORY_UNIT_WORD) {
+    return 2;
+  }
+  return unit == VELDRV_MEMORY_UNIT_DWORD ? 4 : 1;
+}
+
+/* Reads device memory in the request's unit (bytes, words or double words;
+ * any other unit copies bytes) into the caller's buffer, one bounce chunk
+ * at a time. */
+static uint32_t CopyDeviceToCaller(VELDRV_DEVICE* device, const volatile uint8_t* mapped,
+                                   const DRV_MEMORY_REQUEST* memory) {
+  uint8_t bounce[DEVICE_CHUNK];
+  const uint32_t width = UnitWidth(memory->Unit);
+  for (uint32_t done = 0; done < memory->Length; done += DEVICE_CHUNK) {
+    const uint32_t count = memory->Length - done < DEVICE_CHUNK ? memory->Length - done : DEVICE_CHUNK;
+    for (uint32_t i = 0; i < count; i += width) {
+      if (width == 4) {
+        Put32(bounce + i, *(const volatile uint32_t*)(const volatile void*)(mapped + done + i));
+      } else if (width == 2) {
+        const uint16_t value = *(const volatile uint16_t*)(const volatile void*)(mapped + done + i);
+        bounce[i] = (uint8_t)value;
+        bounce[i + 1] = (uint8_t)(value >> 8);
+      } else {
+        bounce[i] = mapped[done + i];
+      }
+    }
+    if (!device->Machine.CopyToCaller(device->Machine.Context, memory->BufferAddress + done, bounce, count)) {
+      return VELDRV_STATUS_INVALID_USER_BUFFER;
+    }
+  }
+  return VELDRV_STATUS_SUCCESS;
+}
+
+static uint32_t MemoryRequest(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, const VELDRV_REQUEST* request, int write,
+                              uint32_t* information) {
+  if (request->InputLength != sizeof(DRV_MEMORY_REQUEST) || request->OutputLength != sizeof(DRV_MEMORY_REQUEST)) {
+    return VELDRV_STATUS_INVALID_PARAMETER;
+  }
+  DRV_MEMORY_REQUEST memory;
+  memory.PhysicalAddress = Get64(request->Buffer);
+  memory.Length = Get32(request->Buffer + 8);
+  memory.Unit = Get32(request->Buffer + 12);
+  memory.BufferAddress = Get64(request->Buffer + 16);
+  if (memory.Length > VELDRV_MAX_TRANSFER || memory.PhysicalAddress + memory.Length < memory.PhysicalAddress) {
+    return VELDRV_STATUS_INVALID_PARAMETER;
+  }
+  if (memory.Length % UnitWidth(memory.Unit) != 0) {
+    return VELDRV_STATUS_INVALID_PARAMETER;
+  }
+  if (memory.Length != 0) {
+    if (!CallerRangeFits(request, memory.BufferAddress, memory.Length)) {
+      return VELDRV_STATUS_INVALID_USER_BUFFER;
+    }
+    VELDRV_BUFFER* own = OwnBuffer(handle, memory.PhysicalAddress, memory.Length);
+    int copied = 0;
+    if (own != 0 && write) {
+      copied = device->Machine.CopyFromCaller(device->Machine.Context, KernelAddressOf(own, memory.PhysicalAddress),
+                                              memory.BufferAddress, memory.Length);
+    } else if (own != 0) {
+      copied = device->Machine.CopyToCaller(device->Machine.Context, memory.BufferAddress,
+                                            KernelAddressOf(own, memory.PhysicalAddress), memory.Length);
+    } else if (write || !DeviceMemoryReadable(device, memory.PhysicalAddress, memory.Length)) {
+      return VELDRV_STATUS_ACCESS_DENIED;
+    } else {
+      const volatile uint8_t* mapped =
+          device->Machine.MapDevice(device->Machine.Context, memory.PhysicalAddress, memory.Length);
+      if (mapped == 0) {
+        return VELDRV_STATUS_IO_DEVICE_ERROR;
+      }
+      const uint32_t status = CopyDeviceToCaller(device, mapped, &memory);
+      device->Machine.UnmapDevice(device->Machine.Context, mapped, memory.Length);
+      if (status != VELDRV_STATUS_SUCCESS) {
+        return status;
+      }
+      copied = 1;
+    }
+    if (!copied) {
+      return VELDRV_STATUS_INVALID_USER_BUFFER;
+    }
+  }
+  /* The output is the request itself, unchanged. */
+  *information = sizeof(DRV_MEMORY_REQUEST);
+  return VELDRV_STATUS_SUCCESS;
+}
+
+static uint32_t PciRequest(VELDRV_DEVICE* device, const VELDRV_REQUEST* request, uint32_t width,
+                           uint32_t* information) {
+  if (request->InputLength != sizeof(DRV_PCI_REQUEST) || request->OutputLength != sizeof(DRV_PCI_REQUEST)) {
+    return VELDRV_STATUS_INVALID_PARAMETER;
+  }
+  const uint8_t bus = request->Buffer[0];
+  const uint8_t pciDevice = request->Buffer[1];
+  const uint8_t function = request->Buffer[2];
+  const uint16_t offset = (uint16_t)(request->Buffer[4] | (request->Buffer[5] << 8));
+  if (pciDevice > 31 || function > 7 || (uint32_t)offset + width > PCI_SPACE_SIZE) {
+    return VELDRV_STATUS_INVALID_PARAMETER;
+  }
+  uint8_t bytes[4] = {0, 0, 0, 0};
+  const uint32_t read =
+      device->Machine.ReadPciConfig(device->Machine.Context, bus, pciDevice, function, offset, bytes, width);
+  uint32_t value = width == 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
+  if (read == width) {
+    value = Get32(bytes);
+  }
+  /* The other fields travel back as they came. */
+  Put32(request->Buffer + 8, value);
+  *information = sizeof(DRV_PCI_REQUEST);
+  return VELDRV_STATUS_SUCCESS;
+}
+
+static uint32_t AllocateBuffer(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, const VELDRV_REQUEST* request,
+                               uint32_t* information) {
+  const uint32_t size = Get32(request->Buffer);
+  if (size == 0 || size > VELDRV_MAX_BUFFER_SIZE) {
+    return VELDRV_STATUS_INVALID_PARAMETER;
+  }
+  VELDRV_BUFFER* slot = 0;
+  for (uint32_t i = 0; i < VELDRV_MAX_BUFFERS && slot == 0; ++i) {
+    if (handle->Buffers[i].Id == 0) {
+      slot = &handle->Buffers[i];
+    }
+  }
+  if (slot == 0) {
+    return VELDRV_STATUS_QUOTA_EXCEEDED;
+  }
+  uint8_t* kernel = 0;
+  uint64_t physical = 0;
+  if (!device->Machine.AllocContiguous(device->Machine.Context, size, &kernel, &physical) || kernel == 0) {
+    return VELDRV_STATUS_INSUFFICIENT_RESOURCES;
+  }
+  if (physical == 0 || physical + size > 0x100000000ull) {
+    device->Machine.FreeContiguous(device->Machine.Context, kernel, size);
+    return VELDRV_STATUS_INSUFFICIENT_RESOURCES;
+  }
+  ZeroBytes(kernel, size);
+  slot->Id = ++device->LastBufferId;
+  slot->Kernel = kernel;
+  slot->Physical = physical;
+  slot->Size = size;
+  /* The handle is the buffer's number: no kernel address leaves the core. */
+  Put32(request->Buffer + 4, (uint32_t)physical);
+  Put64(request->Buffer + 8, slot->Id);
+  *information = sizeof(DRV_PHYSICAL_BUFFER_REQUEST);
+  return VELDRV_STATUS_SUCCESS;
+}
+
+static void ReleaseSlot(VELDRV_DEVICE* device, VELDRV_BUFFER* buffer) {
+  device->Machine.FreeContiguous(device->Machine.Context, buffer->Kernel, buffer->Size);
+  buffer->Id = 0;
+  buffer->Kernel = 0;
+  buffer->Physical = 0;
+  buffer->Size = 0;
+}
+
+static uint32_t ReleaseBuffer(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, const VELDRV_REQUEST* request) {
+  const uint32_t size = Get32(request->Buffer);
+  const uint64_t id = Get64(request->Buffer + 8);
+  for (uint32_t i = 0; i < VELDRV_MAX_BUFFERS; ++i) {
+    VELDRV_BUFFER* buffer = &handle->Buffers[i];
+    if (id != 0 && buffer->Id == id && buffer->Size == size) {
+      ReleaseSlot(device, buffer);
+      return VELDRV_STATUS_SUCCESS;
+    }
+  }
+  return VELDRV_STATUS_INVALID_PARAMETER;
+}
+
+static uint32_t BufferRequest(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, const VELDRV_REQUEST* request,
+                              uint32_t* information) {
+  if (request->InputLength != sizeof(DRV_PHYSICAL_BUFFER_REQUEST)) {
+    return VELDRV_STATUS_INVALID_PARAMETER;
+  }
+  if (request->OutputLength == sizeof(DRV_PHYSICAL_BUFFER_REQUEST)) {
+    return AllocateBuffer(device, handle, request, information);
+  }
+  if (request->OutputLength == 0) {
+    return ReleaseBuffer(device, handle, request);
+  }
+  return VELDRV_STATUS_INVALID_PARAMETER;
+}
+
+/* The firmware's SMI command port, from its own FADT. */
+static int SmiCommandPort(VELDRV_DEVICE* device, uint16_t* port) {
+  if (device->SmiPortState != SMI_PORT_KNOWN) {
+    uint8_t fadt[FADT_CAPACITY];
+    ZeroBytes(fadt, FADT_CAPACITY);
+    const uint32_t length = device->Machine.AcpiTable(device->Machine.Context, FADT_SIGNATURE, fadt, FADT_CAPACITY);
+    if (length < FADT_SMI_CMD_OFFSET + 4) {
+      return 0;
+    }
+    const uint32_t value = Get32(fadt + FADT_SMI_CMD_OFFSET);
+    /* 0 means the firmware takes no software SMIs. */
+    if (Get32(fadt) != FADT_SIGNATURE || value == 0 || value > 0xFFFF) {
+      return 0;
+    }
+    device->SmiPort = (uint16_t)value;
+    device->SmiPortState = SMI_PORT_KNOWN;
+  }
+  *port = device->SmiPort;
+  return 1;
+}
+
+/* The variable block names two more addresses the firmware uses: the name
+ * (terminated inside its buffer) and the data buffer (of the size given);
+ * both must lie inside the handle's buffers too. */
+static int VariableBlockIsOwn(VELDRV_HANDLE* handle, const uint8_t* block) {
+  const uint64_t nameAddress = Get32(block + 16);
+  const uint64_t dataSize = Get32(block + 24);
+  const uint64_t dataAddress = Get32(block + 28);
+  VELDRV_BUFFER* name = OwnBuffer(handle, nameAddress, 2);
+  if (name == 0 || OwnBuffer(handle, dataAddress, dataSize == 0 ? 1 : dataSize) == 0) {
+    return 0;
+  }
+  const uint8_t* text = KernelAddressOf(name, nameAddress);
+  const uint64_t room = name->Physical + name->Size - nameAddress;
+  for (uint64_t i = 0; i + 1 < room; i += 2) {
+    if (text[i] == 0 && text[i + 1] == 0) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+static uint32_t SmiRequest(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, const VELDRV_REQUEST* request,
+                           uint32_t* information) {
+  if (request->InputLength != sizeof(DRV_SMI_REGISTERS) || request->OutputLength != sizeof(DRV_SMI_REGISTERS)) {
+    return VELDRV_STATUS_INVALID_PARAMETER;
+  }
+  DRV_SMI_REGISTERS registers;
+  registers.Eax = Get32(request->Buffer);
+  registers.Ebx = Get32(request->Buffer + 4);
+  registers.Ecx = Get32(request->Buffer + 8);
+  registers.Edx = Get32(request->Buffer + 12);
+  registers.Esi = Get32(request->Buffer + 16);
+  registers.Edi = Get32(request->Buffer + 20);
+  uint16_t port = 0;
+  if (!SmiCommandPort(device, &port) || registers.Edx != port || (registers.Eax & 0xFFu) != VELDRV_SMI_COMMAND_BYTE) {
+    return VELDRV_STATUS_ACCESS_DENIED;
+  }
+  VELDRV_BUFFER* variableBlock = OwnBuffer(handle, registers.Ebx, sizeof(SMI_VARIABLE_BLOCK));
+  VELDRV_BUFFER* registerBlock = OwnBuffer(handle, registers.Esi, sizeof(SMI_REGISTER_BLOCK));
+  if (variableBlock == 0 || registerBlock == 0 ||
+      Get32(KernelAddressOf(registerBlock, registers.Esi) + 4) != registers.Ebx ||
+      !VariableBlockIsOwn(handle, KernelAddressOf(variableBlock, registers.Ebx))) {
+    return VELDRV_STATUS_ACCESS_DENIED;
+  }
+  if (!device->Machine.Smi(device->Machine.Context, &registers)) {
+    return VELDRV_STATUS_IO_DEVICE_ERROR;
+  }
+  Put32(request->Buffer, registers.Eax);
+  Put32(request->Buffer + 4, registers.Ebx);
+  Put32(request->Buffer + 8, registers.Ecx);
+  Put32(request->Buffer + 12, registers.Edx);
+  Put32(request->Buffer + 16, registers.Esi);
+  Put32(request->Buffer + 20, registers.Edi);
+  *information = sizeof(DRV_SMI_REGISTERS);
+  return VELDRV_STATUS_SUCCESS;
+}
+
+void VelDrvInitDevice(VELDRV_DEVICE* device, const VELDRV_MACHINE* machine) {
+  ZeroBytes((uint8_t*)device, sizeof *device);
+  device->Machine = *machine;
+}
+
+void VelDrvOpenHandle(VELDRV_HANDLE* handle) { ZeroBytes((uint8_t*)handle, sizeof *handle); }
+
+void VelDrvCloseHandle(VELDRV_DEVICE* device, VELDRV_HANDLE* handle) {
+  device->Machine.Lock(device->Machine.Context);
+  for (uint32_t i = 0; i < VELDRV_MAX_BUFFERS; ++i) {
+    if (handle->Buffers[i].Id != 0) {
+      ReleaseSlot(device, &handle->Buffers[i]);
+    }
+  }
+  device->Machine.Unlock(device->Machine.Context);
+}
+
+uint32_t VelDrvDeviceControl(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, const VELDRV_REQUEST* request,
+                             uint32_t* information) {
+  *information = 0;
+  if (request->Buffer == 0 && (request->InputLength != 0 || request->OutputLength != 0)) {
+    return VELDRV_STATUS_INVALID_PARAMETER;
+  }
+  uint32_t status = VELDRV_STATUS_INVALID_DEVICE_REQUEST;
+  device->Machine.Lock(device->Machine.Context);
+  switch (request->Code) {
+    case VELDRV_IOCTL_READ_PHYSICAL_MEMORY:
+      status = MemoryRequest(device, handle, request, 0, information);
+      break;
+    case VELDRV_IOCTL_WRITE_PHYSICAL_MEMORY:
+      status = MemoryRequest(device, handle, request, 1, information);
+      break;
+    case VELDRV_IOCTL_READ_PCI_CONFIG_BYTE:
+      status = PciRequest(device, request, 1, information);
+      break;
+    case VELDRV_IOCTL_READ_PCI_CONFIG_WORD:
+      status = PciRequest(device, request, 2, information);
+      break;
+    case VELDRV_IOCTL_READ_PCI_CONFIG_DWORD:
+      status = PciRequest(device, request, 4, information);
+      break;
+    case VELDRV_IOCTL_PHYSICAL_BUFFER:
+      status = BufferRequest(device, handle, request, information);
+      break;
+    case VELDRV_IOCTL_SOFTWARE_SMI:
+      status = SmiRequest(device, handle, request, information);
+      break;
+    default:
+      /* Everything else, the Windows 9x map and unmap requests included. */
+      break;
+  }
+  device->Machine.Unlock(device->Machine.Context);
+  if (status != VELDRV_STATUS_SUCCESS) {
+    *information = 0;
+  }
+  return status;
+}

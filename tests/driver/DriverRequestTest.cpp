@@ -1,0 +1,504 @@
+// The driver's requests, byte for byte, through its request core on a
+// simulated board: what it answers, what it refuses, and that it writes
+// nowhere but the request, its own buffers and the caller's buffer.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "driver/RequestCore.h"
+#include "hw/DriverContract.h"
+#include "sim/board/BoardMachine.h"
+#include "sys/Seam.h"
+#include "tests/support/BoardFixture.h"
+
+namespace kestrune {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr sys::Dword kInvalidFunction = 1;
+constexpr sys::Dword kAccessDenied = 5;
+constexpr sys::Dword kInvalidParameter = 87;
+constexpr sys::Dword kNotEnoughQuota = 1816;
+
+constexpr std::uint64_t kDeviceMemory = 0xFED00000;  // not RAM: a device's registers
+constexpr std::uint64_t kRamStart = 0x00100000;
+constexpr std::uint64_t kRamLength = 0x0FF00000;  // 1 MiB to 256 MiB
+const sim::Guid kGuid = *sim::ParseGuid("{EC87D643-EBA4-4BB5-A1E5-3F3E36B20DA9}");
+
+void Put32(Bytes& bytes, std::size_t at, std::uint32_t value) { std::memcpy(bytes.data() + at, &value, 4); }
+void Put64(Bytes& bytes, std::size_t at, std::uint64_t value) { std::memcpy(bytes.data() + at, &value, 8); }
+std::uint32_t Get32(const Bytes& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  std::memcpy(&value, bytes.data() + at, 4);
+  return value;
+}
+std::uint64_t Get64(const Bytes& bytes, std::size_t at) {
+  std::uint64_t value = 0;
+  std::memcpy(&value, bytes.data() + at, 8);
+  return value;
+}
+
+Bytes MemoryRequest(std::uint64_t physical, std::uint32_t length, const void* buffer, std::uint32_t unit = 0) {
+  Bytes request(24, 0);
+  Put64(request, 0, physical);
+  Put32(request, 8, length);
+  Put32(request, 12, unit);
+  Put64(request, 16, reinterpret_cast<std::uintptr_t>(buffer));
+  return request;
+}
+
+Bytes PciRequest(std::uint8_t bus, std::uint8_t device, std::uint8_t function, std::uint16_t reg) {
+  // The unused bytes carry marks: they must travel back unchanged.
+  Bytes request{
+      bus,  device, function, 0x5A, static_cast<std::uint8_t>(reg), static_cast<std::uint8_t>(reg >> 8), 0xA5, 0x3C,
+      0x11, 0x22,   0x33,     0x44};
+  return request;
+}
+
+Bytes BufferRequest(std::uint32_t size, std::uint64_t handle = 0) {
+  Bytes request(16, 0);
+  Put32(request, 0, size);
+  Put32(request, 4, handle == 0 ? kPhysicalAddressRequested : 0);
+  Put64(request, 8, handle);
+  return request;
+}
+
+Bytes SmiRequest(std::uint32_t eax, std::uint32_t ebx, std::uint32_t edx, std::uint32_t esi) {
+  Bytes request(24, 0);
+  Put32(request, 0, eax);
+  Put32(request, 4, ebx);
+  Put32(request, 8, 0x0C0C0C0C);
+  Put32(request, 12, edx);
+  Put32(request, 16, esi);
+  Put32(request, 20, 0x0D0D0D0D);
+  return request;
+}
+
+// A FADT of ACPI 2.0's length naming the SMI command port.
+sim::Bytes FadtNaming(std::uint16_t smiPort) {
+  sim::Bytes body(244 - 36, 0);
+  body[48 - 36] = static_cast<std::uint8_t>(smiPort);
+  body[49 - 36] = static_cast<std::uint8_t>(smiPort >> 8);
+  return sim::MakeAcpiTable("FACP", body, 3);
+}
+
+struct Answer {
+  bool Ok = false;
+  sys::Dword Error = 0;
+  sys::Dword Returned = 0;
+  Bytes Out;
+};
+
+constexpr std::size_t kGuard = 16;
+constexpr std::uint8_t kGuardByte = 0xCC;
+
+class DriverRequestTest : public test::BoardFixture {
+ protected:
+  DriverRequestTest() {
+    Board.Memory.push_back({kDeviceMemory, *sim::ParseHex("00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF")});
+    sim::BoardMemoryRegion bios{0xE0000, sim::Bytes(0x20000, 0)};
+    for (std::size_t i = 0; i < bios.Data.size(); ++i) {
+      bios.Data[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    Board.Memory.push_back(std::move(bios));
+    Board.SystemRam = {{0x0, 0xA0000}, {kRamStart, kRamLength}};
+    Board.Pci.push_back({0, 31, 0, *sim::ParseHex("86 80 C5 A2 07 00 10 00")});
+    Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {FadtNaming(0xB2)}};
+    Board.Smi = sim::BoardSmi{0xB2, {{u"VelnorPlatformConfig", kGuid, 7, {0x01, 0x02, 0x03, 0x04}}}};
+  }
+
+  void SetUp() override {
+    Boot();
+    Machine().LoadDriver();
+    Device = Open();
+    ASSERT_NE(Device, sys::kInvalidHandleValue);
+  }
+  void TearDown() override {
+    for (sys::FileHandle handle : Opened) {
+      Files().CloseHandle(handle);
+    }
+  }
+
+  sys::IFiles& Files() { return sys::Use<sys::IFiles>(); }
+  sys::FileHandle Open() {
+    const sys::FileHandle handle =
+        Files().CreateFileA("\\\\.\\VelDrv101", sys::kGenericRead | sys::kGenericWrite, 0, sys::kOpenExisting, 0);
+    if (handle != sys::kInvalidHandleValue) {
+      Opened.push_back(handle);
+    }
+    return handle;
+  }
+
+  // One request; the output buffer is followed by guard bytes that must
+  // stay untouched, and on failure the whole output stays untouched.
+  Answer Send(sys::FileHandle handle, std::uint32_t code, const Bytes& in, std::uint32_t outSize) {
+    Bytes out(outSize + kGuard, kGuardByte);
+    Answer answer;
+    answer.Returned = 0xDEADBEEF;
+    answer.Ok =
+        Files().DeviceIoControl(handle, code, in.empty() ? nullptr : in.data(), static_cast<sys::Dword>(in.size()),
+                                outSize == 0 ? nullptr : out.data(), outSize, &answer.Returned);
+    answer.Error = answer.Ok ? 0 : Files().GetLastError();
+    for (std::size_t i = answer.Ok ? answer.Returned : 0; i < out.size(); ++i) {
+      EXPECT_EQ(out[i], kGuardByte) << "byte " << i << " of the output was written";
+    }
+    if (!answer.Ok) {
+      EXPECT_EQ(answer.Returned, 0u);
+    }
+    out.resize(outSize);
+    answer.Out = out;
+    return answer;
+  }
+  Answer Send(std::uint32_t code, const Bytes& in, std::uint32_t outSize) { return Send(Device, code, in, outSize); }
+
+  struct Buffer {
+    std::uint32_t Physical = 0;
+    std::uint64_t Handle = 0;
+  };
+  Buffer Allocate(sys::FileHandle handle, std::uint32_t size) {
+    const Answer a = Send(handle, kIoctlPhysicalBuffer, BufferRequest(size), 16);
+    EXPECT_TRUE(a.Ok) << a.Error;
+    return a.Ok ? Buffer{Get32(a.Out, 4), Get64(a.Out, 8)} : Buffer{};
+  }
+  Buffer Allocate(std::uint32_t size) { return Allocate(Device, size); }
+  void WriteOwn(std::uint64_t physical, const Bytes& data) {
+    ASSERT_TRUE(Send(kIoctlWritePhysicalMemory,
+                     MemoryRequest(physical, static_cast<std::uint32_t>(data.size()), data.data()), 24)
+                    .Ok);
+  }
+
+  sys::FileHandle Device = sys::kInvalidHandleValue;
+  std::vector<sys::FileHandle> Opened;
+};
+
+TEST_F(DriverRequestTest, PhysicalReadsAnswerOutsideRamAndRefuseRam) {
+  const Buffer own = Allocate(4096);
+  Bytes data(4, 0x77);
+  WriteOwn(own.Physical + 8, data);
+  struct Case {
+    const char* Name;
+    std::uint64_t Address;
+    std::uint32_t Length;
+    std::uint32_t Unit;
+    sys::Dword Error;  // 0: answered
+  };
+  const Case cases[] = {
+      {"device memory", kDeviceMemory + 1, 4, 0, 0},
+      {"device memory in words", kDeviceMemory, 8, kMemoryUnitWord, 0},
+      {"device memory in double words", kDeviceMemory + 4, 8, kMemoryUnitDword, 0},
+      {"an unknown unit copies bytes", kDeviceMemory, 3, 7, 0},
+      {"the BIOS area", 0xE0000, 0x20000, 0, 0},
+      {"the end of the BIOS area", 0xFFFF0, 0x10, 0, 0},
+      {"nothing at all", 0x200000, 0, 0, 0},
+      {"a buffer of this handle", own.Physical + 6, 8, 0, 0},
+      {"RAM", 0x200000, 4, 0, kAccessDenied},
+      {"a range that runs into RAM", 0xFFFF0, 0x20, 0, kAccessDenied},
+      {"RAM below the BIOS area", 0x1000, 4, 0, kAccessDenied},
+      {"low memory that is not RAM", 0xA0000, 4, 0, kAccessDenied},
+      {"a range that runs past this handle's buffer", own.Physical + 4090, 8, 0, kAccessDenied},
+      {"more than 16 MiB", 0xF0000000, 0x01000001, 0, kInvalidParameter},
+      {"a range past the end of the address space", 0xFFFFFFFFFFFFFFF0ull, 0x20, 0, kInvalidParameter},
+      {"words of an odd length", kDeviceMemory, 3, kMemoryUnitWord, kInvalidParameter},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Bytes target(c.Length + kGuard, kGuardByte);
+    const Bytes in = MemoryRequest(c.Address, c.Length, target.data(), c.Unit);
+    const Answer a = Send(kIoctlReadPhysicalMemory, in, 24);
+    if (c.Error != 0) {
+      EXPECT_FALSE(a.Ok);
+      EXPECT_EQ(a.Error, c.Error);
+      EXPECT_EQ(target, Bytes(c.Length + kGuard, kGuardByte));
+      continue;
+    }
+    ASSERT_TRUE(a.Ok) << a.Error;
+    EXPECT_EQ(a.Returned, 24u);
+    EXPECT_EQ(a.Out, in);
+    Bytes expected(c.Length + 1);
+    Machine().Memory().Read(c.Address, expected.data(), c.Length);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + c.Length, target.begin()));
+    EXPECT_EQ(Bytes(target.begin() + c.Length, target.end()), Bytes(kGuard, kGuardByte));
+  }
+}
+
+TEST_F(DriverRequestTest, PhysicalWritesReachOnlyThisHandlesBuffers) {
+  const Buffer own = Allocate(4096);
+  const sys::FileHandle other = Open();
+  const Buffer theirs = Allocate(other, 4096);
+  const Bytes data{1, 2, 3, 4, 5, 6, 7, 8};
+  struct Case {
+    const char* Name;
+    std::uint64_t Address;
+    sys::Dword Error;
+  };
+  const Case cases[] = {
+      {"inside this handle's buffer", own.Physical + 4088, 0},
+      {"device memory", kDeviceMemory, kAccessDenied},
+      {"the BIOS area", 0xE0000, kAccessDenied},
+      {"RAM", 0x200000, kAccessDenied},
+      {"past the end of this handle's buffer", own.Physical + 4092, kAccessDenied},
+      {"another handle's buffer", theirs.Physical, kAccessDenied},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Bytes before(data.size());
+    Machine().Memory().Read(c.Address, before.data(), before.size());
+    const Answer a = Send(kIoctlWritePhysicalMemory, MemoryRequest(c.Address, 8, data.data()), 24);
+    Bytes after(data.size());
+    Machine().Memory().Read(c.Address, after.data(), after.size());
+    EXPECT_EQ(a.Ok, c.Error == 0);
+    EXPECT_EQ(a.Error, c.Error);
+    EXPECT_EQ(after, c.Error == 0 ? data : before);
+  }
+}
+
+TEST_F(DriverRequestTest, CallerBuffersMustBeGiven) {
+  Bytes byte(1);
+  EXPECT_EQ(Send(kIoctlReadPhysicalMemory, MemoryRequest(kDeviceMemory, 1, nullptr), 24).Error, 1784u);
+  // An address range that wraps round the end of the address space.
+  Bytes wrap = MemoryRequest(kDeviceMemory, 16, byte.data());
+  Put64(wrap, 16, 0xFFFFFFFFFFFFFFF8ull);
+  EXPECT_EQ(Send(kIoctlReadPhysicalMemory, wrap, 24).Error, 1784u);
+}
+
+TEST_F(DriverRequestTest, ContiguousBuffersAreCappedZeroedAndOwnedByTheirHandle) {
+  EXPECT_EQ(Send(kIoctlPhysicalBuffer, BufferRequest(0), 16).Error, kInvalidParameter);
+  EXPECT_EQ(Send(kIoctlPhysicalBuffer, BufferRequest(0x10001), 16).Error, kInvalidParameter);
+  const Buffer largest = Allocate(0x10000);
+  ASSERT_NE(largest.Handle, 0u);
+  EXPECT_LT(largest.Physical + 0x10000ull, 0x100000000ull);
+  // Zeroed, though the memory held other bytes before.
+  Bytes content(0x10000, 0xFF);
+  Machine().Memory().Read(largest.Physical, content.data(), content.size());
+  EXPECT_EQ(content, Bytes(0x10000, 0));
+  // 16 per handle.
+  std::vector<Buffer> more;
+  for (int i = 1; i < 16; ++i) {
+    more.push_back(Allocate(256));
+  }
+  const Answer seventeenth = Send(kIoctlPhysicalBuffer, BufferRequest(256), 16);
+  EXPECT_FALSE(seventeenth.Ok);
+  EXPECT_EQ(seventeenth.Error, kNotEnoughQuota);
+  // Another handle has a quota of its own, and cannot release these.
+  const sys::FileHandle other = Open();
+  const Buffer theirs = Allocate(other, 256);
+  EXPECT_NE(theirs.Handle, 0u);
+  EXPECT_EQ(Send(other, kIoctlPhysicalBuffer, BufferRequest(256, more[0].Handle), 0).Error, kInvalidParameter);
+  // A release names the size that was allocated, once.
+  EXPECT_EQ(Send(kIoctlPhysicalBuffer, BufferRequest(255, more[0].Handle), 0).Error, kInvalidParameter);
+  EXPECT_TRUE(Send(kIoctlPhysicalBuffer, BufferRequest(256, more[0].Handle), 0).Ok);
+  EXPECT_EQ(Send(kIoctlPhysicalBuffer, BufferRequest(256, more[0].Handle), 0).Error, kInvalidParameter);
+  EXPECT_EQ(Send(kIoctlPhysicalBuffer, BufferRequest(256, 0), 0).Error, kInvalidParameter);
+  // Handles are numbers, not addresses; each buffer its own.
+  EXPECT_NE(theirs.Handle, largest.Handle);
+  EXPECT_EQ(Machine().AllocatedBuffers(), 16u);
+  // Closing a handle releases every buffer it still holds.
+  Files().CloseHandle(Device);
+  Opened.erase(Opened.begin());
+  EXPECT_EQ(Machine().AllocatedBuffers(), 1u);
+  Files().CloseHandle(other);
+  Opened.clear();
+  EXPECT_EQ(Machine().AllocatedBuffers(), 0u);
+}
+
+TEST_F(DriverRequestTest, PciReadsAnswerTheRegisterAndAllOnesForAMissingFunction) {
+  struct Case {
+    const char* Name;
+    std::uint32_t Code;
+    Bytes In;
+    sys::Dword Error;
+    std::uint32_t Value;
+  };
+  const Case cases[] = {
+      {"byte", kIoctlReadPciConfigByte, PciRequest(0, 31, 0, 2), 0, 0xC5},
+      {"word", kIoctlReadPciConfigWord, PciRequest(0, 31, 0, 2), 0, 0xA2C5},
+      {"double word", kIoctlReadPciConfigDword, PciRequest(0, 31, 0, 0), 0, 0xA2C58086},
+      {"unaligned word", kIoctlReadPciConfigWord, PciRequest(0, 31, 0, 1), 0, 0xC580},
+      {"beyond the function's bytes", kIoctlReadPciConfigDword, PciRequest(0, 31, 0, 0xFFC), 0, 0},
+      {"missing function, byte", kIoctlReadPciConfigByte, PciRequest(0, 31, 1, 0), 0, 0xFF},
+      {"missing function, word", kIoctlReadPciConfigWord, PciRequest(3, 0, 0, 0), 0, 0xFFFF},
+      {"missing function, double word", kIoctlReadPciConfigDword, PciRequest(0, 2, 0, 0), 0, 0xFFFFFFFF},
+      {"device 32", kIoctlReadPciConfigWord, PciRequest(0, 32, 0, 0), kInvalidParameter, 0},
+      {"function 8", kIoctlReadPciConfigWord, PciRequest(0, 31, 8, 0), kInvalidParameter, 0},
+      {"register past the space", kIoctlReadPciConfigDword, PciRequest(0, 31, 0, 0xFFD), kInvalidParameter, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const Answer a = Send(c.Code, c.In, 12);
+    EXPECT_EQ(a.Error, c.Error);
+    if (c.Error == 0) {
+      ASSERT_TRUE(a.Ok);
+      EXPECT_EQ(a.Returned, 12u);
+      Bytes expected = c.In;
+      Put32(expected, 8, c.Value);
+      EXPECT_EQ(a.Out, expected);
+    }
+  }
+}
+
+class DriverSmiTest : public DriverRequestTest {
+ protected:
+  void SetUp() override {
+    DriverRequestTest::SetUp();
+    Registers = Allocate(256);
+    Variable = Allocate(256);
+    Name = Allocate(256);
+    Data = Allocate(8192);
+  }
+  // The variable service's blocks, as the program lays them out.
+  void LayOut(std::uint32_t nameAddress, std::uint32_t dataAddress, std::uint32_t dataSize,
+              std::uint32_t variableAddressInRegisters) {
+    const std::u16string name = u"VelnorPlatformConfig";
+    Bytes text(2 * (name.size() + 1), 0);
+    std::memcpy(text.data(), name.data(), 2 * name.size());
+    WriteOwn(Name.Physical, text);
+    Bytes block(32, 0);
+    std::memcpy(block.data(), kGuid.data(), 16);
+    Put32(block, 16, nameAddress);
+    Put32(block, 24, dataSize);
+    Put32(block, 28, dataAddress);
+    WriteOwn(Variable.Physical, block);
+    Bytes registers(48, 0);
+    Put32(registers, 0, kSmiGetVariable);
+    Put32(registers, 4, variableAddressInRegisters);
+    WriteOwn(Registers.Physical, registers);
+  }
+  Buffer Registers, Variable, Name, Data;
+};
+
+TEST_F(DriverSmiTest, TheVariableServiceIsCalledWithTheFirmwaresPortAndOwnBuffers) {
+  LayOut(Name.Physical, Data.Physical, 4, Variable.Physical);
+  const Bytes in = SmiRequest(kSmiGetVariable, Variable.Physical, 0xB2, Registers.Physical);
+  const Answer a = Send(kIoctlSoftwareSmi, in, 24);
+  ASSERT_TRUE(a.Ok) << a.Error;
+  EXPECT_EQ(a.Returned, 24u);
+  // EAX as the handler left it (status 0); the other registers unchanged.
+  EXPECT_EQ(SmiStatusOf(Get32(a.Out, 0)), kSmiStatusSuccess);
+  EXPECT_EQ(Bytes(a.Out.begin() + 4, a.Out.end()), Bytes(in.begin() + 4, in.end()));
+  EXPECT_EQ(Machine().SmiCount(), 1);
+  EXPECT_EQ(Machine().Memory().ReadDword(Data.Physical), 0x04030201u);
+}
+
+TEST_F(DriverSmiTest, EverythingElseIsRefusedBeforeAnySmi) {
+  const sys::FileHandle other = Open();
+  const Buffer theirs = Allocate(other, 256);
+  struct Case {
+    const char* Name;
+    std::uint32_t Eax, Ebx, Edx, Esi;
+    std::uint32_t NameAddress, DataAddress, DataSize, VariableInRegisters;
+  };
+  const std::uint32_t v = Variable.Physical, r = Registers.Physical, n = Name.Physical, d = Data.Physical;
+  const Case cases[] = {
+      {"another port", kSmiGetVariable, v, 0xB3, r, n, d, 4, v},
+      {"a port in the high word", kSmiGetVariable, v, 0x100B2, r, n, d, 4, v},
+      {"another command byte", 0x1EE, v, 0xB2, r, n, d, 4, v},
+      {"a variable block outside own buffers", kSmiGetVariable, 0x7FF00000, 0xB2, r, n, d, 4, 0x7FF00000},
+      {"a register block outside own buffers", kSmiGetVariable, v, 0xB2, 0xFED00000, n, d, 4, v},
+      {"a register block in another handle's buffer", kSmiGetVariable, v, 0xB2, theirs.Physical, n, d, 4, v},
+      {"a variable block that runs past its buffer", kSmiGetVariable, v + 240, 0xB2, r, n, d, 4, v + 240},
+      {"a name outside own buffers", kSmiGetVariable, v, 0xB2, r, 0xE0000, d, 4, v},
+      {"data outside own buffers", kSmiGetVariable, v, 0xB2, r, n, 0x200000, 4, v},
+      {"data that runs past its buffer", kSmiGetVariable, v, 0xB2, r, n, d, 8193, v},
+      {"registers naming another variable block", kSmiGetVariable, v, 0xB2, r, n, d, 4, n},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    LayOut(c.NameAddress, c.DataAddress, c.DataSize, c.VariableInRegisters);
+    const Answer a = Send(kIoctlSoftwareSmi, SmiRequest(c.Eax, c.Ebx, c.Edx, c.Esi), 24);
+    EXPECT_FALSE(a.Ok);
+    EXPECT_EQ(a.Error, kAccessDenied);
+  }
+  // A name without its terminating NUL inside the buffer.
+  LayOut(n, d, 4, v);
+  WriteOwn(n, Bytes(256, 'A'));
+  EXPECT_EQ(Send(kIoctlSoftwareSmi, SmiRequest(kSmiGetVariable, v, 0xB2, r), 24).Error, kAccessDenied);
+  EXPECT_EQ(Machine().SmiCount(), 0);
+}
+
+TEST_F(DriverSmiTest, WithoutAFadtTheDriverRaisesNoSmi) {
+  Board.Acpi.reset();
+  Reboot();
+  Machine().LoadDriver();
+  Device = Open();
+  Registers = Allocate(256);
+  Variable = Allocate(256);
+  Name = Allocate(256);
+  Data = Allocate(8192);
+  LayOut(Name.Physical, Data.Physical, 4, Variable.Physical);
+  EXPECT_EQ(Send(kIoctlSoftwareSmi, SmiRequest(kSmiGetVariable, Variable.Physical, 0xB2, Registers.Physical), 24).Error,
+            kAccessDenied);
+  EXPECT_EQ(Machine().SmiCount(), 0);
+}
+
+TEST_F(DriverRequestTest, LengthsMustBeExactAndUnknownCodesAreRefused) {
+  Bytes target(16);
+  struct Case {
+    std::uint32_t Code;
+    Bytes In;
+    std::uint32_t OutSize;
+  };
+  const Bytes memory = MemoryRequest(kDeviceMemory, 16, target.data());
+  const Bytes pci = PciRequest(0, 31, 0, 0);
+  const Bytes smi = SmiRequest(kSmiGetVariable, 0, 0xB2, 0);
+  const Case good[] = {
+      {kIoctlReadPhysicalMemory, memory, 24}, {kIoctlWritePhysicalMemory, memory, 24},
+      {kIoctlReadPciConfigByte, pci, 12},     {kIoctlReadPciConfigWord, pci, 12},
+      {kIoctlReadPciConfigDword, pci, 12},    {kIoctlPhysicalBuffer, BufferRequest(256), 16},
+      {kIoctlSoftwareSmi, smi, 24},
+  };
+  for (const Case& c : good) {
+    SCOPED_TRACE(c.Code);
+    Bytes shorter(c.In.begin(), c.In.end() - 1);
+    Bytes longer = c.In;
+    longer.push_back(0);
+    EXPECT_EQ(Send(c.Code, shorter, c.OutSize).Error, kInvalidParameter);
+    EXPECT_EQ(Send(c.Code, longer, c.OutSize).Error, kInvalidParameter);
+    EXPECT_EQ(Send(c.Code, c.In, c.OutSize - 1).Error, kInvalidParameter);
+    EXPECT_EQ(Send(c.Code, c.In, c.OutSize + 1).Error, kInvalidParameter);
+    EXPECT_EQ(Send(c.Code, {}, 0).Error, kInvalidParameter);
+  }
+  const std::uint32_t unknown[] = {kIoctlMapPhysicalMemory,
+                                   kIoctlUnmapPhysicalMemory,
+                                   0x222810,
+                                   0x222844,
+                                   0x222884,
+                                   0x22288C,
+                                   kIoctlReadPhysicalMemory | 1,       // another transfer method
+                                   kIoctlReadPhysicalMemory | 0x4000,  // another access
+                                   0x00222808 ^ 0x00010000,            // another device type
+                                   0};
+  for (std::uint32_t code : unknown) {
+    SCOPED_TRACE(code);
+    EXPECT_EQ(Send(code, memory, 24).Error, kInvalidFunction);
+  }
+  // None of that left a buffer behind.
+  EXPECT_EQ(Machine().AllocatedBuffers(), 0u);
+}
+
+TEST_F(DriverRequestTest, RequestsWriteNoPhysicalMemoryButTheirOwnBuffers) {
+  auto snapshot = [this] {
+    std::vector<Bytes> bytes;
+    for (const sim::PhysicalMemory::Region& region : Machine().Memory().Regions()) {
+      Bytes content(region.Length);
+      Machine().Memory().Read(region.Address, content.data(), content.size());
+      bytes.push_back(std::move(content));
+    }
+    return bytes;
+  };
+  const std::vector<Bytes> before = snapshot();
+  const Buffer own = Allocate(4096);
+  Bytes data(4096, 0x42);
+  for (std::uint64_t address : {kDeviceMemory, std::uint64_t{0xE0000}, std::uint64_t{0x7FF00000},
+                                std::uint64_t{own.Physical}, std::uint64_t{0x200000}}) {
+    Send(kIoctlWritePhysicalMemory, MemoryRequest(address, 16, data.data()), 24);
+    Send(kIoctlReadPhysicalMemory, MemoryRequest(address, 16, data.data()), 24);
+  }
+  EXPECT_EQ(snapshot(), before);
+}
+
+}  // namespace
+}  // namespace kestrune
