@@ -48,12 +48,16 @@ class DriverImageTest : public ::testing::Test {
     std::filesystem::create_directories("C:\\windows\\syswow64\\drivers", ignored);
     std::filesystem::create_directories("C:\\windows\\system32\\drivers", ignored);
     RemoveService();
+    RemoveDriverFile();
   }
-  // The driver file goes too: the loader never replaces a file it finds, so
-  // a later program in this prefix would find this test's image.
-  // Wine's driver host may still hold the image for a while after the stop.
   static void TearDownTestSuite() {
     RemoveService();
+    RemoveDriverFile();
+  }
+  // The driver file goes before and after: the loader never replaces a file
+  // it finds, so a later program in this prefix would find this test's
+  // image. Wine's driver host may still hold it for a while after the stop.
+  static void RemoveDriverFile() {
     const std::string file = TLoadDriver::DriverFilePath(kPlatform, kDriverName);
     std::error_code error;
     for (int attempt = 0; attempt < 120; ++attempt) {
