@@ -15,8 +15,11 @@
 // on simulated boards.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "hw/DriverContract.h"
@@ -45,13 +48,25 @@ class DriverImageTest : public ::testing::Test {
     std::filesystem::create_directories("C:\\windows\\syswow64\\drivers", ignored);
     std::filesystem::create_directories("C:\\windows\\system32\\drivers", ignored);
     RemoveService();
+    RemoveDriverFile();
   }
-  // The driver file goes too: the loader never replaces a file it finds, so
-  // a later program in this prefix would find this test's image.
   static void TearDownTestSuite() {
     RemoveService();
-    std::error_code ignored;
-    std::filesystem::remove(TLoadDriver::DriverFilePath(kPlatform, kDriverName), ignored);
+    RemoveDriverFile();
+  }
+  // The driver file goes before and after: the loader never replaces a file
+  // it finds, so a later program in this prefix would find this test's
+  // image. Wine's driver host may still hold it for a while after the stop.
+  static void RemoveDriverFile() {
+    const std::string file = TLoadDriver::DriverFilePath(kPlatform, kDriverName);
+    std::error_code error;
+    for (int attempt = 0; attempt < 120; ++attempt) {
+      if (!std::filesystem::exists(file, error) || std::filesystem::remove(file, error)) {
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    ADD_FAILURE() << "the driver file " << file << " could not be removed";
   }
 
   // Another program of the suite may have left the driver's service behind.
