@@ -8,10 +8,13 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
+stage_name=""
 stage_start=$SECONDS
-stage() { # name: ends the previous stage's timing and starts the next
-  echo "== ($((SECONDS - stage_start)) s) $1"
+stage() { # name: ends the running stage with its time and starts the next
+  [ -z "$stage_name" ] || echo "-- $stage_name took $((SECONDS - stage_start)) s"
+  stage_name=$1
   stage_start=$SECONDS
+  echo "== $1"
 }
 
 stage "setup"
@@ -47,4 +50,5 @@ python3 tests/driver/check_driver_images.py build/win32/driver/VelDrv101-x64.sys
 stage "fuzz"
 bash scripts/fuzz.sh || status=1
 stage "done"
+echo "-- all stages took $SECONDS s"
 exit $status
