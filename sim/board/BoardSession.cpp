@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "hw/DriverContract.h"
 #include "hw/Loaddriver.h"
-#include "sys/SystemFolders.h"
 
 namespace kestrune::sim {
 
@@ -58,13 +56,6 @@ std::unique_ptr<BoardSession> BoardSession::Create(const Board& board, sys::IFil
 }
 
 std::unique_ptr<BoardSession> BoardSession::Create(const Board& board, std::string& error) {
-#ifdef _WIN32
-  // The host stands for a Windows 10 x64, which has the driver folder below
-  // SysWOW64 that the loader writes to; a fresh Wine prefix lacks it.
-  std::error_code ignored;
-  std::filesystem::create_directories(sys::Use<sys::ISystemFolders>().GetWindowsDirectoryA() + "\\SysWOW64\\Drivers",
-                                      ignored);
-#endif
   return Create(board, sys::Use<sys::IFiles>(), ReadHostFile, error);
 }
 
