@@ -38,21 +38,17 @@ function(kestrune_library name)
   target_link_libraries(${name} PUBLIC ${L_DEPS})
 endfunction()
 
-# kestrune_test(name SOURCES ... DEPS ... [WINDOWS_ONLY] [NATIVE_ONLY] [WOW64 [WOW64_CASES filter]]
-#               [LABELS ...])
+# kestrune_test(name SOURCES ... DEPS ... [WINDOWS_ONLY] [NATIVE_ONLY] [WOW64] [LABELS ...])
 # One GoogleTest program, one ctest entry. Windows builds run it under Wine
 # through the cross-compiling emulator and embed the test manifest, which
 # declares Windows 10 so that the version query answers 10.0.
 #
 # The 32-bit Windows build (preset wow64) builds only the tests marked WOW64:
 # those whose answers depend on the word size of the process, run as the
-# WOW64 process the product is on 64-bit Windows. Each 32-bit process start
-# is costly on machines that emulate 32-bit programs, and every other test
-# is the same code at either word size, run natively and by win64.
-# WOW64_CASES narrows the 32-bit run to the cases that a GoogleTest filter
-# names, for a program whose other cases start further 32-bit processes.
+# WOW64 process the product is on 64-bit Windows. Every other test is the
+# same code at either word size, run natively and by win64.
 function(kestrune_test name)
-  cmake_parse_arguments(T "WINDOWS_ONLY;NATIVE_ONLY;WOW64" "WOW64_CASES" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "WINDOWS_ONLY;NATIVE_ONLY;WOW64" "" "SOURCES;DEPS;LABELS" ${ARGN})
   if((T_WINDOWS_ONLY AND NOT WIN32) OR (T_NATIVE_ONLY AND WIN32))
     return()
   endif()
@@ -67,10 +63,6 @@ function(kestrune_test name)
   target_compile_options(${name} PRIVATE ${KESTRUNE_WARNINGS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gmock_main)
-  if(KESTRUNE_WOW64_BUILD AND T_WOW64_CASES)
-    add_test(NAME ${name} COMMAND ${name} --gtest_filter=${T_WOW64_CASES})
-  else()
-    add_test(NAME ${name} COMMAND ${name})
-  endif()
+  add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS "${T_LABELS}")
 endfunction()

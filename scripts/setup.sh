@@ -43,17 +43,43 @@ fi
 # machines) refuses it with "Exec format error". There it runs through
 # qemu's user-mode emulator, registered for i386 programs with binfmt_misc
 # (registrations last until the machine restarts, so this runs every time).
-# The emulator costs about a minute of processor time per Windows process
-# start; the test plan keeps the 32-bit starts few.
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed'; then
-    echo "setup: this kernel runs no 32-bit programs; installing qemu-user-static"
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+# Debian 12's qemu (7.2) ignores MAP_FIXED_NOREPLACE, on which Wine's
+# address-space reservation relies: each Windows process start then makes
+# some 65,000 mappings and takes about a minute. The qemu of Debian 12's
+# backports (10.0) honours it and starts a process in about a second; its
+# emulator is one static program, unpacked into .deps without installing
+# the package, so /etc/apt and the system's packages stay as they are.
+qemu_i386="$deps/qemu/usr/bin/qemu-i386"
+fetch_qemu() {
+  local apt="$deps/apt-backports"
+  mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/sources.list.d"
+  local codename uri
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  uri=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/debian.sources 2>/dev/null)
+  printf 'Types: deb\nURIs: %s\nSuites: %s-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+    "${uri:-http://deb.debian.org/debian}" "$codename" > "$apt/sources.list.d/backports.sources"
+  : > "$apt/sources.list"
+  local opts=(-o "Dir::Etc::SourceList=$apt/sources.list" -o "Dir::Etc::SourceParts=$apt/sources.list.d"
+              -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache")
+  apt-get "${opts[@]}" update -qq
+  rm -f "$apt"/qemu-user_*.deb
+  (cd "$apt" && { apt-get "${opts[@]}" download -qq "qemu-user/$codename-backports" >/dev/null 2>&1 \
+     || apt-get "${opts[@]}" download "qemu-user/$codename-backports"; })
+  rm -rf "$deps/qemu"
+  dpkg -x "$apt"/qemu-user_*.deb "$deps/qemu"
+}
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1 || grep -qs "^interpreter" /proc/sys/fs/binfmt_misc/kestrune-i386; then
+  if [ ! -x "$qemu_i386" ]; then
+    echo "setup: this kernel runs no 32-bit programs; fetching qemu's i386 emulator from backports"
+    fetch_qemu
   fi
   binfmt=/proc/sys/fs/binfmt_misc
   [ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
-  if [ ! -f "$binfmt/kestrune-i386" ]; then
-    echo ':kestrune-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:FC' \
+  # An earlier registration may name another emulator (an older setup's, or
+  # another clone's): it is made anew for this one.
+  if ! grep -qx "interpreter $qemu_i386" "$binfmt/kestrune-i386" 2>/dev/null; then
+    [ ! -f "$binfmt/kestrune-i386" ] || echo -1 > "$binfmt/kestrune-i386"
+    echo ":kestrune-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:$qemu_i386:FC" \
       > "$binfmt/register"
   fi
   /usr/lib/wine/wine --version >/dev/null 2>&1 || { echo "setup: 32-bit Wine cannot start" >&2; exit 1; }

@@ -20,8 +20,8 @@ from e2e_support import (BOARDS, NOT_READY, PREFIX, SERVED_PACKAGE, SIM, WINE_RU
 WINESERVER = "/usr/lib/wine/wineserver"
 CAPTION = "Kestrune"
 DISPLAY_TIMEOUT = 30  # seconds until Xvfb must accept clients
-# Upper bounds, not waits: a 32-bit program on a machine that emulates
-# 32-bit code takes about a minute to start (see scripts/setup.sh).
+# Upper bounds, not waits: generous, for machines that emulate 32-bit code
+# (see scripts/setup.sh) and start each program more slowly.
 BOX_TIMEOUT = 300  # seconds until a box must show
 EXIT_TIMEOUT = 300  # seconds until the run must end once answered
 YES = "Return"

@@ -29,8 +29,8 @@ IRST_KEY = r"HKLM\Software\Intel\IRST"
 RST_CODE = "{11111111-2222-3333-4444-555555555555}"
 
 
-# Upper bound of one program run: a 32-bit program on a machine that
-# emulates 32-bit code takes about a minute to start (see scripts/setup.sh).
+# Upper bound of one program run: generous, for machines that emulate 32-bit
+# code (see scripts/setup.sh) and start each program more slowly.
 RUN_TIMEOUT = 600
 
 
