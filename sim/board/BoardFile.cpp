@@ -227,15 +227,21 @@ bool ReadPci(Reader& r, const json& list, std::vector<BoardPciFunction>& out) {
   return true;
 }
 
+// One region: {address} with "hex" or "file".
+bool ReadRegion(Reader& r, const json& item, const std::string& where, BoardMemoryRegion& out) {
+  return r.Keys(item, where, {"address", "hex", "file"}) && r.Field(item, "address", where, true, out.Address) &&
+         r.Content(item, where, out.Data) &&
+         (out.Address + out.Data.size() >= out.Address ||
+          r.Fail(where, "runs past the end of the address space"));
+}
+
 bool ReadMemory(Reader& r, const json& list, std::vector<BoardMemoryRegion>& out) {
   if (!list.is_array()) {
     return r.Fail("memory", "must be a list");
   }
   for (std::size_t i = 0; i < list.size(); ++i) {
-    const std::string where = "memory[" + std::to_string(i) + "]";
     BoardMemoryRegion region;
-    if (!r.Keys(list[i], where, {"address", "hex", "file"}) ||
-        !r.Field(list[i], "address", where, true, region.Address) || !r.Content(list[i], where, region.Data)) {
+    if (!ReadRegion(r, list[i], "memory[" + std::to_string(i) + "]", region)) {
       return false;
     }
     out.push_back(std::move(region));
@@ -262,26 +268,113 @@ bool ReadSystemRam(Reader& r, const json& list, std::vector<BoardRamRange>& out)
   return true;
 }
 
+// A table of the laid-out form or of "unplaced": a file name, or {hex} or {file}.
+bool ReadTable(Reader& r, const json& item, const std::string& where, Bytes& out) {
+  if (item.is_string()) {
+    return r.ReadFile(item.get<std::string>(), where, out);
+  }
+  return r.Keys(item, where, {"hex", "file"}) && r.Content(item, where, out);
+}
+
 bool ReadAcpi(Reader& r, const json& acpi, BoardAcpi& out) {
-  if (!r.Keys(acpi, "acpi", {"rsdp", "base", "tables"}) || !r.Field(acpi, "rsdp", "acpi", true, out.Rsdp) ||
-      !r.Field(acpi, "base", "acpi", true, out.Base)) {
+  if (!r.Keys(acpi, "acpi", {"rsdp", "base", "tables", "unplaced"})) {
     return false;
   }
   if (!acpi.contains("tables") || !acpi.at("tables").is_array()) {
     return r.Fail("acpi", "needs a list \"tables\"");
   }
+  // With "base" the board lays the tables out; without it every table
+  // carries the address it had, the root pointer among them.
+  const bool laidOut = acpi.contains("base");
+  if (laidOut) {
+    if (!r.Field(acpi, "rsdp", "acpi", true, out.Rsdp) || !r.Field(acpi, "base", "acpi", true, out.Base)) {
+      return false;
+    }
+  } else if (acpi.contains("rsdp")) {
+    return r.Fail("acpi", "\"rsdp\" belongs to the laid-out form (with \"base\"); placed tables hold their root "
+                          "pointer among them");
+  }
   const json& tables = acpi.at("tables");
   for (std::size_t i = 0; i < tables.size(); ++i) {
     const std::string where = "acpi.tables[" + std::to_string(i) + "]";
-    Bytes table;
-    if (tables[i].is_string()) {
-      if (!r.ReadFile(tables[i].get<std::string>(), where, table)) {
+    if (laidOut) {
+      Bytes table;
+      if (!ReadTable(r, tables[i], where, table)) {
         return false;
       }
-    } else if (!r.Keys(tables[i], where, {"hex", "file"}) || !r.Content(tables[i], where, table)) {
+      out.Tables.push_back(std::move(table));
+    } else {
+      BoardMemoryRegion table;
+      if (!tables[i].is_object() || !tables[i].contains("address")) {
+        return r.Fail(where, "needs an \"address\" (or the list \"base\" to lay the tables out from)");
+      }
+      if (!ReadRegion(r, tables[i], where, table)) {
+        return false;
+      }
+      out.Placed.push_back(std::move(table));
+    }
+  }
+  if (acpi.contains("unplaced")) {
+    const json& unplaced = acpi.at("unplaced");
+    if (!unplaced.is_array()) {
+      return r.Fail("acpi.unplaced", "must be a list");
+    }
+    for (std::size_t i = 0; i < unplaced.size(); ++i) {
+      Bytes table;
+      if (!ReadTable(r, unplaced[i], "acpi.unplaced[" + std::to_string(i) + "]", table)) {
+        return false;
+      }
+      out.Unplaced.push_back(std::move(table));
+    }
+  }
+  return true;
+}
+
+bool ReadSmbios(Reader& r, const json& smbios, BoardSmbios& out) {
+  if (!r.Keys(smbios, "smbios", {"entry_point", "table", "firmware_table"})) {
+    return false;
+  }
+  if (smbios.contains("entry_point")) {
+    out.EntryPoint.emplace();
+    if (!ReadRegion(r, smbios.at("entry_point"), "smbios.entry_point", *out.EntryPoint)) {
       return false;
     }
-    out.Tables.push_back(std::move(table));
+  }
+  if (smbios.contains("table")) {
+    out.Table.emplace();
+    if (!ReadRegion(r, smbios.at("table"), "smbios.table", *out.Table)) {
+      return false;
+    }
+  }
+  if (smbios.contains("firmware_table")) {
+    const json& copy = smbios.at("firmware_table");
+    if (!r.Keys(copy, "smbios.firmware_table", {"hex", "file"}) ||
+        !r.Content(copy, "smbios.firmware_table", out.FirmwareTable)) {
+      return false;
+    }
+    if (out.FirmwareTable.size() < 8) {
+      return r.Fail("smbios.firmware_table", "must hold the 8-byte RawSMBIOSData header");
+    }
+  }
+  return true;
+}
+
+bool ReadCapture(Reader& r, const json& capture, BoardCapture& out) {
+  if (!r.Keys(capture, "capture", {"source", "missing"}) || !r.Text(capture, "source", "capture", true, out.Source)) {
+    return false;
+  }
+  if (!capture.contains("missing")) {
+    return true;
+  }
+  const json& missing = capture.at("missing");
+  if (!missing.is_array()) {
+    return r.Fail("capture.missing", "must be a list of texts");
+  }
+  for (const json& line : missing) {
+    if (!line.is_string()) {
+      return r.Fail("capture.missing", "must be a list of texts");
+    }
+    out.Missing.push_back(line.get<std::string>());
   }
   return true;
 }
@@ -488,7 +581,8 @@ bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, B
   }
   Reader r(baseDirectory, error);
   Board result;
-  if (!r.Keys(document, "board", {"name", "cpu", "pci", "memory", "system_ram", "acpi", "smi", "disks", "faults"}) ||
+  if (!r.Keys(document, "board",
+              {"name", "capture", "cpu", "pci", "memory", "system_ram", "acpi", "smbios", "smi", "disks", "faults"}) ||
       !r.Text(document, "name", "board", false, result.Name)) {
     return false;
   }
@@ -510,6 +604,18 @@ bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, B
   if (document.contains("acpi")) {
     result.Acpi.emplace();
     if (!ReadAcpi(r, document.at("acpi"), *result.Acpi)) {
+      return false;
+    }
+  }
+  if (document.contains("smbios")) {
+    result.Smbios.emplace();
+    if (!ReadSmbios(r, document.at("smbios"), *result.Smbios)) {
+      return false;
+    }
+  }
+  if (document.contains("capture")) {
+    result.Capture.emplace();
+    if (!ReadCapture(r, document.at("capture"), *result.Capture)) {
       return false;
     }
   }

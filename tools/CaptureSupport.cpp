@@ -1,0 +1,172 @@
+#include "tools/CaptureSupport.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+namespace kestrune::tools {
+
+namespace {
+
+std::uint32_t Get32(const std::uint8_t* at) {
+  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
+         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
+}
+
+bool SumsToZero(const std::uint8_t* bytes, std::size_t length) {
+  std::uint8_t sum = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    sum = static_cast<std::uint8_t>(sum + bytes[i]);
+  }
+  return sum == 0;
+}
+
+// The string fields, by structure type, that name one machine or one part.
+struct SerialFields {
+  std::uint8_t Type;
+  std::vector<std::uint8_t> StringOffsets;
+};
+const SerialFields kSerialFields[] = {
+    {1, {0x07}},        // system: serial number (the UUID follows at 0x08)
+    {2, {0x07, 0x08}},  // baseboard: serial number, asset tag
+    {3, {0x07, 0x08}},  // chassis: serial number, asset tag
+    {4, {0x20, 0x21}},  // processor: serial number, asset tag
+    {17, {0x18, 0x19}}  // memory device: serial number, asset tag
+};
+constexpr std::size_t kUuidOffset = 0x08;
+constexpr std::size_t kUuidLength = 16;
+
+// Blanks the bytes of one table copy that lie at [address, address + length)
+// inside the region [regionAddress, regionAddress + region.size()).
+void CopyOver(sim::Bytes& region, std::uint64_t regionAddress, const sim::Bytes& blanked, std::uint64_t address) {
+  const std::uint64_t regionEnd = regionAddress + region.size();
+  const std::uint64_t end = address + blanked.size();
+  const std::uint64_t from = std::max(regionAddress, address);
+  const std::uint64_t to = std::min(regionEnd, end);
+  for (std::uint64_t a = from; a < to; ++a) {
+    region[a - regionAddress] = blanked[a - address];
+  }
+}
+
+}  // namespace
+
+std::string CaptureName(const std::string& host) {
+  char stamp[32] = "an unknown time";
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+#if defined(_WIN32)
+  const bool converted = gmtime_s(&utc, &now) == 0;
+#else
+  const bool converted = gmtime_r(&now, &utc) != nullptr;
+#endif
+  if (converted) {
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  }
+  return "captured on " + (host.empty() ? std::string("an unnamed machine") : host) + " at " + stamp +
+         " by kestrune-probe";
+}
+
+std::optional<sim::BoardMemoryRegion> FindSmbiosEntryPoint(const sim::BoardMemoryRegion& area) {
+  const sim::Bytes& bytes = area.Data;
+  const std::size_t first = static_cast<std::size_t>((16 - area.Address % 16) % 16);
+  for (std::size_t at = first; at + 24 <= bytes.size(); at += 16) {
+    const std::uint8_t* p = bytes.data() + at;
+    std::size_t length = 0;
+    if (std::memcmp(p, "_SM3_", 5) == 0) {
+      length = p[6];  // 24 in SMBIOS 3.x
+    } else if (std::memcmp(p, "_SM_", 4) == 0) {
+      length = p[5];  // 31 in SMBIOS 2.x
+    }
+    if (length >= 24 && at + length <= bytes.size() && SumsToZero(p, length)) {
+      return sim::BoardMemoryRegion{area.Address + at, sim::Bytes(p, p + length)};
+    }
+  }
+  return std::nullopt;
+}
+
+bool SmbiosTableOf(const sim::Bytes& entryPoint, std::uint64_t& address, std::uint32_t& length) {
+  if (entryPoint.size() >= 24 && std::memcmp(entryPoint.data(), "_SM3_", 5) == 0) {
+    length = Get32(entryPoint.data() + 0x0C);
+    address = Get32(entryPoint.data() + 0x10) | (static_cast<std::uint64_t>(Get32(entryPoint.data() + 0x14)) << 32);
+    return true;
+  }
+  if (entryPoint.size() >= 31 && std::memcmp(entryPoint.data(), "_SM_", 4) == 0) {
+    length = static_cast<std::uint32_t>(entryPoint[0x16] | (entryPoint[0x17] << 8));
+    address = Get32(entryPoint.data() + 0x18);
+    return true;
+  }
+  return false;
+}
+
+void BlankSmbiosSerials(std::uint8_t* table, std::size_t length) {
+  std::size_t at = 0;
+  while (at + 4 <= length) {
+    const std::uint8_t type = table[at];
+    const std::uint8_t formatted = table[at + 1];
+    if (formatted < 4 || at + formatted > length) {
+      return;
+    }
+    // The string set: NUL-terminated strings, ended by a further NUL (two
+    // NULs when there are no strings).
+    std::vector<std::pair<std::size_t, std::size_t>> strings;  // offset, length
+    std::size_t p = at + formatted;
+    if (p + 1 < length && table[p] == 0 && table[p + 1] == 0) {
+      p += 2;
+    } else {
+      for (;;) {
+        const std::size_t start = p;
+        while (p < length && table[p] != 0) {
+          ++p;
+        }
+        if (p + 1 >= length) {
+          return;  // no end of the string set inside the table
+        }
+        strings.emplace_back(start, p - start);
+        ++p;
+        if (table[p] == 0) {
+          ++p;
+          break;
+        }
+      }
+    }
+    for (const SerialFields& fields : kSerialFields) {
+      if (fields.Type != type) {
+        continue;
+      }
+      for (std::uint8_t offset : fields.StringOffsets) {
+        const std::uint8_t number = offset < formatted ? table[at + offset] : 0;
+        if (number != 0 && number <= strings.size()) {
+          std::memset(table + strings[number - 1].first, ' ', strings[number - 1].second);
+        }
+      }
+      if (type == 1 && formatted >= kUuidOffset + kUuidLength) {
+        std::memset(table + at + kUuidOffset, 0, kUuidLength);
+      }
+    }
+    if (type == 127) {
+      return;
+    }
+    at = p;
+  }
+}
+
+void BlankBoardSerials(sim::Board& board) {
+  if (!board.Smbios) {
+    return;
+  }
+  sim::BoardSmbios& smbios = *board.Smbios;
+  if (smbios.FirmwareTable.size() > 8) {
+    BlankSmbiosSerials(smbios.FirmwareTable.data() + 8, smbios.FirmwareTable.size() - 8);
+  }
+  if (!smbios.Table) {
+    return;
+  }
+  BlankSmbiosSerials(smbios.Table->Data.data(), smbios.Table->Data.size());
+  // The table may also lie inside the BIOS area or another captured region.
+  for (sim::BoardMemoryRegion& region : board.Memory) {
+    CopyOver(region.Data, region.Address, smbios.Table->Data, smbios.Table->Address);
+  }
+}
+
+}  // namespace kestrune::tools
