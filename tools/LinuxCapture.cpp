@@ -288,8 +288,14 @@ class LinuxCapture {
       return false;
     }
     if ((*rsdp)[15] >= 2) {
-      rsdp = memory_.Read(*rsdpAddress, std::max<std::uint32_t>(36, Get32(rsdp->data() + 20)));
+      // Revision 2 and later: 36 bytes or more, as its length field says.
+      rsdp = memory_.Read(*rsdpAddress, 36);
+      const std::uint32_t length = rsdp ? Get32(rsdp->data() + 20) : 0;
+      if (rsdp && length > 36 && length <= 4096) {
+        rsdp = memory_.Read(*rsdpAddress, length);
+      }
       if (!rsdp) {
+        missing_.push_back("acpi: the root pointer at " + Hex(*rsdpAddress) + " is not readable");
         return false;
       }
     }

@@ -291,8 +291,8 @@ bool ReadAcpi(Reader& r, const json& acpi, BoardAcpi& out) {
       return false;
     }
   } else if (acpi.contains("rsdp")) {
-    return r.Fail("acpi", "\"rsdp\" belongs to the laid-out form (with \"base\"); placed tables hold their root "
-                          "pointer among them");
+    return r.Fail("acpi", "needs \"base\" to lay the tables out from; placed tables carry their root pointer "
+                          "among them, with no \"rsdp\"");
   }
   const json& tables = acpi.at("tables");
   for (std::size_t i = 0; i < tables.size(); ++i) {
