@@ -5,6 +5,8 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/SmbiosTable.h"
+
 namespace kestrune::tools {
 
 namespace {
@@ -100,54 +102,31 @@ bool SmbiosTableOf(const sim::Bytes& entryPoint, std::uint64_t& address, std::ui
 }
 
 void BlankSmbiosSerials(std::uint8_t* table, std::size_t length) {
-  std::size_t at = 0;
-  while (at + 4 <= length) {
+  const ByteSpan bytes(table, length);
+  // The walk stops at the first structure that does not fit, so every
+  // string set it yields ends inside the table.
+  for (std::size_t at : smbios::WalkStructures(bytes)) {
     const std::uint8_t type = table[at];
     const std::uint8_t formatted = table[at + 1];
-    if (formatted < 4 || at + formatted > length) {
-      return;
-    }
-    // The string set: NUL-terminated strings, ended by a further NUL (two
-    // NULs when there are no strings).
-    std::vector<std::pair<std::size_t, std::size_t>> strings;  // offset, length
-    std::size_t p = at + formatted;
-    if (p + 1 < length && table[p] == 0 && table[p + 1] == 0) {
-      p += 2;
-    } else {
-      for (;;) {
-        const std::size_t start = p;
-        while (p < length && table[p] != 0) {
-          ++p;
-        }
-        if (p + 1 >= length) {
-          return;  // no end of the string set inside the table
-        }
-        strings.emplace_back(start, p - start);
-        ++p;
-        if (table[p] == 0) {
-          ++p;
-          break;
-        }
-      }
-    }
     for (const SerialFields& fields : kSerialFields) {
       if (fields.Type != type) {
         continue;
       }
       for (std::uint8_t offset : fields.StringOffsets) {
         const std::uint8_t number = offset < formatted ? table[at + offset] : 0;
-        if (number != 0 && number <= strings.size()) {
-          std::memset(table + strings[number - 1].first, ' ', strings[number - 1].second);
+        // String `number` of the set: skip number - 1 strings.
+        std::size_t p = at + formatted;
+        for (std::uint8_t skipped = 1; number != 0 && skipped < number && table[p] != 0; ++skipped) {
+          p += std::strlen(reinterpret_cast<const char*>(table + p)) + 1;
+        }
+        if (number != 0 && table[p] != 0) {
+          std::memset(table + p, ' ', std::strlen(reinterpret_cast<const char*>(table + p)));
         }
       }
       if (type == 1 && formatted >= kUuidOffset + kUuidLength) {
         std::memset(table + at + kUuidOffset, 0, kUuidLength);
       }
     }
-    if (type == 127) {
-      return;
-    }
-    at = p;
   }
 }
 

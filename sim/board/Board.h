@@ -136,8 +136,11 @@ struct Board {
 bool LoadBoardFile(const std::string& path, Board& board, std::string& error);
 // The same from the text of a board file; baseDirectory resolves the files it names.
 bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, Board& board, std::string& error);
+// The same for a board that holds every byte inline (a captured board):
+// a file it names is refused, not read.
+bool ParseInlineBoardJson(const std::string& text, Board& board, std::string& error);
 // The text of a board file that holds the board, every byte inline:
-// ParseBoardJson of it gives the board back.
+// ParseInlineBoardJson of it gives the board back.
 std::string WriteBoardJson(const Board& board);
 
 // Helpers for boards built in code.

@@ -2,6 +2,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <set>
@@ -15,10 +16,14 @@ namespace {
 
 using nlohmann::json;
 
+constexpr std::uintmax_t kMaxFileSize = 256u << 20;
+
 // Each check leaves a message naming the place of the fault.
 class Reader {
  public:
-  Reader(std::string baseDirectory, std::string& error) : base_(std::move(baseDirectory)), error_(error) {}
+  // Without files, a board must hold every byte inline.
+  Reader(std::optional<std::string> baseDirectory, std::string& error)
+      : base_(std::move(baseDirectory)), error_(error) {}
 
   bool Fail(const std::string& where, const std::string& what) {
     error_ = where + ": " + what;
@@ -114,15 +119,25 @@ class Reader {
   }
 
   bool ReadFile(const std::string& relative, const std::string& where, Bytes& out) {
+    if (!base_) {
+      return Fail(where, "names a file, but this board must hold its bytes inline");
+    }
     std::string path = relative;
     const bool absolute =
         !relative.empty() && (relative[0] == '/' || relative[0] == '\\' || (relative.size() > 1 && relative[1] == ':'));
-    if (!absolute && !base_.empty()) {
-      path = base_ + "/" + relative;
+    if (!absolute && !base_->empty()) {
+      path = *base_ + "/" + relative;
     }
+    // Only a plain file of bounded size: not a device that never ends.
+    std::error_code failed;
+    const bool regular = std::filesystem::is_regular_file(path, failed);
+    const std::uintmax_t size = regular ? std::filesystem::file_size(path, failed) : 0;
     std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    if (!regular || failed || !file) {
       return Fail(where, "cannot read \"" + path + "\"");
+    }
+    if (size > kMaxFileSize) {
+      return Fail(where, "\"" + path + "\" is larger than " + std::to_string(kMaxFileSize) + " bytes");
     }
     out.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     return true;
@@ -151,7 +166,7 @@ class Reader {
   }
 
  private:
-  std::string base_;
+  std::optional<std::string> base_;
   std::string& error_;
 };
 
@@ -573,7 +588,9 @@ Bytes MakeFacs() {
   return facs;
 }
 
-bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, Board& board, std::string& error) {
+namespace {
+
+bool ParseBoard(const std::string& text, std::optional<std::string> baseDirectory, Board& board, std::string& error) {
   const json document = json::parse(text, nullptr, false);
   if (document.is_discarded()) {
     error = "not valid JSON";
@@ -633,6 +650,16 @@ bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, B
   }
   board = std::move(result);
   return true;
+}
+
+}  // namespace
+
+bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, Board& board, std::string& error) {
+  return ParseBoard(text, baseDirectory, board, error);
+}
+
+bool ParseInlineBoardJson(const std::string& text, Board& board, std::string& error) {
+  return ParseBoard(text, std::nullopt, board, error);
 }
 
 bool LoadBoardFile(const std::string& path, Board& board, std::string& error) {

@@ -108,7 +108,7 @@ class CaptureTest : public test::BoardFixture {
   sim::Board ThroughFile(const sim::Board& board) {
     sim::Board read;
     std::string error;
-    EXPECT_TRUE(sim::ParseBoardJson(sim::WriteBoardJson(board), "", read, error)) << error;
+    EXPECT_TRUE(sim::ParseInlineBoardJson(sim::WriteBoardJson(board), read, error)) << error;
     return read;
   }
   std::string ProbeOf(const sim::Board& board) {
