@@ -12,10 +12,10 @@ keys against what the machine itself says, read here without the program:
 It also checks that the file names the machine and the time, that it says
 what the machine lacked, that two replays agree, and that a board whose
 processor or chipset was altered is caught. With --sim it runs the program
-itself (KestruneSim.exe under Wine) on the board and checks the ending that
-the processor and chipset lead to.
+itself (KestruneSim.exe of that Windows test build, under Wine) on the board
+and checks the ending that the processor and chipset lead to.
 
-usage: capture_replay.py PROBE WORK_DIR [--sim WINE_RUN SIM_EXE]
+usage: capture_replay.py PROBE WORK_DIR [--sim WINDOWS_TEST_BUILD]
 Run as root on a live system (the PCI files and efivars need it).
 """
 import datetime
@@ -171,14 +171,18 @@ def expected_ending(keys):
         "Unsupport non-200 series model!"
 
 
-def run_program(wine_run, sim, board_path, work):
-    """KestruneSim.exe on the captured board under Wine, silent: its ending
-    is the exit code, EXERetCode and the message it would have shown, which
-    the Wine trace of the message box carries."""
-    env = dict(os.environ, KESTRUNE_BOARD="Z:" + board_path.replace("/", "\\"), WINEDEBUG="trace+msgbox")
+def run_program(build, board_path, work):
+    """KestruneSim.exe of a Windows test build on the captured board, under
+    Wine with no display: the message box it shows fails at once, and the
+    relay trace of the call carries the message; the exit code is the run's."""
+    wine_run = os.path.join(build, "wine-run.sh")
+    run([wine_run, "cmd", "/c", "exit"])  # the build's prefix and its server
+    env = dict(os.environ, KESTRUNE_BOARD="Z:" + board_path.replace("/", "\\"), WINEDEBUG="+relay",
+               WINEPREFIX=os.path.join(build, "wineprefix"), WINEDLLOVERRIDES="mscoree,mshtml=", LC_ALL="C.UTF-8")
     env.pop("DISPLAY", None)
-    result = run([wine_run, sim], cwd=work, env=env)
-    return result.returncode, result.stdout.decode("latin-1") + result.stderr.decode("latin-1")
+    result = run(["/usr/lib/wine/wine64", os.path.join(build, "app", "KestruneSim.exe")], cwd=work, env=env)
+    boxes = [line for line in result.stderr.decode("latin-1").splitlines() if "user32.MessageBoxA(" in line]
+    return result.returncode, result.stdout.decode("latin-1") + "\n".join(boxes)
 
 
 def main():
@@ -186,8 +190,8 @@ def main():
     sim = None
     if "--sim" in args:
         at = args.index("--sim")
-        sim = args[at + 1:at + 3]
-        del args[at:at + 3]
+        sim = os.path.abspath(args[at + 1])
+        del args[at:at + 2]
     probe, work = os.path.abspath(args[0]), os.path.abspath(args[1])
     os.makedirs(work, exist_ok=True)
     board_path = os.path.join(work, "machine.json")
@@ -203,19 +207,24 @@ def main():
         problems.append("two replays of the same board differ")
     problems += disagreements(keys)
     # The check itself must see a machine that is not this one.
+    altered_boards = {}
     for field in ("cpu", "chipset"):
-        _, other = probe_keys(probe, altered(board, work, field))
+        altered_boards[field] = altered(board, work, field)
+        _, other = probe_keys(probe, altered_boards[field])
         if not disagreements(other):
             problems.append("a board with an altered %s passed the check" % field)
     if sim:
-        ending = expected_ending(keys)
-        code, output = run_program(sim[0], sim[1], board_path, work)
-        if ending is not None:
-            if code != 1 or ending not in output:
+        # This machine, and the same with a 200-series chipset: each run
+        # ends as its processor and chipset lead it to.
+        for path in (board_path, altered_boards["chipset"]):
+            _, path_keys = probe_keys(probe, path)
+            ending = expected_ending(path_keys)
+            code, output = run_program(sim, path, work)
+            print("KestruneSim.exe on %s: exit %d, expected %s" % (os.path.basename(path), code, ending))
+            if ending is not None and (code != 1 or ending not in output):
                 problems.append("KestruneSim.exe ended with %d, without %r:\n%s" % (code, ending, output[-2000:]))
-        elif "Unsupport non-" in output:
-            problems.append("KestruneSim.exe refused the Kaby Lake processor:\n%s" % output[-2000:])
-        print("KestruneSim.exe on the captured board: exit %d, expected %r" % (code, ending))
+            elif ending is None and "Unsupport non-" in output:
+                problems.append("KestruneSim.exe refused the Kaby Lake processor:\n%s" % output[-2000:])
     print(first.decode("latin-1"), end="")
     for problem in problems:
         print("FAIL: " + problem)
