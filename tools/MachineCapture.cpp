@@ -340,11 +340,9 @@ bool CaptureDisk(sys::DevInfoSet set, sys::Dword index, std::vector<sim::BoardDi
 }
 
 void CaptureDisks(sim::Board& board, std::vector<std::string>& missing) {
-  const std::int32_t system = GetSystemDiskNumber();
-  if (system < 0) {
-    missing.push_back("disks: the system volume names no disk; disk 0 stands for it");
-  }
-  board.Disks.System = std::max(system, 0);
+  // -1 when the system volume cannot be asked or names no disk: the board's
+  // volume then reports no extent.
+  board.Disks.System = std::max(GetSystemDiskNumber(), -1);
   board.Disks.List.clear();
   const sys::UniqueDevInfoSet set(sys::Use<sys::ISetupDi>().SetupDiGetClassDevsA(
       sys::kGuidDevinterfaceDisk, sys::kDigcfPresent | sys::kDigcfDeviceInterface));

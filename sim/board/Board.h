@@ -106,7 +106,9 @@ struct BoardDisk {
 };
 
 struct BoardDisks {
-  std::int32_t System = 0;  // the disk that holds the volume \\.\C:
+  // The disk that holds the volume \\.\C:; -1 for a volume that reports
+  // no disk extent.
+  std::int32_t System = 0;
   std::vector<BoardDisk> List{BoardDisk{}};
 };
 

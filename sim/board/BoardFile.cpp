@@ -439,14 +439,17 @@ bool ReadDisks(Reader& r, const json& disks, BoardDisks& out) {
   if (!r.Keys(disks, "disks", {"system", "list"})) {
     return false;
   }
+  // -1: the system volume lies on no disk the board lists any extent of.
   std::uint32_t system = 0;
-  if (!r.Field(disks, "system", "disks", true, system)) {
+  const bool none = disks.contains("system") && disks.at("system").is_number_integer() &&
+                    disks.at("system").get<std::int64_t>() == -1;
+  if (!none && !r.Field(disks, "system", "disks", true, system)) {
     return false;
   }
-  out.System = static_cast<std::int32_t>(system);
   if (system > 0x7FFFFFFF) {
     return r.Fail("disks.system", "is too large");
   }
+  out.System = none ? -1 : static_cast<std::int32_t>(system);
   out.List.clear();
   if (!disks.contains("list") || !disks.at("list").is_array()) {
     return r.Fail("disks", "needs a list \"list\"");

@@ -731,6 +731,12 @@ bool BoardMachine::VolumeRequest(sys::Dword code, void* out, sys::Dword outSize,
     }
     auto* bytes = static_cast<std::uint8_t*>(out);
     std::memset(bytes, 0, 32);
+    // A system volume on no disk the board knows (System -1) answers with
+    // no extent, as Wine's volumes do.
+    if (board_.Disks.System < 0) {
+      *returned = 32;
+      return Succeed();
+    }
     Put32(bytes, 1);
     Put32(bytes + 8, system);
     Put64(bytes + 16, 0x00100000);

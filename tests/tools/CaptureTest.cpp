@@ -264,6 +264,31 @@ TEST_F(CaptureTest, BlankingSerialsKeepsTheLayoutAndWhatTheProgramReads) {
   }
 }
 
+TEST_F(CaptureTest, AVolumeOnNoListedDiskIsCapturedAsSuch) {
+  // As Wine's system volume answers: no disk extent, and no disk interface.
+  sim::Board board;
+  board.Disks = sim::BoardDisks{-1, {}};
+  const std::string live = ProbeOf(board);
+  EXPECT_NE(live.find("boot.system_disk=-1\nboot.gpt=0\n"), std::string::npos) << live;
+  const sim::Board captured = tools::CaptureThroughHardware({}, "");
+  EXPECT_EQ(captured.Disks.System, -1);
+  EXPECT_TRUE(captured.Disks.List.empty());
+  EXPECT_EQ(WithoutDriverKeys(ProbeOf(ThroughFile(captured))), WithoutDriverKeys(live));
+  // A disk that the volume names and that is listed second, after a GPT disk.
+  board.Disks = sim::BoardDisks{3, {{1, sim::PartitionStyle::Gpt, true, 3}, {3, sim::PartitionStyle::Mbr, true, 2}}};
+  const std::string second = ProbeOf(board);
+  const sim::Board again = tools::CaptureThroughHardware({}, "");
+  EXPECT_EQ(again.Disks.System, 3);
+  ASSERT_EQ(again.Disks.List.size(), 2u);
+  EXPECT_EQ(again.Disks.List[1].Style, sim::PartitionStyle::Mbr);
+  EXPECT_EQ(WithoutDriverKeys(ProbeOf(ThroughFile(again))), WithoutDriverKeys(second));
+  sim::Board refused;
+  std::string error;
+  EXPECT_FALSE(sim::ParseInlineBoardJson(R"({"cpu": {"vendor": "", "signature": 0}, "disks": {"system": -2, "list": []}})",
+                                         refused, error));
+  EXPECT_NE(error.find("disks.system: must not be negative"), std::string::npos) << error;
+}
+
 TEST(BoardFileWriter, AWrittenBoardReadsBackAsTheSameBoard) {
   const char* const boards[] = {"kabylake-z270-no-optane.json", "kabylake-z270-reader-first.json",
                                 "kabylake-z270-no-driver.json", "amd-x370.json"};
