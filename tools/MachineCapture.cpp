@@ -114,10 +114,11 @@ void CapturePci(sim::Board& board) {
 
 void CaptureBiosArea(sim::Board& board, std::vector<std::string>& missing) {
   // Each chunk that reads joins the region before it.
+  std::uint32_t unread = 0;
   for (std::uint32_t offset = 0; offset < kBiosAreaLength; offset += kChunk) {
     sim::Bytes chunk;
     if (!ReadMemory(kBiosArea + offset, kChunk, chunk)) {
-      missing.push_back("bios area: " + Hex(kBiosArea + offset) + " could not be read");
+      ++unread;
       continue;
     }
     if (!board.Memory.empty() &&
@@ -126,6 +127,10 @@ void CaptureBiosArea(sim::Board& board, std::vector<std::string>& missing) {
     } else {
       board.Memory.push_back({kBiosArea + offset, std::move(chunk)});
     }
+  }
+  if (unread != 0) {
+    missing.push_back("bios area: " + std::to_string(unread) + " of its " + std::to_string(kBiosAreaLength / kChunk) +
+                      " 4 KiB pages from " + Hex(kBiosArea) + " could not be read");
   }
 }
 
