@@ -203,8 +203,8 @@ class LinuxCapture {
     for (const std::string& name : List(folder, false)) {
       unsigned domain = 0, bus = 0, device = 0, function = 0;
       char end = 0;
-      if (std::sscanf(name.c_str(), "%4x:%2x:%2x.%1x%c", &domain, &bus, &device, &function, &end) != 4 ||
-          device > 31 || function > 7 || bus > 255) {
+      if (std::sscanf(name.c_str(), "%4x:%2x:%2x.%1x%c", &domain, &bus, &device, &function, &end) != 4 || device > 31 ||
+          function > 7 || bus > 255) {
         continue;
       }
       if (domain != 0) {

@@ -25,7 +25,7 @@ namespace {
 constexpr std::uint64_t kBiosArea = 0xE0000;
 constexpr std::uint32_t kBiosAreaLength = 0x20000;
 constexpr std::uint32_t kChunk = 4096;
-constexpr std::uint32_t kMaxTable = 0x01000000;  // what the discovery decodes at most
+constexpr std::uint32_t kMaxTable = 0x01000000;                // what the discovery decodes at most
 constexpr sys::Dword kFirmwareTableProviderAcpi = 0x41435049;  // 'ACPI'
 constexpr std::uint32_t kNoFunction = 0xFFFFFFFF;
 
@@ -38,9 +38,7 @@ std::uint32_t Get32(const std::uint8_t* at) {
          (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
 }
 
-std::uint64_t Get64(const std::uint8_t* at) {
-  return Get32(at) | (static_cast<std::uint64_t>(Get32(at + 4)) << 32);
-}
+std::uint64_t Get64(const std::uint8_t* at) { return Get32(at) | (static_cast<std::uint64_t>(Get32(at + 4)) << 32); }
 
 std::string Hex(std::uint64_t value) {
   char text[24];
@@ -121,8 +119,7 @@ void CaptureBiosArea(sim::Board& board, std::vector<std::string>& missing) {
       ++unread;
       continue;
     }
-    if (!board.Memory.empty() &&
-        board.Memory.back().Address + board.Memory.back().Data.size() == kBiosArea + offset) {
+    if (!board.Memory.empty() && board.Memory.back().Address + board.Memory.back().Data.size() == kBiosArea + offset) {
       board.Memory.back().Data.insert(board.Memory.back().Data.end(), chunk.begin(), chunk.end());
     } else {
       board.Memory.push_back({kBiosArea + offset, std::move(chunk)});
@@ -316,9 +313,8 @@ bool CaptureDisk(sys::DevInfoSet set, sys::Dword index, std::vector<sim::BoardDi
       !setupDi.SetupDiGetDeviceInterfaceDetailA(set, data, &path, required, nullptr)) {
     return false;
   }
-  const sys::UniqueFileHandle disk(files.CreateFileA(path, sys::kGenericRead | sys::kGenericWrite,
-                                                     sys::kFileShareRead | sys::kFileShareWrite, sys::kOpenExisting,
-                                                     0));
+  const sys::UniqueFileHandle disk(files.CreateFileA(
+      path, sys::kGenericRead | sys::kGenericWrite, sys::kFileShareRead | sys::kFileShareWrite, sys::kOpenExisting, 0));
   if (!disk.Valid()) {
     return false;
   }

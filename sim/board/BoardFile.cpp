@@ -246,8 +246,7 @@ bool ReadPci(Reader& r, const json& list, std::vector<BoardPciFunction>& out) {
 bool ReadRegion(Reader& r, const json& item, const std::string& where, BoardMemoryRegion& out) {
   return r.Keys(item, where, {"address", "hex", "file"}) && r.Field(item, "address", where, true, out.Address) &&
          r.Content(item, where, out.Data) &&
-         (out.Address + out.Data.size() >= out.Address ||
-          r.Fail(where, "runs past the end of the address space"));
+         (out.Address + out.Data.size() >= out.Address || r.Fail(where, "runs past the end of the address space"));
 }
 
 bool ReadMemory(Reader& r, const json& list, std::vector<BoardMemoryRegion>& out) {
@@ -306,8 +305,9 @@ bool ReadAcpi(Reader& r, const json& acpi, BoardAcpi& out) {
       return false;
     }
   } else if (acpi.contains("rsdp")) {
-    return r.Fail("acpi", "needs \"base\" to lay the tables out from; placed tables carry their root pointer "
-                          "among them, with no \"rsdp\"");
+    return r.Fail("acpi",
+                  "needs \"base\" to lay the tables out from; placed tables carry their root pointer "
+                  "among them, with no \"rsdp\"");
   }
   const json& tables = acpi.at("tables");
   for (std::size_t i = 0; i < tables.size(); ++i) {

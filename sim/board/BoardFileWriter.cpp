@@ -131,8 +131,8 @@ std::string WriteBoardJson(const Board& board) {
   if (board.Capture) {
     out["capture"] = Json{{"source", board.Capture->Source}, {"missing", board.Capture->Missing}};
   }
-  out["cpu"] = Json{
-      {"vendor", board.Cpu.Vendor}, {"signature", HexNumber(board.Cpu.Signature, 8)}, {"brand", board.Cpu.Brand}};
+  out["cpu"] =
+      Json{{"vendor", board.Cpu.Vendor}, {"signature", HexNumber(board.Cpu.Signature, 8)}, {"brand", board.Cpu.Brand}};
   if (!board.Pci.empty()) {
     Json pci = Json::array();
     for (const BoardPciFunction& function : board.Pci) {

@@ -198,7 +198,8 @@ TEST(BoardLayout, OverlappingRegionsAndMalformedTablesAreRefused) {
   }
   {
     sim::Board board;
-    board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {sim::MakeAcpiTable("DSDT", {}), sim::MakeAcpiTable("DSDT", {})}, {}, {}};
+    board.Acpi =
+        sim::BoardAcpi{0xF0000, 0x7FF00000, {sim::MakeAcpiTable("DSDT", {}), sim::MakeAcpiTable("DSDT", {})}, {}, {}};
     cases.push_back({"two DSDTs", board, "more than one DSDT"});
   }
   {
@@ -208,7 +209,8 @@ TEST(BoardLayout, OverlappingRegionsAndMalformedTablesAreRefused) {
   }
   {
     sim::Board board;
-    board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {}, {{0x1000, sim::Bytes(40, 0)}, {0x1020, sim::Bytes(40, 0)}}, {}};
+    board.Acpi =
+        sim::BoardAcpi{0xF0000, 0x7FF00000, {}, {{0x1000, sim::Bytes(40, 0)}, {0x1020, sim::Bytes(40, 0)}}, {}};
     cases.push_back({"placed tables overlap", board, "overlaps another table"});
   }
   {

@@ -127,9 +127,14 @@ class CaptureTest : public test::BoardFixture {
 
 TEST_F(CaptureTest, ACapturedBoardReplaysTheKeysOfTheBoardItWasCapturedFrom) {
   const char* const boards[] = {
-      "kabylake-z270-no-optane.json", "kabylake-z270-optane.json", "skylake-z270.json",
-      "amd-x370.json",                "kabylake-z270-mbr.json",    "kabylake-z270-raid.json",
-      "kabylake-z270-reader-first.json", "kabylake-z270-no-driver.json",
+      "kabylake-z270-no-optane.json",
+      "kabylake-z270-optane.json",
+      "skylake-z270.json",
+      "amd-x370.json",
+      "kabylake-z270-mbr.json",
+      "kabylake-z270-raid.json",
+      "kabylake-z270-reader-first.json",
+      "kabylake-z270-no-driver.json",
   };
   for (const char* name : boards) {
     SCOPED_TRACE(name);
@@ -148,8 +153,7 @@ TEST_F(CaptureTest, ACapturedBoardReplaysTheKeysOfTheBoardItWasCapturedFrom) {
     // Without the driver nothing behind it can be captured, and the file says so.
     const bool driverless = original.Faults.Driver;
     EXPECT_EQ(captured.Acpi.has_value(), !driverless);
-    EXPECT_EQ(!captured.Capture->Missing.empty() && captured.Capture->Missing[0].rfind("driver:", 0) == 0,
-              driverless);
+    EXPECT_EQ(!captured.Capture->Missing.empty() && captured.Capture->Missing[0].rfind("driver:", 0) == 0, driverless);
   }
 }
 
@@ -203,7 +207,8 @@ TEST_F(CaptureTest, SmbiosAtItsAddressOrAsTheSystemsCopyIsCapturedAndReplayed) {
   const sim::Bytes table = SmbiosTable();
   sim::Board board;
   board.Smbios = sim::BoardSmbios{sim::BoardMemoryRegion{0xF5000, SmbiosEntryPoint(0x9A000000, table.size())},
-                                  sim::BoardMemoryRegion{0x9A000000, table}, {}};
+                                  sim::BoardMemoryRegion{0x9A000000, table},
+                                  {}};
   const std::string live = ProbeOf(board);
   EXPECT_NE(live.find("smbios.loaded=1\nsmbios.baseboard=Z270 Forge\n"), std::string::npos) << live;
   const sim::Board captured = tools::CaptureThroughHardware({}, "");
@@ -241,8 +246,8 @@ TEST_F(CaptureTest, BlankingSerialsKeepsTheLayoutAndWhatTheProgramReads) {
   ProbeOf(board);
   sim::Board captured = tools::CaptureThroughHardware({true}, "");
   ASSERT_TRUE(captured.Smbios && captured.Smbios->Table);
-  for (const sim::Bytes* copy : {&captured.Smbios->Table->Data, &captured.Smbios->FirmwareTable,
-                                 &captured.Memory.at(0).Data}) {
+  for (const sim::Bytes* copy :
+       {&captured.Smbios->Table->Data, &captured.Smbios->FirmwareTable, &captured.Memory.at(0).Data}) {
     EXPECT_FALSE(Contains(*copy, "SYS-SERIAL-42"));
     EXPECT_FALSE(Contains(*copy, "BB-SERIAL-7"));
     EXPECT_TRUE(Contains(*copy, "Z270 Forge"));
@@ -284,8 +289,8 @@ TEST_F(CaptureTest, AVolumeOnNoListedDiskIsCapturedAsSuch) {
   EXPECT_EQ(WithoutDriverKeys(ProbeOf(ThroughFile(again))), WithoutDriverKeys(second));
   sim::Board refused;
   std::string error;
-  EXPECT_FALSE(sim::ParseInlineBoardJson(R"({"cpu": {"vendor": "", "signature": 0}, "disks": {"system": -2, "list": []}})",
-                                         refused, error));
+  EXPECT_FALSE(sim::ParseInlineBoardJson(
+      R"({"cpu": {"vendor": "", "signature": 0}, "disks": {"system": -2, "list": []}})", refused, error));
   EXPECT_NE(error.find("disks.system: must not be negative"), std::string::npos) << error;
 }
 
@@ -383,9 +388,9 @@ TEST_F(LinuxCaptureTest, WithoutDevMemTheKernelsTablesAreLaidOutAndWhatIsMissing
   ASSERT_EQ(captured.Pci.size(), 1u);
   EXPECT_EQ(captured.Pci[0].Device, 31);
   const std::string replay = ProbeOf(ThroughFile(captured));
-  for (const char* key : {"pci.chipset=0xA2C5\n", "acpi.tables=RSD |RSDT|FACP|APIC|????|DSDT\n",
-                          "acpi.smi_port=0xB2\n", "var.read=1\n", "var.data=01000000\n", "smbios.loaded=1\n",
-                          "smbios.baseboard=Z270 Forge\n"}) {
+  for (const char* key :
+       {"pci.chipset=0xA2C5\n", "acpi.tables=RSD |RSDT|FACP|APIC|????|DSDT\n", "acpi.smi_port=0xB2\n", "var.read=1\n",
+        "var.data=01000000\n", "smbios.loaded=1\n", "smbios.baseboard=Z270 Forge\n"}) {
     EXPECT_NE(replay.find(key), std::string::npos) << key << replay;
   }
 }
@@ -425,8 +430,8 @@ TEST_F(LinuxCaptureTest, WithDevMemTheTablesStayAtTheirAddresses) {
   for (const sim::BoardMemoryRegion& placed : captured.Acpi->Placed) {
     addresses.push_back(placed.Address);
   }
-  EXPECT_EQ(addresses, (std::vector<std::uint64_t>{0xF0000, 0x7A000000, 0x7A000100, 0x7A001000, 0x7A003000,
-                                                   0x7A002000}));
+  EXPECT_EQ(addresses,
+            (std::vector<std::uint64_t>{0xF0000, 0x7A000000, 0x7A000100, 0x7A001000, 0x7A003000, 0x7A002000}));
   ASSERT_TRUE(captured.Smbios && captured.Smbios->EntryPoint && captured.Smbios->Table);
   EXPECT_EQ(captured.Smbios->EntryPoint->Address, 0xF5000u);
   EXPECT_EQ(captured.Smbios->Table->Address, 0x7B000000u);
