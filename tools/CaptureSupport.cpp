@@ -1,28 +1,17 @@
 #include "tools/CaptureSupport.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <vector>
 
+#include "hw/LittleEndian.h"
 #include "platform/SmbiosTable.h"
 
 namespace kestrune::tools {
 
 namespace {
-
-std::uint32_t Get32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
-
-bool SumsToZero(const std::uint8_t* bytes, std::size_t length) {
-  std::uint8_t sum = 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    sum = static_cast<std::uint8_t>(sum + bytes[i]);
-  }
-  return sum == 0;
-}
 
 // The string fields, by structure type, that name one machine or one part.
 struct SerialFields {
@@ -53,6 +42,14 @@ void CopyOver(sim::Bytes& region, std::uint64_t regionAddress, const sim::Bytes&
 
 }  // namespace
 
+std::uint64_t Le64(const std::uint8_t* p) { return Le32(p) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32); }
+
+std::string HexAddress(std::uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+  return text;
+}
+
 std::string CaptureName(const std::string& host) {
   char stamp[32] = "an unknown time";
   const std::time_t now = std::time(nullptr);
@@ -80,7 +77,7 @@ std::optional<sim::BoardMemoryRegion> FindSmbiosEntryPoint(const sim::BoardMemor
     } else if (std::memcmp(p, "_SM_", 4) == 0) {
       length = p[5];  // 31 in SMBIOS 2.x
     }
-    if (length >= 24 && at + length <= bytes.size() && SumsToZero(p, length)) {
+    if (length >= 24 && at + length <= bytes.size() && ByteSum(ByteSpan(p, length)) == 0) {
       return sim::BoardMemoryRegion{area.Address + at, sim::Bytes(p, p + length)};
     }
   }
@@ -89,13 +86,13 @@ std::optional<sim::BoardMemoryRegion> FindSmbiosEntryPoint(const sim::BoardMemor
 
 bool SmbiosTableOf(const sim::Bytes& entryPoint, std::uint64_t& address, std::uint32_t& length) {
   if (entryPoint.size() >= 24 && std::memcmp(entryPoint.data(), "_SM3_", 5) == 0) {
-    length = Get32(entryPoint.data() + 0x0C);
-    address = Get32(entryPoint.data() + 0x10) | (static_cast<std::uint64_t>(Get32(entryPoint.data() + 0x14)) << 32);
+    length = Le32(entryPoint.data() + 0x0C);
+    address = Le64(entryPoint.data() + 0x10);
     return true;
   }
   if (entryPoint.size() >= 31 && std::memcmp(entryPoint.data(), "_SM_", 4) == 0) {
     length = static_cast<std::uint32_t>(entryPoint[0x16] | (entryPoint[0x17] << 8));
-    address = Get32(entryPoint.data() + 0x18);
+    address = Le32(entryPoint.data() + 0x18);
     return true;
   }
   return false;

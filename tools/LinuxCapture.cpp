@@ -12,6 +12,8 @@
 #include <map>
 #include <set>
 
+#include "hw/LittleEndian.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
 #endif
@@ -25,19 +27,6 @@ constexpr std::uint32_t kBiosAreaLength = 0x20000;
 constexpr std::uint32_t kMaxTable = 0x01000000;
 constexpr const char* kPlatformConfigFile = "VelnorPlatformConfig-ec87d643-eba4-4bb5-a1e5-3f3e36b20da9";
 constexpr const char* kPlatformConfigGuid = "{EC87D643-EBA4-4BB5-A1E5-3F3E36B20DA9}";
-
-std::uint32_t Get32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
-
-std::uint64_t Get64(const std::uint8_t* at) { return Get32(at) | (static_cast<std::uint64_t>(Get32(at + 4)) << 32); }
-
-std::string Hex(std::uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
-}
 
 std::optional<sim::Bytes> ReadWhole(const std::string& path, std::size_t limit = kMaxTable) {
   std::ifstream file(path, std::ios::binary);
@@ -111,7 +100,7 @@ class PhysicalReader {
     if (!header) {
       return std::nullopt;
     }
-    const std::uint32_t length = Get32(header->data() + 4);
+    const std::uint32_t length = Le32(header->data() + 4);
     return length < 36 ? std::nullopt : Read(address, length);
   }
 
@@ -284,26 +273,26 @@ class LinuxCapture {
     }
     std::optional<sim::Bytes> rsdp = memory_.Read(*rsdpAddress, 20);
     if (!rsdp) {
-      missing_.push_back("acpi: the root pointer at " + Hex(*rsdpAddress) + " is not readable");
+      missing_.push_back("acpi: the root pointer at " + HexAddress(*rsdpAddress) + " is not readable");
       return false;
     }
     if ((*rsdp)[15] >= 2) {
       // Revision 2 and later: 36 bytes or more, as its length field says.
       rsdp = memory_.Read(*rsdpAddress, 36);
-      const std::uint32_t length = rsdp ? Get32(rsdp->data() + 20) : 0;
+      const std::uint32_t length = rsdp ? Le32(rsdp->data() + 20) : 0;
       if (rsdp && length > 36 && length <= 4096) {
         rsdp = memory_.Read(*rsdpAddress, length);
       }
       if (!rsdp) {
-        missing_.push_back("acpi: the root pointer at " + Hex(*rsdpAddress) + " is not readable");
+        missing_.push_back("acpi: the root pointer at " + HexAddress(*rsdpAddress) + " is not readable");
         return false;
       }
     }
     acpi.Placed.push_back({*rsdpAddress, *rsdp});
     std::set<std::uint64_t> seen{*rsdpAddress};
-    std::vector<std::uint64_t> pending{Get32(rsdp->data() + 16)};
+    std::vector<std::uint64_t> pending{Le32(rsdp->data() + 16)};
     if (rsdp->size() >= 32) {
-      pending.push_back(Get64(rsdp->data() + 24));
+      pending.push_back(Le64(rsdp->data() + 24));
     }
     while (!pending.empty()) {
       const std::uint64_t address = pending.front();
@@ -313,21 +302,21 @@ class LinuxCapture {
       }
       const std::optional<sim::Bytes> table = memory_.ReadTable(address);
       if (!table) {
-        missing_.push_back("acpi: the table at " + Hex(address) + " is not readable");
+        missing_.push_back("acpi: the table at " + HexAddress(address) + " is not readable");
         continue;
       }
       const std::string signature(table->begin(), table->begin() + 4);
       if (signature == "RSDT" || signature == "XSDT") {
         const std::size_t width = signature == "RSDT" ? 4 : 8;
         for (std::size_t at = 36; at + width <= table->size(); at += width) {
-          pending.push_back(width == 4 ? Get32(table->data() + at) : Get64(table->data() + at));
+          pending.push_back(width == 4 ? Le32(table->data() + at) : Le64(table->data() + at));
         }
       } else if (signature == "FACP" && table->size() >= 44) {
-        pending.push_back(Get32(table->data() + 36));
-        pending.push_back(Get32(table->data() + 40));
+        pending.push_back(Le32(table->data() + 36));
+        pending.push_back(Le32(table->data() + 40));
         if (table->size() >= 148) {
-          pending.push_back(Get64(table->data() + 132));
-          pending.push_back(Get64(table->data() + 140));
+          pending.push_back(Le64(table->data() + 132));
+          pending.push_back(Le64(table->data() + 140));
         }
       }
       acpi.Placed.push_back({address, *table});
@@ -360,7 +349,7 @@ class LinuxCapture {
     std::vector<sim::Bytes> tables;
     for (const std::string& name : List(folder, true)) {
       std::optional<sim::Bytes> table = ReadWhole(folder + "/" + name);
-      if (!table || table->size() < 36 || Get32(table->data() + 4) != table->size()) {
+      if (!table || table->size() < 36 || Le32(table->data() + 4) != table->size()) {
         missing_.push_back("acpi " + name + ": not readable as a whole table");
         continue;
       }
@@ -397,7 +386,7 @@ class LinuxCapture {
     std::uint16_t port = 0;
     for (const sim::Bytes& table : candidates) {
       if (port == 0 && table.size() >= 52 && std::memcmp(table.data(), "FACP", 4) == 0) {
-        port = static_cast<std::uint16_t>(Get32(table.data() + 48));
+        port = static_cast<std::uint16_t>(Le32(table.data() + 48));
       }
     }
     smiPort_ = port;
@@ -466,7 +455,7 @@ class LinuxCapture {
     sim::BoardVariable variable;
     variable.Name = u"VelnorPlatformConfig";
     variable.VendorGuid = *sim::ParseGuid(kPlatformConfigGuid);
-    variable.Attributes = Get32(file->data());
+    variable.Attributes = Le32(file->data());
     variable.Data.assign(file->begin() + 4, file->end());
     board_.Smi->Variables.push_back(std::move(variable));
   }

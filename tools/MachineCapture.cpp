@@ -6,6 +6,7 @@
 #include <set>
 
 #include "hw/Acpibase.h"
+#include "hw/LittleEndian.h"
 #include "hw/Readwrite.h"
 #include "hw/Rwconfig.h"
 #include "hw/Variable.h"
@@ -32,19 +33,6 @@ constexpr std::uint32_t kNoFunction = 0xFFFFFFFF;
 constexpr const char16_t* kPlatformConfigName = u"VelnorPlatformConfig";
 constexpr EfiGuid kPlatformConfigGuid = {0x43, 0xD6, 0x87, 0xEC, 0xA4, 0xEB, 0xB5, 0x4B,
                                          0xA1, 0xE5, 0x3F, 0x3E, 0x36, 0xB2, 0x0D, 0xA9};
-
-std::uint32_t Get32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
-
-std::uint64_t Get64(const std::uint8_t* at) { return Get32(at) | (static_cast<std::uint64_t>(Get32(at + 4)) << 32); }
-
-std::string Hex(std::uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
-}
 
 // Reads in chunks of at most 4 KiB, as the program does.
 bool ReadMemory(std::uint64_t address, std::uint32_t length, sim::Bytes& out) {
@@ -127,7 +115,7 @@ void CaptureBiosArea(sim::Board& board, std::vector<std::string>& missing) {
   }
   if (unread != 0) {
     missing.push_back("bios area: " + std::to_string(unread) + " of its " + std::to_string(kBiosAreaLength / kChunk) +
-                      " 4 KiB pages from " + Hex(kBiosArea) + " could not be read");
+                      " 4 KiB pages from " + HexAddress(kBiosArea) + " could not be read");
   }
 }
 
@@ -142,7 +130,7 @@ class AcpiCapture {
     }
     sim::Bytes bytes;
     if (length > kMaxTable || !ReadMemory(address, length, bytes)) {
-      missing_.push_back("acpi table at " + Hex(address) + ": could not be read");
+      missing_.push_back("acpi table at " + HexAddress(address) + ": could not be read");
       return false;
     }
     acpi_.Placed.push_back({address, std::move(bytes)});
@@ -155,7 +143,7 @@ class AcpiCapture {
     if (address == 0 || seen_.count(address) != 0 || !ReadMemory(address, 8, header)) {
       return;
     }
-    Take(address, Get32(header.data() + 4));
+    Take(address, Le32(header.data() + 4));
   }
 
   // The XSDT of a root pointer of revision 2 or later, and what it lists:
@@ -164,7 +152,7 @@ class AcpiCapture {
     if (rsdp.size() < 36 || rsdp[15] < 2) {
       return;
     }
-    const std::uint64_t xsdt = Get64(rsdp.data() + 24);
+    const std::uint64_t xsdt = Le64(rsdp.data() + 24);
     TakeByHeader(xsdt);
     const sim::Bytes* table = Find(xsdt);
     if (table == nullptr || table->size() < 36 || std::memcmp(table->data(), "XSDT", 4) != 0) {
@@ -172,7 +160,7 @@ class AcpiCapture {
     }
     const sim::Bytes copy = *table;
     for (std::size_t at = 36; at + 8 <= copy.size(); at += 8) {
-      TakeByHeader(Get64(copy.data() + at));
+      TakeByHeader(Le64(copy.data() + at));
     }
   }
 
@@ -184,7 +172,7 @@ class AcpiCapture {
       return;
     }
     for (const char* signature : {"FACP", "APIC", "MCFG", "HPET", "SSDT", "ECDT", "DMAR", "BGRT", "FPDT", "AAFT"}) {
-      const sys::Dword id = Get32(reinterpret_cast<const std::uint8_t*>(signature));
+      const sys::Dword id = Le32(reinterpret_cast<const std::uint8_t*>(signature));
       const sys::Dword size = system.GetSystemFirmwareTable(kFirmwareTableProviderAcpi, id, nullptr, 0);
       if (size < 36 || size > kMaxTable) {
         continue;
@@ -254,7 +242,7 @@ void CaptureSmbios(sim::Board& board, std::vector<std::string>& missing) {
     if (ReadMemory(address, length, table)) {
       smbios.Table = sim::BoardMemoryRegion{address, std::move(table)};
     } else {
-      missing.push_back("smbios: the table at " + Hex(address) + " could not be read");
+      missing.push_back("smbios: the table at " + HexAddress(address) + " could not be read");
     }
   }
   sys::IFirmwareTable& system = sys::Use<sys::IFirmwareTable>();
@@ -329,8 +317,8 @@ bool CaptureDisk(sys::DevInfoSet set, sys::Dword index, std::vector<sim::BoardDi
   captured.Number = number.DeviceNumber;
   if (files.DeviceIoControl(disk.Get(), sys::kIoctlDiskGetDriveLayoutEx, nullptr, 0, layout.data(),
                             static_cast<sys::Dword>(layout.size()), &returned)) {
-    captured.Style = static_cast<sim::PartitionStyle>(std::min<std::uint32_t>(Get32(layout.data()), 2));
-    captured.Partitions = Get32(layout.data() + 4);
+    captured.Style = static_cast<sim::PartitionStyle>(std::min<std::uint32_t>(Le32(layout.data()), 2));
+    captured.Partitions = Le32(layout.data() + 4);
   } else if (files.GetLastError() == static_cast<sys::Dword>(sys::kErrorInsufficientBuffer)) {
     captured.Partitions = 27;  // more than the probe's buffer holds
   } else {

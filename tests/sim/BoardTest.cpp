@@ -13,6 +13,7 @@
 #include "sim/board/BoardMachine.h"
 #include "sys/ServiceControl.h"
 #include "tests/support/BoardFixture.h"
+#include "tests/support/FirmwareFixtures.h"
 
 namespace kestrune {
 namespace {
@@ -285,19 +286,13 @@ TEST_F(BoardTest, AcpiTablesAreLaidOutWithAnRsdtAndValidChecksums) {
   EXPECT_EQ(Dword(fadtRead.data() + 132), 0u);
 }
 
-void Put32(sim::Bytes& bytes, std::size_t at, std::uint64_t value) {
-  for (int i = 0; i < 4; ++i) {
-    bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-  }
-}
-
 // A root table listing addresses of the given width.
 sim::Bytes RootTable(const char* signature, const std::vector<std::uint64_t>& addresses, std::size_t width) {
   sim::Bytes table = sim::MakeAcpiTable(signature, sim::Bytes(addresses.size() * width, 0));
   for (std::size_t i = 0; i < addresses.size(); ++i) {
-    Put32(table, 36 + width * i, addresses[i]);
+    test::Put32(table, 36 + width * i, static_cast<std::uint32_t>(addresses[i]));
     if (width == 8) {
-      Put32(table, 40 + width * i, addresses[i] >> 32);
+      test::Put32(table, 40 + width * i, static_cast<std::uint32_t>(addresses[i] >> 32));
     }
   }
   return table;
@@ -307,16 +302,10 @@ TEST_F(BoardTest, PlacedAcpiTablesStayAtTheirAddressesByteForByte) {
   // A machine of ACPI 2.0: a 36-byte root pointer naming an RSDT and an
   // XSDT, two FADTs and two SSDTs, the tables' checksums as the firmware
   // left them (here: wrong, which the board must not fix).
-  sim::Bytes rsdp(36, 0);
-  std::memcpy(rsdp.data(), "RSD PTR ", 8);
-  rsdp[15] = 2;
-  Put32(rsdp, 16, 0x80000000);
-  Put32(rsdp, 20, 36);
-  Put32(rsdp, 24, 0x80000100);
-  rsdp[8] = static_cast<std::uint8_t>(0x100 - Sum(rsdp, 20));
+  const sim::Bytes rsdp = test::Rsdp(0x80000000, 2, 0x80000100);
   sim::Bytes fadt(244 - 36, 0);
   fadt[48 - 36] = 0xB2;
-  Put32(fadt, 40 - 36, 0x80002000);
+  test::Put32(fadt, 40 - 36, 0x80002000);
   sim::Bytes secondFadt = fadt;
   secondFadt[48 - 36] = 0xB3;
   const std::vector<std::uint64_t> listed = {0x80001000, 0x80004000, 0x80005000, 0x80003000};

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "sim/board/Board.h"
 #include "sim/os/FakeFirmwareTable.h"
 #include "tests/support/BoardFixture.h"
+#include "tests/support/FirmwareFixtures.h"
 #include "tools/CaptureSupport.h"
 #include "tools/MachineCapture.h"
 #include "tools/Probe.h"
@@ -39,56 +41,23 @@ std::string WithoutDriverKeys(const std::string& lines) {
   return kept;
 }
 
-void Put32(sim::Bytes& bytes, std::size_t at, std::uint64_t value) {
-  for (int i = 0; i < 4; ++i) {
-    bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-  }
-}
-
-void FixChecksum(sim::Bytes& bytes, std::size_t length, std::size_t at) {
-  bytes[at] = 0;
-  std::uint8_t sum = 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    sum = static_cast<std::uint8_t>(sum + bytes[i]);
-  }
-  bytes[at] = static_cast<std::uint8_t>(0x100 - sum);
-}
+using test::Put32;
 
 // An SMBIOS table: a system structure with a serial number and a UUID, a
 // baseboard with its product and serial number, and the end structure.
 sim::Bytes SmbiosTable() {
-  sim::Bytes system = {1, 0x1B, 0x00, 0x01, 1, 2, 3, 4};
+  sim::Bytes system = {1, 2, 3, 4};  // manufacturer, product, version, serial number
   for (int i = 0; i < 16; ++i) {
-    system.push_back(static_cast<std::uint8_t>(0xA0 + i));  // UUID at 0x08
+    system.push_back(static_cast<std::uint8_t>(0xA0 + i));  // the UUID at 0x08
   }
   system.insert(system.end(), {6, 0, 0});
-  for (const char* text : {"Velnor", "Forge", "1.0", "SYS-SERIAL-42"}) {
-    system.insert(system.end(), text, text + std::strlen(text) + 1);
-  }
-  system.push_back(0);
-  sim::Bytes baseboard = {2, 0x09, 0x02, 0x00, 1, 2, 3, 4, 0};
-  for (const char* text : {"Velnor", "Z270 Forge", "1.0", "BB-SERIAL-7"}) {
-    baseboard.insert(baseboard.end(), text, text + std::strlen(text) + 1);
-  }
-  baseboard.push_back(0);
-  sim::Bytes table = system;
-  table.insert(table.end(), baseboard.begin(), baseboard.end());
-  table.insert(table.end(), {127, 4, 0x03, 0x00, 0, 0});
-  return table;
+  return test::Concat({test::SmbiosStructure(1, 1, system, {"Velnor", "Forge", "1.0", "SYS-SERIAL-42"}),
+                       test::SmbiosStructure(2, 2, {1, 2, 3, 4, 0}, {"Velnor", "Z270 Forge", "1.0", "BB-SERIAL-7"}),
+                       test::SmbiosEnd()});
 }
 
 sim::Bytes SmbiosEntryPoint(std::uint32_t tableAddress, std::size_t tableLength) {
-  sim::Bytes entry(31, 0);
-  std::memcpy(entry.data(), "_SM_", 4);
-  entry[5] = 31;
-  entry[6] = 2;
-  entry[7] = 8;
-  std::memcpy(entry.data() + 0x10, "_DMI_", 5);
-  entry[0x16] = static_cast<std::uint8_t>(tableLength);
-  entry[0x17] = static_cast<std::uint8_t>(tableLength >> 8);
-  Put32(entry, 0x18, tableAddress);
-  FixChecksum(entry, 31, 4);
-  return entry;
+  return test::SmbiosEntryPoint(static_cast<std::uint16_t>(tableLength), tableAddress);
 }
 
 bool Contains(const sim::Bytes& bytes, const std::string& text) {
@@ -126,21 +95,16 @@ class CaptureTest : public test::BoardFixture {
 };
 
 TEST_F(CaptureTest, ACapturedBoardReplaysTheKeysOfTheBoardItWasCapturedFrom) {
-  const char* const boards[] = {
-      "kabylake-z270-no-optane.json",
-      "kabylake-z270-optane.json",
-      "skylake-z270.json",
-      "amd-x370.json",
-      "kabylake-z270-mbr.json",
-      "kabylake-z270-raid.json",
-      "kabylake-z270-reader-first.json",
-      "kabylake-z270-no-driver.json",
-  };
-  for (const char* name : boards) {
-    SCOPED_TRACE(name);
+  int boards = 0;
+  for (const auto& file : std::filesystem::directory_iterator(kBoards)) {
+    if (file.path().extension() != ".json") {
+      continue;
+    }
+    ++boards;
+    SCOPED_TRACE(file.path().string());
     sim::Board original;
     std::string error;
-    ASSERT_TRUE(sim::LoadBoardFile(kBoards + "/" + name, original, error)) << error;
+    ASSERT_TRUE(sim::LoadBoardFile(file.path().string(), original, error)) << error;
     const std::string live = ProbeOf(original);
     PowerOff();
     Board = original;
@@ -155,6 +119,7 @@ TEST_F(CaptureTest, ACapturedBoardReplaysTheKeysOfTheBoardItWasCapturedFrom) {
     EXPECT_EQ(captured.Acpi.has_value(), !driverless);
     EXPECT_EQ(!captured.Capture->Missing.empty() && captured.Capture->Missing[0].rfind("driver:", 0) == 0, driverless);
   }
+  EXPECT_GE(boards, 8);
 }
 
 TEST_F(CaptureTest, TheCaptureTakesTheTablesAtTheirAddressesAndTheXsdtsToo) {
@@ -183,12 +148,7 @@ TEST_F(CaptureTest, TheCaptureTakesTheTablesAtTheirAddressesAndTheXsdtsToo) {
   // A revision-2 root pointer: its XSDT and what it lists are taken as well.
   sim::Board two;
   two.Cpu = Board.Cpu;
-  sim::Bytes rsdp(36, 0);
-  std::memcpy(rsdp.data(), "RSD PTR ", 8);
-  rsdp[15] = 2;
-  Put32(rsdp, 20, 36);
-  Put32(rsdp, 24, 0x80000100);
-  FixChecksum(rsdp, 20, 8);
+  const sim::Bytes rsdp = test::Rsdp(0, 2, 0x80000100);
   sim::Bytes xsdt = sim::MakeAcpiTable("XSDT", sim::Bytes(8, 0));
   Put32(xsdt, 36, 0x80001000);
   sim::Bytes hpet = sim::MakeAcpiTable("HPET", sim::Bytes(20, 0));
@@ -399,16 +359,8 @@ TEST_F(LinuxCaptureTest, WithDevMemTheTablesStayAtTheirAddresses) {
   MachineFiles();
   // The firmware's memory: a root pointer of revision 2 in the BIOS area,
   // an XSDT (no RSDT), the tables, the SMBIOS entry point and table.
-  sim::Bytes rsdp(36, 0);
-  std::memcpy(rsdp.data(), "RSD PTR ", 8);
-  rsdp[15] = 2;
-  Put32(rsdp, 16, 0x7A000000);
-  Put32(rsdp, 20, 36);
-  Put32(rsdp, 24, 0x7A000100);
-  FixChecksum(rsdp, 20, 8);
-  sim::Bytes rsdt = sim::MakeAcpiTable("RSDT", sim::Bytes(8, 0));
-  Put32(rsdt, 36, 0x7A001000);
-  Put32(rsdt, 40, 0x7A003000);
+  const sim::Bytes rsdp = test::Rsdp(0x7A000000, 2, 0x7A000100);
+  const sim::Bytes rsdt = test::Rsdt({0x7A001000, 0x7A003000});
   sim::Bytes xsdt = sim::MakeAcpiTable("XSDT", sim::Bytes(16, 0));
   Put32(xsdt, 36, 0x7A001000);
   Put32(xsdt, 44, 0x7A003000);
