@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 
@@ -118,15 +117,14 @@ class LinuxCapture {
       host[0] = '\0';
     }
     board_.Name = CaptureName(host);
-    board_.Disks.List.clear();
     Cpu();
     Pci();
     BiosArea();
     Acpi();
     Smbios();
     Variable();
+    // The board's default disks: one GPT disk 0 that holds the system volume.
     missing_.push_back("disks: the Windows storage stack is not read on Linux; one GPT disk 0 stands for it");
-    board_.Disks = sim::BoardDisks{};
     if (options.BlankSerials) {
       BlankBoardSerials(board_);
     }

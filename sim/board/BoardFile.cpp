@@ -321,7 +321,7 @@ bool ReadAcpi(Reader& r, const json& acpi, BoardAcpi& out) {
     } else {
       BoardMemoryRegion table;
       if (!tables[i].is_object() || !tables[i].contains("address")) {
-        return r.Fail(where, "needs an \"address\" (or the list \"base\" to lay the tables out from)");
+        return r.Fail(where, "needs an \"address\" (or acpi a \"base\" to lay the tables out from)");
       }
       if (!ReadRegion(r, tables[i], where, table)) {
         return false;
