@@ -95,10 +95,6 @@ sys::Dword Win32ErrorOf(std::uint32_t status) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // The placed form: every table at its own address, as it stands.
 bool PlaceAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error, std::uint64_t* fadtAddress) {
   if (!acpi.Tables.empty()) {
