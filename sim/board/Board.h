@@ -41,14 +41,42 @@ struct BoardMemoryRegion {
   Bytes Data;
 };
 
-// Raw ACPI tables the board lays out from Base. It builds an RSDT listing
-// every table but the FACS and the DSDT, points the FADT's FIRMWARE_CTRL
-// and DSDT fields at the FACS and DSDT given, fixes every checksum and
-// writes an RSDP of revision 0 at Rsdp.
+// The firmware's ACPI tables, in one of two forms.
+//
+// Laid out (Placed empty): raw tables the board lays out from Base. It
+// builds an RSDT listing every table but the FACS and the DSDT, points each
+// FADT's FIRMWARE_CTRL and DSDT fields at the FACS and DSDT given, fixes
+// every checksum and writes an RSDP of revision 0 at Rsdp.
+//
+// Placed (Tables empty): the tables of a real machine at the addresses they
+// had, its root pointer (any revision), RSDT and XSDT among them, byte for
+// byte; the board builds and fixes nothing.
+//
+// Unplaced tables are kept with the board but lie nowhere in its memory:
+// tables the system reported without an address, and tables it loaded at
+// run time.
 struct BoardAcpi {
   std::uint64_t Rsdp = 0xF0000;
   std::uint64_t Base = 0x7FF00000;
   std::vector<Bytes> Tables;
+  std::vector<BoardMemoryRegion> Placed;
+  std::vector<Bytes> Unplaced;
+};
+
+// The SMBIOS of the firmware: its entry point and structure table at their
+// addresses, and the copy the system's firmware-table interface returns
+// (GetSystemFirmwareTable('RSMB'): an 8-byte RawSMBIOSData header, then the
+// table). Each part is optional.
+struct BoardSmbios {
+  std::optional<BoardMemoryRegion> EntryPoint;
+  std::optional<BoardMemoryRegion> Table;
+  Bytes FirmwareTable;
+};
+
+// Where a captured board came from, and what its machine did not show.
+struct BoardCapture {
+  std::string Source;                // "linux" or "windows"
+  std::vector<std::string> Missing;  // one line for each part left out, with the reason
 };
 
 struct BoardVariable {
@@ -78,7 +106,9 @@ struct BoardDisk {
 };
 
 struct BoardDisks {
-  std::int32_t System = 0;  // the disk that holds the volume \\.\C:
+  // The disk that holds the volume \\.\C:; -1 for a volume that reports
+  // no disk extent.
+  std::int32_t System = 0;
   std::vector<BoardDisk> List{BoardDisk{}};
 };
 
@@ -96,9 +126,11 @@ struct Board {
   std::vector<BoardMemoryRegion> Memory;
   std::vector<BoardRamRange> SystemRam;
   std::optional<BoardAcpi> Acpi;
+  std::optional<BoardSmbios> Smbios;
   std::optional<BoardSmi> Smi;
   BoardDisks Disks;
   BoardFaults Faults;
+  std::optional<BoardCapture> Capture;
 };
 
 // A board file: the board, or false with a message naming the fault.
@@ -106,6 +138,12 @@ struct Board {
 bool LoadBoardFile(const std::string& path, Board& board, std::string& error);
 // The same from the text of a board file; baseDirectory resolves the files it names.
 bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, Board& board, std::string& error);
+// The same for a board that holds every byte inline (a captured board):
+// a file it names is refused, not read.
+bool ParseInlineBoardJson(const std::string& text, Board& board, std::string& error);
+// The text of a board file that holds the board, every byte inline:
+// ParseInlineBoardJson of it gives the board back.
+std::string WriteBoardJson(const Board& board);
 
 // Helpers for boards built in code.
 // "{EC87D643-EBA4-4BB5-A1E5-3F3E36B20DA9}" (braces optional) in EFI_GUID layout.

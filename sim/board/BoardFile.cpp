@@ -2,6 +2,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <set>
@@ -15,10 +16,14 @@ namespace {
 
 using nlohmann::json;
 
+constexpr std::uintmax_t kMaxFileSize = 256u << 20;
+
 // Each check leaves a message naming the place of the fault.
 class Reader {
  public:
-  Reader(std::string baseDirectory, std::string& error) : base_(std::move(baseDirectory)), error_(error) {}
+  // Without files, a board must hold every byte inline.
+  Reader(std::optional<std::string> baseDirectory, std::string& error)
+      : base_(std::move(baseDirectory)), error_(error) {}
 
   bool Fail(const std::string& where, const std::string& what) {
     error_ = where + ": " + what;
@@ -114,15 +119,25 @@ class Reader {
   }
 
   bool ReadFile(const std::string& relative, const std::string& where, Bytes& out) {
+    if (!base_) {
+      return Fail(where, "names a file, but this board must hold its bytes inline");
+    }
     std::string path = relative;
     const bool absolute =
         !relative.empty() && (relative[0] == '/' || relative[0] == '\\' || (relative.size() > 1 && relative[1] == ':'));
-    if (!absolute && !base_.empty()) {
-      path = base_ + "/" + relative;
+    if (!absolute && !base_->empty()) {
+      path = *base_ + "/" + relative;
     }
+    // Only a plain file of bounded size: not a device that never ends.
+    std::error_code failed;
+    const bool regular = std::filesystem::is_regular_file(path, failed);
+    const std::uintmax_t size = regular ? std::filesystem::file_size(path, failed) : 0;
     std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    if (!regular || failed || !file) {
       return Fail(where, "cannot read \"" + path + "\"");
+    }
+    if (size > kMaxFileSize) {
+      return Fail(where, "\"" + path + "\" is larger than " + std::to_string(kMaxFileSize) + " bytes");
     }
     out.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     return true;
@@ -151,7 +166,7 @@ class Reader {
   }
 
  private:
-  std::string base_;
+  std::optional<std::string> base_;
   std::string& error_;
 };
 
@@ -227,15 +242,20 @@ bool ReadPci(Reader& r, const json& list, std::vector<BoardPciFunction>& out) {
   return true;
 }
 
+// One region: {address} with "hex" or "file".
+bool ReadRegion(Reader& r, const json& item, const std::string& where, BoardMemoryRegion& out) {
+  return r.Keys(item, where, {"address", "hex", "file"}) && r.Field(item, "address", where, true, out.Address) &&
+         r.Content(item, where, out.Data) &&
+         (out.Address + out.Data.size() >= out.Address || r.Fail(where, "runs past the end of the address space"));
+}
+
 bool ReadMemory(Reader& r, const json& list, std::vector<BoardMemoryRegion>& out) {
   if (!list.is_array()) {
     return r.Fail("memory", "must be a list");
   }
   for (std::size_t i = 0; i < list.size(); ++i) {
-    const std::string where = "memory[" + std::to_string(i) + "]";
     BoardMemoryRegion region;
-    if (!r.Keys(list[i], where, {"address", "hex", "file"}) ||
-        !r.Field(list[i], "address", where, true, region.Address) || !r.Content(list[i], where, region.Data)) {
+    if (!ReadRegion(r, list[i], "memory[" + std::to_string(i) + "]", region)) {
       return false;
     }
     out.push_back(std::move(region));
@@ -262,26 +282,114 @@ bool ReadSystemRam(Reader& r, const json& list, std::vector<BoardRamRange>& out)
   return true;
 }
 
+// A table of the laid-out form or of "unplaced": a file name, or {hex} or {file}.
+bool ReadTable(Reader& r, const json& item, const std::string& where, Bytes& out) {
+  if (item.is_string()) {
+    return r.ReadFile(item.get<std::string>(), where, out);
+  }
+  return r.Keys(item, where, {"hex", "file"}) && r.Content(item, where, out);
+}
+
 bool ReadAcpi(Reader& r, const json& acpi, BoardAcpi& out) {
-  if (!r.Keys(acpi, "acpi", {"rsdp", "base", "tables"}) || !r.Field(acpi, "rsdp", "acpi", true, out.Rsdp) ||
-      !r.Field(acpi, "base", "acpi", true, out.Base)) {
+  if (!r.Keys(acpi, "acpi", {"rsdp", "base", "tables", "unplaced"})) {
     return false;
   }
   if (!acpi.contains("tables") || !acpi.at("tables").is_array()) {
     return r.Fail("acpi", "needs a list \"tables\"");
   }
+  // With "base" the board lays the tables out; without it every table
+  // carries the address it had, the root pointer among them.
+  const bool laidOut = acpi.contains("base");
+  if (laidOut) {
+    if (!r.Field(acpi, "rsdp", "acpi", true, out.Rsdp) || !r.Field(acpi, "base", "acpi", true, out.Base)) {
+      return false;
+    }
+  } else if (acpi.contains("rsdp")) {
+    return r.Fail("acpi",
+                  "needs \"base\" to lay the tables out from; placed tables carry their root pointer "
+                  "among them, with no \"rsdp\"");
+  }
   const json& tables = acpi.at("tables");
   for (std::size_t i = 0; i < tables.size(); ++i) {
     const std::string where = "acpi.tables[" + std::to_string(i) + "]";
-    Bytes table;
-    if (tables[i].is_string()) {
-      if (!r.ReadFile(tables[i].get<std::string>(), where, table)) {
+    if (laidOut) {
+      Bytes table;
+      if (!ReadTable(r, tables[i], where, table)) {
         return false;
       }
-    } else if (!r.Keys(tables[i], where, {"hex", "file"}) || !r.Content(tables[i], where, table)) {
+      out.Tables.push_back(std::move(table));
+    } else {
+      BoardMemoryRegion table;
+      if (!tables[i].is_object() || !tables[i].contains("address")) {
+        return r.Fail(where, "needs an \"address\" (or acpi a \"base\" to lay the tables out from)");
+      }
+      if (!ReadRegion(r, tables[i], where, table)) {
+        return false;
+      }
+      out.Placed.push_back(std::move(table));
+    }
+  }
+  if (acpi.contains("unplaced")) {
+    const json& unplaced = acpi.at("unplaced");
+    if (!unplaced.is_array()) {
+      return r.Fail("acpi.unplaced", "must be a list");
+    }
+    for (std::size_t i = 0; i < unplaced.size(); ++i) {
+      Bytes table;
+      if (!ReadTable(r, unplaced[i], "acpi.unplaced[" + std::to_string(i) + "]", table)) {
+        return false;
+      }
+      out.Unplaced.push_back(std::move(table));
+    }
+  }
+  return true;
+}
+
+bool ReadSmbios(Reader& r, const json& smbios, BoardSmbios& out) {
+  if (!r.Keys(smbios, "smbios", {"entry_point", "table", "firmware_table"})) {
+    return false;
+  }
+  if (smbios.contains("entry_point")) {
+    out.EntryPoint.emplace();
+    if (!ReadRegion(r, smbios.at("entry_point"), "smbios.entry_point", *out.EntryPoint)) {
       return false;
     }
-    out.Tables.push_back(std::move(table));
+  }
+  if (smbios.contains("table")) {
+    out.Table.emplace();
+    if (!ReadRegion(r, smbios.at("table"), "smbios.table", *out.Table)) {
+      return false;
+    }
+  }
+  if (smbios.contains("firmware_table")) {
+    const json& copy = smbios.at("firmware_table");
+    if (!r.Keys(copy, "smbios.firmware_table", {"hex", "file"}) ||
+        !r.Content(copy, "smbios.firmware_table", out.FirmwareTable)) {
+      return false;
+    }
+    if (out.FirmwareTable.size() < 8) {
+      return r.Fail("smbios.firmware_table", "must hold the 8-byte RawSMBIOSData header");
+    }
+  }
+  return true;
+}
+
+bool ReadCapture(Reader& r, const json& capture, BoardCapture& out) {
+  if (!r.Keys(capture, "capture", {"source", "missing"}) || !r.Text(capture, "source", "capture", true, out.Source)) {
+    return false;
+  }
+  if (!capture.contains("missing")) {
+    return true;
+  }
+  const json& missing = capture.at("missing");
+  if (!missing.is_array()) {
+    return r.Fail("capture.missing", "must be a list of texts");
+  }
+  for (const json& line : missing) {
+    if (!line.is_string()) {
+      return r.Fail("capture.missing", "must be a list of texts");
+    }
+    out.Missing.push_back(line.get<std::string>());
   }
   return true;
 }
@@ -331,14 +439,17 @@ bool ReadDisks(Reader& r, const json& disks, BoardDisks& out) {
   if (!r.Keys(disks, "disks", {"system", "list"})) {
     return false;
   }
+  // -1: the system volume lies on no disk the board lists any extent of.
   std::uint32_t system = 0;
-  if (!r.Field(disks, "system", "disks", true, system)) {
+  const bool none = disks.contains("system") && disks.at("system").is_number_integer() &&
+                    disks.at("system").get<std::int64_t>() == -1;
+  if (!none && !r.Field(disks, "system", "disks", true, system)) {
     return false;
   }
-  out.System = static_cast<std::int32_t>(system);
   if (system > 0x7FFFFFFF) {
     return r.Fail("disks.system", "is too large");
   }
+  out.System = none ? -1 : static_cast<std::int32_t>(system);
   out.List.clear();
   if (!disks.contains("list") || !disks.at("list").is_array()) {
     return r.Fail("disks", "needs a list \"list\"");
@@ -480,7 +591,9 @@ Bytes MakeFacs() {
   return facs;
 }
 
-bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, Board& board, std::string& error) {
+namespace {
+
+bool ParseBoard(const std::string& text, std::optional<std::string> baseDirectory, Board& board, std::string& error) {
   const json document = json::parse(text, nullptr, false);
   if (document.is_discarded()) {
     error = "not valid JSON";
@@ -488,7 +601,8 @@ bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, B
   }
   Reader r(baseDirectory, error);
   Board result;
-  if (!r.Keys(document, "board", {"name", "cpu", "pci", "memory", "system_ram", "acpi", "smi", "disks", "faults"}) ||
+  if (!r.Keys(document, "board",
+              {"name", "capture", "cpu", "pci", "memory", "system_ram", "acpi", "smbios", "smi", "disks", "faults"}) ||
       !r.Text(document, "name", "board", false, result.Name)) {
     return false;
   }
@@ -513,6 +627,18 @@ bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, B
       return false;
     }
   }
+  if (document.contains("smbios")) {
+    result.Smbios.emplace();
+    if (!ReadSmbios(r, document.at("smbios"), *result.Smbios)) {
+      return false;
+    }
+  }
+  if (document.contains("capture")) {
+    result.Capture.emplace();
+    if (!ReadCapture(r, document.at("capture"), *result.Capture)) {
+      return false;
+    }
+  }
   if (document.contains("smi")) {
     result.Smi.emplace();
     if (!ReadSmi(r, document.at("smi"), *result.Smi)) {
@@ -527,6 +653,16 @@ bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, B
   }
   board = std::move(result);
   return true;
+}
+
+}  // namespace
+
+bool ParseBoardJson(const std::string& text, const std::string& baseDirectory, Board& board, std::string& error) {
+  return ParseBoard(text, baseDirectory, board, error);
+}
+
+bool ParseInlineBoardJson(const std::string& text, Board& board, std::string& error) {
+  return ParseBoard(text, std::nullopt, board, error);
 }
 
 bool LoadBoardFile(const std::string& path, Board& board, std::string& error) {

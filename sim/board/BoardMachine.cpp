@@ -22,6 +22,7 @@ constexpr std::uint32_t kPageSize = 0x1000;
 constexpr std::uint32_t kPciSpaceSize = 4096;
 constexpr std::uint32_t kMaxNameCharacters = 1024;
 constexpr std::uint32_t kFileDeviceDisk = 7;
+constexpr std::uint32_t kMaxFirmwareTable = 0x01000000;  // 16 MiB
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -94,9 +95,40 @@ sys::Dword Win32ErrorOf(std::uint32_t status) {
   }
 }
 
+// The placed form: every table at its own address, as it stands.
+bool PlaceAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error, std::uint64_t* fadtAddress) {
+  if (!acpi.Tables.empty()) {
+    error = "acpi tables are either laid out from a base or placed at their addresses, not both";
+    return false;
+  }
+  PhysicalMemory placed;
+  for (std::size_t i = 0; i < acpi.Placed.size(); ++i) {
+    const BoardMemoryRegion& table = acpi.Placed[i];
+    if (table.Data.empty() || table.Address + table.Data.size() < table.Address) {
+      error = "acpi table " + std::to_string(i) + " is empty or runs past the end of the address space";
+      return false;
+    }
+    if (placed.Overlaps(table.Address, table.Data.size())) {
+      error = "acpi table " + std::to_string(i) + " at " + Hex(table.Address) + " overlaps another table";
+      return false;
+    }
+    placed.Place(table.Address, table.Data.data(), table.Data.size());
+    memory.Place(table.Address, table.Data.data(), table.Data.size());
+    // The firmware-table provider answers with the first FADT.
+    if (fadtAddress != nullptr && *fadtAddress == 0 && table.Data.size() >= 36 &&
+        std::memcmp(table.Data.data(), "FACP", 4) == 0) {
+      *fadtAddress = table.Address;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error, std::uint64_t* fadtAddress) {
+  if (!acpi.Placed.empty()) {
+    return PlaceAcpi(acpi, memory, error, fadtAddress);
+  }
   struct Placed {
     Bytes Data;
     std::uint64_t Address = 0;
@@ -104,7 +136,7 @@ bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& erro
   std::vector<Placed> tables;
   int facs = -1;
   int dsdt = -1;
-  int fadt = -1;
+  std::vector<std::size_t> fadts;
   std::uint64_t next = acpi.Base;
   for (std::size_t i = 0; i < acpi.Tables.size(); ++i) {
     const Bytes& raw = acpi.Tables[i];
@@ -121,7 +153,10 @@ bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& erro
               " but " + std::to_string(raw.size()) + " bytes";
       return false;
     }
-    int* slot = isFacs ? &facs : signature == "DSDT" ? &dsdt : signature == "FACP" ? &fadt : nullptr;
+    if (signature == "FACP") {
+      fadts.push_back(i);
+    }
+    int* slot = isFacs ? &facs : signature == "DSDT" ? &dsdt : nullptr;
     if (slot != nullptr) {
       if (*slot >= 0) {
         error = "acpi lists more than one " + signature;
@@ -150,11 +185,11 @@ bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& erro
     return false;
   }
 
-  if (fadt >= 0) {
-    if (fadtAddress != nullptr) {
-      *fadtAddress = tables[static_cast<std::size_t>(fadt)].Address;
+  for (std::size_t index : fadts) {
+    if (fadtAddress != nullptr && index == fadts.front()) {
+      *fadtAddress = tables[index].Address;
     }
-    Bytes& f = tables[static_cast<std::size_t>(fadt)].Data;
+    Bytes& f = tables[index].Data;
     const std::uint32_t facsAddress = facs >= 0 ? static_cast<std::uint32_t>(tables[facs].Address) : 0;
     const std::uint32_t dsdtAddress = dsdt >= 0 ? static_cast<std::uint32_t>(tables[dsdt].Address) : 0;
     if (f.size() >= 44) {
@@ -174,7 +209,7 @@ bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& erro
   std::memcpy(rsdt.data(), "RSDT", 4);
   Put32(rsdt.data() + 4, rsdtLength);
   rsdt[8] = 1;
-  const int oemSource = fadt >= 0 ? fadt : (tables.empty() ? -1 : 0);
+  const int oemSource = !fadts.empty() ? static_cast<int>(fadts.front()) : (tables.empty() ? -1 : 0);
   if (oemSource >= 0 && tables[oemSource].Data.size() >= 36 && oemSource != facs) {
     std::memcpy(rsdt.data() + 10, tables[oemSource].Data.data() + 10, 26);
   }
@@ -233,6 +268,17 @@ bool BoardMachine::Build(std::string& error) {
   }
   if (board_.Acpi && !LayOutAcpi(*board_.Acpi, memory_, error, &fadtAddress_)) {
     return false;
+  }
+  if (board_.Smbios) {
+    for (const std::optional<BoardMemoryRegion>* part : {&board_.Smbios->EntryPoint, &board_.Smbios->Table}) {
+      if (*part && (*part)->Address + (*part)->Data.size() < (*part)->Address) {
+        error = "smbios region at " + Hex((*part)->Address) + " runs past the end of the address space";
+        return false;
+      }
+      if (*part) {
+        memory_.Place((*part)->Address, (*part)->Data.data(), (*part)->Data.size());
+      }
+    }
   }
   for (const BoardPciFunction& function : board_.Pci) {
     if (function.Device > 31 || function.Function > 7) {
@@ -574,6 +620,10 @@ std::uint32_t BoardMachine::AcpiTable(std::uint32_t signature, std::uint8_t* buf
     return 0;
   }
   const std::uint32_t length = memory_.ReadDword(fadtAddress_ + 4);
+  // A FADT whose length field is beyond any table is not answered.
+  if (length < 36 || length > kMaxFirmwareTable) {
+    return 0;
+  }
   std::vector<std::uint8_t> table(length);
   memory_.Read(fadtAddress_, table.data(), length);
   std::copy_n(table.begin(), std::min(length, capacity), buffer);
@@ -677,6 +727,12 @@ bool BoardMachine::VolumeRequest(sys::Dword code, void* out, sys::Dword outSize,
     }
     auto* bytes = static_cast<std::uint8_t*>(out);
     std::memset(bytes, 0, 32);
+    // A system volume on no disk the board knows (System -1) answers with
+    // no extent, as Wine's volumes do.
+    if (board_.Disks.System < 0) {
+      *returned = 32;
+      return Succeed();
+    }
     Put32(bytes, 1);
     Put32(bytes + 8, system);
     Put64(bytes + 16, 0x00100000);

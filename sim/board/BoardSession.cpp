@@ -81,6 +81,12 @@ BoardSession::BoardSession(std::unique_ptr<BoardMachine> machine, DriverFileRead
       ports_(*machine_),
       services_(scm_),
       storage_(*machine_) {
+  const Board& board = machine_->GetBoard();
+  if (board.Smbios && !board.Smbios->FirmwareTable.empty()) {
+    firmwareTable_.Present = true;
+    firmwareTable_.RawSmbios = board.Smbios->FirmwareTable;
+    firmwareSeam_.emplace(firmwareTable_);
+  }
   scm_.OnStart = [this](const std::string& name) {
     if (!IsDriverService(name)) {
       return true;

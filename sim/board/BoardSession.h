@@ -4,7 +4,8 @@
 // driver when the driver's service starts, as Windows does: only when the
 // file at the service's image path holds the program's own driver image
 // for the platform the system reports. Paths that are not the board's
-// devices go to the file seam that was installed before.
+// devices go to the file seam that was installed before. A board that
+// carries the system's SMBIOS copy answers the firmware-table seam too.
 #pragma once
 
 #include <functional>
@@ -15,6 +16,7 @@
 #include "sim/board/BoardMachine.h"
 #include "sim/board/BoardStorage.h"
 #include "sim/os/FakeFiles.h"
+#include "sim/os/FakeFirmwareTable.h"
 #include "sim/os/FakeServiceControl.h"
 #include "sys/Seam.h"
 
@@ -53,6 +55,8 @@ class BoardSession {
   sys::ScopedSeam<sys::IPortIo> ports_;
   sys::ScopedSeam<sys::IServiceControl> services_;
   BoardStorage storage_;
+  FakeFirmwareTable firmwareTable_;
+  std::optional<sys::ScopedSeam<sys::IFirmwareTable>> firmwareSeam_;
 };
 
 }  // namespace kestrune::sim

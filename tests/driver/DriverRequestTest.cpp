@@ -107,7 +107,7 @@ class DriverRequestTest : public test::BoardFixture {
     Board.Memory.push_back(std::move(bios));
     Board.SystemRam = {{0x0, 0xA0000}, {kRamStart, kRamLength}};
     Board.Pci.push_back({0, 31, 0, *sim::ParseHex("86 80 C5 A2 07 00 10 00")});
-    Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {FadtNaming(0xB2)}};
+    Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {FadtNaming(0xB2)}, {}, {}};
     Board.Smi = sim::BoardSmi{0xB2, {{u"VelnorPlatformConfig", kGuid, 7, {0x01, 0x02, 0x03, 0x04}}}};
   }
 

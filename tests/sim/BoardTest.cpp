@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "hw/Acpibase.h"
 #include "hw/DriverContract.h"
 #include "hw/DriverImages.h"
 #include "hw/Readwrite.h"
@@ -12,6 +13,7 @@
 #include "sim/board/BoardMachine.h"
 #include "sys/ServiceControl.h"
 #include "tests/support/BoardFixture.h"
+#include "tests/support/FirmwareFixtures.h"
 
 namespace kestrune {
 namespace {
@@ -154,6 +156,18 @@ TEST(BoardFile, FaultsAreNamedByTheirPlace) {
        "faults.read: must be true or false"},
       {R"({"cpu": {"vendor": "GenuineIntel", "signature": 1}, "acpi": {"rsdp": 983040, "tables": []}})",
        "needs \"base\""},
+      {R"({"cpu": {"vendor": "GenuineIntel", "signature": 1}, "acpi": {"tables": [{"hex": "00"}]}})",
+       "acpi.tables[0]: needs an \"address\""},
+      {R"({"cpu": {"vendor": "GenuineIntel", "signature": 1}, "acpi": {"tables": [{"address": "0xFFFFFFFFFFFFFFFF", "hex": "0000"}]}})",
+       "acpi.tables[0]: runs past the end"},
+      {R"({"cpu": {"vendor": "GenuineIntel", "signature": 1}, "acpi": {"tables": [], "unplaced": [{"address": 0, "hex": ""}]}})",
+       "acpi.unplaced[0]: unknown field \"address\""},
+      {R"({"cpu": {"vendor": "GenuineIntel", "signature": 1}, "smbios": {"firmware_table": {"hex": "00"}}})",
+       "smbios.firmware_table: must hold the 8-byte"},
+      {R"({"cpu": {"vendor": "GenuineIntel", "signature": 1}, "smbios": {"table": {"hex": "00"}}})",
+       "smbios.table: needs \"address\""},
+      {R"({"cpu": {"vendor": "GenuineIntel", "signature": 1}, "capture": {"source": "linux", "missing": [1]}})",
+       "capture.missing: must be a list of texts"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Text);
@@ -180,18 +194,31 @@ TEST(BoardLayout, OverlappingRegionsAndMalformedTablesAreRefused) {
     sim::Board board;
     sim::Bytes table = sim::MakeAcpiTable("APIC", sim::Bytes(8, 0));
     table[4] = 200;  // longer than the bytes given
-    board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {table}};
+    board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {table}, {}, {}};
     cases.push_back({"table length", board, "has length 200"});
   }
   {
     sim::Board board;
-    board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {sim::MakeAcpiTable("DSDT", {}), sim::MakeAcpiTable("DSDT", {})}};
+    board.Acpi =
+        sim::BoardAcpi{0xF0000, 0x7FF00000, {sim::MakeAcpiTable("DSDT", {}), sim::MakeAcpiTable("DSDT", {})}, {}, {}};
     cases.push_back({"two DSDTs", board, "more than one DSDT"});
   }
   {
     sim::Board board;
-    board.Acpi = sim::BoardAcpi{0xF0000, 0xFFFFFFF0ull, {sim::MakeAcpiTable("APIC", {})}};
+    board.Acpi = sim::BoardAcpi{0xF0000, 0xFFFFFFF0ull, {sim::MakeAcpiTable("APIC", {})}, {}, {}};
     cases.push_back({"above 4 GiB", board, "below 4 GiB"});
+  }
+  {
+    sim::Board board;
+    board.Acpi =
+        sim::BoardAcpi{0xF0000, 0x7FF00000, {}, {{0x1000, sim::Bytes(40, 0)}, {0x1020, sim::Bytes(40, 0)}}, {}};
+    cases.push_back({"placed tables overlap", board, "overlaps another table"});
+  }
+  {
+    sim::Board board;
+    board.Acpi =
+        sim::BoardAcpi{0xF0000, 0x7FF00000, {sim::MakeAcpiTable("APIC", {})}, {{0x1000, sim::Bytes(40, 0)}}, {}};
+    cases.push_back({"both forms", board, "not both"});
   }
   {
     sim::Board board;
@@ -220,7 +247,7 @@ TEST_F(BoardTest, AcpiTablesAreLaidOutWithAnRsdtAndValidChecksums) {
   const sim::Bytes apic = sim::MakeAcpiTable("APIC", sim::Bytes(8, 1));
   const sim::Bytes aaft = sim::MakeAcpiTable("AAFT", sim::Bytes(3, 2));
   const sim::Bytes dsdt = sim::MakeAcpiTable("DSDT", sim::Bytes(5, 3));
-  Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00004, {apic, sim::MakeFacs(), fadt, dsdt, aaft}};
+  Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00004, {apic, sim::MakeFacs(), fadt, dsdt, aaft}, {}, {}};
   Boot();
 
   const std::vector<std::uint8_t> rsdp = Read(0xF0000, 20);
@@ -259,6 +286,61 @@ TEST_F(BoardTest, AcpiTablesAreLaidOutWithAnRsdtAndValidChecksums) {
   EXPECT_EQ(Dword(fadtRead.data() + 132), 0u);
 }
 
+// A root table listing addresses of the given width.
+sim::Bytes RootTable(const char* signature, const std::vector<std::uint64_t>& addresses, std::size_t width) {
+  sim::Bytes table = sim::MakeAcpiTable(signature, sim::Bytes(addresses.size() * width, 0));
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    test::Put32(table, 36 + width * i, static_cast<std::uint32_t>(addresses[i]));
+    if (width == 8) {
+      test::Put32(table, 40 + width * i, static_cast<std::uint32_t>(addresses[i] >> 32));
+    }
+  }
+  return table;
+}
+
+TEST_F(BoardTest, PlacedAcpiTablesStayAtTheirAddressesByteForByte) {
+  // A machine of ACPI 2.0: a 36-byte root pointer naming an RSDT and an
+  // XSDT, two FADTs and two SSDTs, the tables' checksums as the firmware
+  // left them (here: wrong, which the board must not fix).
+  const sim::Bytes rsdp = test::Rsdp(0x80000000, 2, 0x80000100);
+  sim::Bytes fadt(244 - 36, 0);
+  fadt[48 - 36] = 0xB2;
+  test::Put32(fadt, 40 - 36, 0x80002000);
+  sim::Bytes secondFadt = fadt;
+  secondFadt[48 - 36] = 0xB3;
+  const std::vector<std::uint64_t> listed = {0x80001000, 0x80004000, 0x80005000, 0x80003000};
+  const std::vector<sim::BoardMemoryRegion> placed = {
+      {0xF0000, rsdp},
+      {0x80000000, RootTable("RSDT", listed, 4)},
+      {0x80000100, RootTable("XSDT", listed, 8)},
+      {0x80001000, sim::MakeAcpiTable("FACP", fadt, 4)},
+      {0x80002000, sim::MakeAcpiTable("DSDT", sim::Bytes(7, 3))},
+      {0x80003000, sim::MakeAcpiTable("FACP", secondFadt, 4)},
+      {0x80004000, sim::MakeAcpiTable("SSDT", sim::Bytes(9, 4))},
+      {0x80005000, sim::MakeAcpiTable("SSDT", sim::Bytes(11, 5))},
+  };
+  Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {}, placed, {sim::MakeAcpiTable("SSDT", {})}};
+  Board.Smi = sim::BoardSmi{0xB2, {}};
+  Boot();
+
+  for (const sim::BoardMemoryRegion& table : placed) {
+    EXPECT_EQ(Read(table.Address, static_cast<std::uint32_t>(table.Data.size())), table.Data) << table.Address;
+  }
+  const TAcpiBase* acpi = AcpiBaseInstance();
+  ASSERT_TRUE(acpi->Found);
+  std::vector<std::uint32_t> addresses;
+  for (const auto& entry : acpi->Tables) {
+    addresses.push_back(entry->Address);
+  }
+  // The root pointer, the RSDT, what it lists, then each FADT's FACS (0)
+  // and DSDT; the XSDT only lies there.
+  const std::vector<std::uint32_t> expected = {0xF0000,    0x80000000, 0x80001000, 0x80004000, 0x80005000,
+                                               0x80003000, 0,          0x80002000, 0,          0x80002000};
+  EXPECT_EQ(addresses, expected);
+  EXPECT_EQ(acpi->Tables[0]->Length, 36u);
+  ReleaseAcpiBaseInstance();
+}
+
 // A FADT of ACPI 2.0's length that names the SMI command port.
 sim::Bytes FadtNaming(std::uint16_t smiPort) {
   sim::Bytes body(244 - 36, 0);
@@ -274,7 +356,7 @@ class SmiTest : public BoardTest {
                               {{u"VelnorPlatformConfig", kPlatformGuid, 7, {0x01, 0x02, 0x03, 0x04}},
                                {u"Large", kPlatformGuid, 3, sim::Bytes(100, 0x5A)}}};
     // The driver learns the SMI command port from the firmware's FADT.
-    Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {FadtNaming(0xB2)}};
+    Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {FadtNaming(0xB2)}, {}, {}};
   }
   struct Answer {
     bool Sent = false;
@@ -379,7 +461,7 @@ TEST_F(SmiTest, TheDriverWritesOnlyToTheFirmwaresOwnPort) {
 
 TEST_F(SmiTest, AWriteToAPortWithoutTheHandlerRaisesNoSmi) {
   // The FADT names a port the board's handler does not listen on.
-  Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {FadtNaming(0xB3)}};
+  Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {FadtNaming(0xB3)}, {}, {}};
   Boot();
   const Answer a = Call(u"VelnorPlatformConfig", kPlatformGuid, 4, 0xB3);
   ASSERT_TRUE(a.Sent);
