@@ -6,6 +6,7 @@
 #include <string>
 
 #include "sys/Seam.h"
+#include "sys/UniqueAny.h"
 #include "sys/WinTypes.h"
 
 namespace kestrune::sys {
@@ -44,38 +45,9 @@ class IServiceControl {
   virtual Dword GetLastError() = 0;
 };
 
-// A service or manager handle that is closed when the object goes.
-class UniqueScHandle {
- public:
-  UniqueScHandle() = default;
-  explicit UniqueScHandle(ScHandle handle) : handle_(handle) {}
-  ~UniqueScHandle() { Reset(); }
-  UniqueScHandle(UniqueScHandle&& other) noexcept : handle_(other.Release()) {}
-  UniqueScHandle& operator=(UniqueScHandle&& other) noexcept {
-    if (this != &other) {
-      Reset(other.Release());
-    }
-    return *this;
-  }
-  UniqueScHandle(const UniqueScHandle&) = delete;
-  UniqueScHandle& operator=(const UniqueScHandle&) = delete;
+inline void CloseScHandle(ScHandle handle) { Use<IServiceControl>().CloseServiceHandle(handle); }
 
-  ScHandle Get() const { return handle_; }
-  bool Valid() const { return handle_ != 0; }
-  ScHandle Release() {
-    const ScHandle handle = handle_;
-    handle_ = 0;
-    return handle;
-  }
-  void Reset(ScHandle handle = 0) {
-    if (handle_ != 0) {
-      Use<IServiceControl>().CloseServiceHandle(handle_);
-    }
-    handle_ = handle;
-  }
-
- private:
-  ScHandle handle_ = 0;
-};
+// A service or manager handle, closed when the object goes.
+using UniqueScHandle = UniqueAny<ScHandle, ScHandle{0}, CloseScHandle>;
 
 }  // namespace kestrune::sys

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "sys/Com.h"
+#include "sys/Seam.h"
+#include "sys/UniqueAny.h"
 #include "sys/WinTypes.h"
 
 namespace kestrune::sys {
@@ -50,24 +52,9 @@ class IShell {
   virtual void Release(ComObject object) = 0;
 };
 
-// A COM reference that is released when the object goes.
-class UniqueComObject {
- public:
-  UniqueComObject() = default;
-  ~UniqueComObject() { Reset(); }
-  UniqueComObject(const UniqueComObject&) = delete;
-  UniqueComObject& operator=(const UniqueComObject&) = delete;
+inline void ReleaseComObject(ComObject object) { Use<IShell>().Release(object); }
 
-  ComObject Get() const { return object_; }
-  // For out parameters: releases the current reference first.
-  ComObject* Put() {
-    Reset();
-    return &object_;
-  }
-  void Reset();
-
- private:
-  ComObject object_ = 0;
-};
+// A COM reference, released when the object goes.
+using UniqueComObject = UniqueAny<ComObject, ComObject{0}, ReleaseComObject>;
 
 }  // namespace kestrune::sys
