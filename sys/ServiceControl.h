@@ -21,12 +21,6 @@ inline constexpr Dword kServiceDemandStart = 0x3;
 inline constexpr Dword kServiceErrorNormal = 0x1;
 inline constexpr Dword kServiceControlStop = 0x1;
 
-inline constexpr Long kErrorServiceAlreadyRunning = 1056;
-inline constexpr Long kErrorServiceDoesNotExist = 1060;
-inline constexpr Long kErrorServiceNotActive = 1062;
-inline constexpr Long kErrorServiceExists = 1073;
-inline constexpr Long kErrorServiceMarkedForDelete = 1072;
-
 class IServiceControl {
  public:
   virtual ~IServiceControl() = default;

@@ -17,9 +17,6 @@ namespace kestrune::sys {
 using ComObject = std::uintptr_t;
 using Guid = std::array<std::uint8_t, 16>;  // in memory order
 
-inline constexpr HResult kEPointer = static_cast<HResult>(0x80004003u);
-inline constexpr HResult kRegdbEClassNotReg = static_cast<HResult>(0x80040154u);
-
 // {13709620-C279-11CE-A49E-444553540000}
 inline constexpr Guid kClsidShell = {0x20, 0x96, 0x70, 0x13, 0x79, 0xC2, 0xCE, 0x11,
                                      0xA4, 0x9E, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00};

@@ -15,11 +15,6 @@
 
 namespace kestrune::sys {
 
-// HRESULTs.
-inline constexpr HResult kRpcENoGoodSecurityPackages = static_cast<HResult>(0x8001011Au);
-inline constexpr HResult kCoENotInitialized = static_cast<HResult>(0x800401F0u);
-inline constexpr HResult kRegDbEClassNotReg = static_cast<HResult>(0x80040154u);
-
 // COM library settings.
 inline constexpr Dword kRpcCAuthnLevelPktPrivacy = 6;
 

@@ -15,11 +15,6 @@
 
 namespace kestrune::sys {
 
-inline constexpr HResult kWbemSFalse = 1;
-inline constexpr HResult kDispETypeMismatch = static_cast<HResult>(0x80020005u);
-inline constexpr HResult kWbemEFailed = static_cast<HResult>(0x80041001u);
-inline constexpr HResult kWbemEInvalidNamespace = static_cast<HResult>(0x8004100Eu);
-
 inline constexpr Dword kRpcCAuthnLevelDefault = 0;
 inline constexpr Long kWbemFlagReturnImmediately = 0x10;
 inline constexpr Long kWbemFlagAlways = 0;

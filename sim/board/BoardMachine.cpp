@@ -11,11 +11,11 @@ namespace kestrune::sim {
 
 namespace {
 
-constexpr sys::Dword kErrorInvalidFunction = 1;
-constexpr sys::Dword kErrorNotReady = 21;
-constexpr sys::Dword kErrorNoAccess = 998;
-constexpr sys::Dword kErrorInsufficientBuffer = sys::kErrorInsufficientBuffer;
-constexpr sys::Dword kErrorFileNotFound = sys::kErrorFileNotFound;
+using sys::kErrorFileNotFound;
+using sys::kErrorInsufficientBuffer;
+using sys::kErrorInvalidFunction;
+using sys::kErrorNoAccess;
+using sys::kErrorNotReady;
 
 constexpr std::uint32_t kPoolSize = 0x04000000;  // 64 MiB
 constexpr std::uint32_t kPageSize = 0x1000;

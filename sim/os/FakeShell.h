@@ -1,4 +1,4 @@
-// A scripted shell automation object and the user's locale.
+// A scripted shell automation object.
 #pragma once
 
 #include <map>
@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "sys/Locale.h"
 #include "sys/Shell.h"
 
 namespace kestrune::sim {
@@ -51,12 +50,6 @@ class FakeShell : public sys::IShell {
   sys::ComObject NewObject();
   std::set<sys::ComObject> Live;
   sys::ComObject Next = 1;
-};
-
-class FakeLocale : public sys::ILocale {
- public:
-  sys::LangId GetUserDefaultLangID() override { return UserLanguage; }
-  sys::LangId UserLanguage = 0x0409;
 };
 
 }  // namespace kestrune::sim

@@ -9,10 +9,6 @@ namespace {
 
 using sys::HResult;
 
-// HRESULT_FROM_WIN32(ERROR_ONLY_IF_CONNECTED)
-constexpr HResult kNotConnected = static_cast<HResult>(0x800704E3u);
-// HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)
-constexpr HResult kAlreadyExists = static_cast<HResult>(0x800700B7u);
 constexpr sys::Long kTaskCreate = 2;
 constexpr sys::Long kTaskUpdate = 4;
 
@@ -285,7 +281,7 @@ class TaskFolder : public sys::ITaskFolder, FakeObject {
     }
     const bool exists = Scheduler.Tasks.count(*path) != 0;
     if ((exists && (flags & kTaskUpdate) == 0) || (!exists && (flags & kTaskCreate) == 0)) {
-      return exists ? kAlreadyExists : sys::kHResultFileNotFound;
+      return exists ? sys::kHResultAlreadyExists : sys::kHResultFileNotFound;
     }
     FakeTaskScheduler::Task& stored = Scheduler.Tasks[*path];
     stored.Content = static_cast<TaskDefinition&>(definition).Content();
@@ -313,7 +309,7 @@ class TaskService : public sys::ITaskService, FakeObject {
   HResult GetFolder(const sys::Bstr& path, std::unique_ptr<sys::ITaskFolder>* folder) override {
     HResult hr = Call("GetFolder", BstrText(path));
     if (sys::Succeeded(hr) && !Connected) {
-      hr = kNotConnected;
+      hr = sys::kHResultOnlyIfConnected;
     }
     if (sys::Succeeded(hr) && path != sys::Bstr(u"\\")) {
       hr = sys::kHResultFileNotFound;  // the fake has the root folder only
@@ -326,7 +322,7 @@ class TaskService : public sys::ITaskService, FakeObject {
   HResult NewTask(sys::Dword flags, std::unique_ptr<sys::ITaskDefinition>* definition) override {
     HResult hr = Call("NewTask", std::to_string(flags));
     if (sys::Succeeded(hr) && !Connected) {
-      hr = kNotConnected;
+      hr = sys::kHResultOnlyIfConnected;
     }
     if (sys::Succeeded(hr)) {
       *definition = std::make_unique<TaskDefinition>(Scheduler);

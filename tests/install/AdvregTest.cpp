@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "sim/os/FakeOs.h"
+#include "sim/os/FakeProcessEnvironment.h"
 #include "sys/Seam.h"
 #include "tests/support/OsUnderTest.h"
 

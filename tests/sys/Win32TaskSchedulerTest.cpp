@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "install/Autorun.h"
-#include "sim/os/FakeOs.h"
+#include "sim/os/FakeConsole.h"
 #include "sys/Seam.h"
 #include "sys/win32/Adapters.h"
 
