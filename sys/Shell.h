@@ -33,8 +33,6 @@ inline constexpr std::int32_t kFofNoErrorUi = 0x400;
 class IShell {
  public:
   virtual ~IShell() = default;
-  virtual HResult CoInitialize() = 0;
-  virtual void CoUninitialize() = 0;
   // CoCreateInstance without an outer object; the object answers to iid.
   virtual HResult CoCreateInstance(const Guid& clsid, Dword context, const Guid& iid, ComObject* object) = 0;
   // IShellDispatch::NameSpace with a VT_BSTR VARIANT holding path; *folder

@@ -20,12 +20,15 @@ sys::ComObject FakeShell::NewObject() {
   return object;
 }
 
-sys::HResult FakeShell::CoInitialize() {
-  Calls.push_back("CoInitialize");
-  return InitializeResult;
+FakeShell::FakeShell(FakeCom& com) : Com(&com) {
+  Com->Observe(this, [this](const FakeCom::Call& call) {
+    if (call.Name == "CoInitializeEx") {
+      Calls.push_back("CoInitialize");
+    } else if (call.Name == "CoUninitialize") {
+      Calls.push_back(call.Name);
+    }
+  });
 }
-
-void FakeShell::CoUninitialize() { Calls.push_back("CoUninitialize"); }
 
 sys::HResult FakeShell::CoCreateInstance(const sys::Guid& clsid, sys::Dword context, const sys::Guid& iid,
                                          sys::ComObject* object) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/os/FakeCom.h"
 #include "sys/Shell.h"
 
 namespace kestrune::sim {
@@ -14,12 +15,19 @@ namespace kestrune::sim {
 // order of calls and that every object was released.
 class FakeShell : public sys::IShell {
  public:
+  // Records com's calls among its own.
+  explicit FakeShell(FakeCom& com);
+  ~FakeShell() override { Com->Forget(this); }
+  FakeShell(const FakeShell&) = delete;
+  // Takes over the other's answers and record, and stays the observer it was.
+  FakeShell& operator=(FakeShell&&) = default;
+
+  FakeCom* Com;
   struct FolderAnswer {
     sys::HResult Result = sys::kSOk;
     bool Folder = true;
   };
 
-  sys::HResult InitializeResult = sys::kSOk;
   sys::HResult CreateResult = sys::kSOk;
   // NameSpace by path; other paths answer S_FALSE without a folder, as the
   // shell does for a path that does not exist.
@@ -27,7 +35,7 @@ class FakeShell : public sys::IShell {
   sys::HResult ItemsResult = sys::kSOk;
   sys::HResult CopyHereResult = sys::kSOk;
 
-  // "CoInitialize", "CoCreateInstance", "NameSpace <path>" (ASCII),
+  // "CoInitialize" (CoInitializeEx), "CoCreateInstance", "NameSpace <path>" (ASCII),
   // "Items <folder>", "CopyHere <folder> <items> <options>", "Release <n>",
   // "CoUninitialize".
   std::vector<std::string> Calls;
@@ -37,8 +45,6 @@ class FakeShell : public sys::IShell {
   sys::Guid Iid{};
   sys::Dword Context = 0;
 
-  sys::HResult CoInitialize() override;
-  void CoUninitialize() override;
   sys::HResult CoCreateInstance(const sys::Guid& clsid, sys::Dword context, const sys::Guid& iid,
                                 sys::ComObject* object) override;
   sys::HResult NameSpace(sys::ComObject shellDispatch, const std::u16string& path, sys::ComObject* folder) override;

@@ -361,43 +361,25 @@ void FakeTaskScheduler::Note(const std::string& event) {
   }
 }
 
-HResult FakeTaskScheduler::CoInitializeEx(sys::Dword coInit) {
-  const HResult hr = Call("CoInitializeEx", Hex(coInit));
-  if (!sys::Succeeded(hr)) {
-    return hr;
-  }
-  return Apartments++ == 0 ? sys::kSOk : sys::kSFalse;
-}
-
-HResult FakeTaskScheduler::CoInitializeSecurity(sys::Long authServices, sys::Dword authnLevel, sys::Dword impLevel,
-                                                sys::Dword capabilities) {
-  const HResult hr = Call("CoInitializeSecurity", std::to_string(authServices) + ", " + std::to_string(authnLevel) +
-                                                      ", " + std::to_string(impLevel) + ", " + Hex(capabilities));
-  if (!sys::Succeeded(hr)) {
-    return hr;
-  }
-  if (Apartments == 0) {
-    return sys::kCoENotInitialized;
-  }
-  if (SecuritySet) {
-    return sys::kRpcETooLate;
-  }
-  SecuritySet = true;
-  return hr;
-}
-
-void FakeTaskScheduler::CoUninitialize() {
-  Calls.push_back("CoUninitialize()");
-  ObjectsAliveAtUninitialize = std::max(ObjectsAliveAtUninitialize, LiveObjects);
-  if (Apartments > 0) {
-    --Apartments;
-  }
+FakeTaskScheduler::FakeTaskScheduler(FakeCom& com, EventLog* log) : Com(&com), Log(log) {
+  Com->Observe(this, [this](const FakeCom::Call& call) {
+    if (call.Name == "CoInitializeEx") {
+      Calls.push_back("CoInitializeEx(" + Hex(static_cast<std::uint32_t>(call.Arguments[0])) + ")");
+    } else if (call.Name == "CoInitializeSecurity") {
+      Calls.push_back("CoInitializeSecurity(" + std::to_string(call.Arguments[0]) + ", " +
+                      std::to_string(call.Arguments[1]) + ", " + std::to_string(call.Arguments[2]) + ", " +
+                      Hex(static_cast<std::uint32_t>(call.Arguments[3])) + ")");
+    } else {
+      Calls.push_back(call.Name + "()");
+      ObjectsAliveAtUninitialize = std::max(ObjectsAliveAtUninitialize, LiveObjects);
+    }
+  });
 }
 
 HResult FakeTaskScheduler::CoCreateInstanceTaskService(sys::Dword clsContext,
                                                        std::unique_ptr<sys::ITaskService>* service) {
   HResult hr = Call("CoCreateInstance", "TaskScheduler, " + Hex(clsContext) + ", ITaskService");
-  if (sys::Succeeded(hr) && Apartments == 0) {
+  if (sys::Succeeded(hr) && Com->Apartments == 0) {
     hr = sys::kCoENotInitialized;
   }
   if (sys::Succeeded(hr)) {

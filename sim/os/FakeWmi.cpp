@@ -114,18 +114,14 @@ class FakeLocator : public sys::WbemLocator, Counted {
 
 }  // namespace
 
-sys::HResult FakeWmi::CoInitializeEx(sys::Dword coInit) {
-  Record("CoInitializeEx " + std::to_string(coInit));
-  return CoInitializeResult;
-}
-
-void FakeWmi::CoUninitialize() { Record("CoUninitialize"); }
-
-sys::HResult FakeWmi::CoInitializeSecurity(sys::Long authServices, sys::Dword authnLevel, sys::Dword impLevel,
-                                           sys::Dword capabilities) {
-  Record("CoInitializeSecurity " + std::to_string(authServices) + " " + std::to_string(authnLevel) + " " +
-         std::to_string(impLevel) + " " + std::to_string(capabilities));
-  return SecurityResult;
+FakeWmi::FakeWmi(FakeCom& com) : Com(&com) {
+  Com->Observe(this, [this](const FakeCom::Call& call) {
+    std::string text = call.Name;
+    for (const std::int64_t argument : call.Arguments) {
+      text += " " + std::to_string(argument);
+    }
+    Record(text);
+  });
 }
 
 sys::HResult FakeWmi::CreateWbemLocator(sys::Dword clsContext, std::unique_ptr<sys::WbemLocator>* locator) {

@@ -5,6 +5,7 @@
 #include "sys/win32/CrtEnvironmentVariables.h"
 #include "sys/win32/HostCpuid.h"
 #include "sys/win32/Win32CodePage.h"
+#include "sys/win32/Win32Com.h"
 #include "sys/win32/Win32Console.h"
 #include "sys/win32/Win32ConsoleWindow.h"
 #include "sys/win32/Win32Dialogs.h"
@@ -31,6 +32,7 @@ namespace kestrune::sys::win32 {
 void InstallAdapters() {
   // Process-wide adapters: they live until the process ends.
   static Win32Registry registry;
+  static Win32Com com;
   static Win32Console console;
   static Win32Dialogs dialogs;
   static Win32ProcessEnvironment environment;
@@ -55,6 +57,7 @@ void InstallAdapters() {
   static Win32Shell shell;
   static Win32Locale locale;
   Install<IRegistry>(registry);
+  Install<ICom>(com);
   Install<IConsole>(console);
   Install<IDialogs>(dialogs);
   Install<IProcessEnvironment>(environment);

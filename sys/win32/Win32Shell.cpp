@@ -23,10 +23,6 @@ GUID ToGuid(const Guid& bytes) {
 
 }  // namespace
 
-HResult Win32Shell::CoInitialize() { return ::CoInitialize(nullptr); }
-
-void Win32Shell::CoUninitialize() { ::CoUninitialize(); }
-
 HResult Win32Shell::CoCreateInstance(const Guid& clsid, Dword context, const Guid& iid, ComObject* object) {
   const GUID classId = ToGuid(clsid);
   const GUID interfaceId = ToGuid(iid);

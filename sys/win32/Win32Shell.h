@@ -7,8 +7,6 @@ namespace kestrune::sys::win32 {
 
 class Win32Shell : public IShell {
  public:
-  HResult CoInitialize() override;
-  void CoUninitialize() override;
   HResult CoCreateInstance(const Guid& clsid, Dword context, const Guid& iid, ComObject* object) override;
   HResult NameSpace(ComObject shellDispatch, const std::u16string& path, ComObject* folder) override;
   HResult Items(ComObject folder, ComObject* items) override;

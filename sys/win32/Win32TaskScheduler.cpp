@@ -219,16 +219,6 @@ class TaskService : public Holder<ITaskService, ::ITaskService> {
 
 }  // namespace
 
-HResult Win32TaskScheduler::CoInitializeEx(Dword coInit) { return ::CoInitializeEx(nullptr, coInit); }
-
-HResult Win32TaskScheduler::CoInitializeSecurity(Long authServices, Dword authnLevel, Dword impLevel,
-                                                 Dword capabilities) {
-  return ::CoInitializeSecurity(nullptr, authServices, nullptr, nullptr, authnLevel, impLevel, nullptr, capabilities,
-                                nullptr);
-}
-
-void Win32TaskScheduler::CoUninitialize() { ::CoUninitialize(); }
-
 HResult Win32TaskScheduler::CoCreateInstanceTaskService(Dword clsContext, std::unique_ptr<ITaskService>* service) {
   return Wrap<TaskService, ::ITaskService>(
       [clsContext](::ITaskService** out) {

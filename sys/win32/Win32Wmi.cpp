@@ -271,15 +271,6 @@ class Win32WbemLocator : public WbemLocator {
 
 }  // namespace
 
-HResult Win32Wmi::CoInitializeEx(Dword coInit) { return ::CoInitializeEx(nullptr, coInit); }
-
-void Win32Wmi::CoUninitialize() { ::CoUninitialize(); }
-
-HResult Win32Wmi::CoInitializeSecurity(Long authServices, Dword authnLevel, Dword impLevel, Dword capabilities) {
-  return ::CoInitializeSecurity(nullptr, authServices, nullptr, nullptr, authnLevel, impLevel, nullptr, capabilities,
-                                nullptr);
-}
-
 HResult Win32Wmi::CreateWbemLocator(Dword clsContext, std::unique_ptr<WbemLocator>* locator) {
   ComPtr<IWbemLocator> result;
   const HRESULT hr = ::CoCreateInstance(kClsidWbemAdministrativeLocator, nullptr, clsContext, IID_IWbemLocator,
@@ -297,7 +288,7 @@ HResult Win32Wmi::VariantChangeTypeEx(Variant* value, Dword lcid, std::uint16_t 
   if (!ToVariant(*value, source.Put())) {
     return DISP_E_TYPEMISMATCH;
   }
-  const VARIANT from = source.Get();
+  VARIANT from = source.Get();
   UniqueVariant result;
   const HRESULT hr = ::VariantChangeTypeEx(result.Put(), &from, lcid, flags, type);
   if (SUCCEEDED(hr)) {

@@ -11,7 +11,6 @@
 #include "sim/os/FakeCodePage.h"
 #include "sim/os/FakeInternet.h"
 #include "sim/os/FakeLocale.h"
-#include "sim/os/FakeShell.h"
 #include "sim/os/FakeSystemVersion.h"
 #include "sys/Seam.h"
 #include "update/Velliveupdatexml.h"

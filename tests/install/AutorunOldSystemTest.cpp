@@ -19,9 +19,11 @@ class AutorunOldSystemTest : public test::FakeOsFixture {
     Environment.ModulePath = "C:\\Program Files\\My Tool\\my.tool.exe";
   }
   const std::string RunKey = "HKCU\\" + std::string(kRunKey);
-  sim::FakeTaskScheduler Scheduler;
+  sim::FakeCom Com;
+  sim::FakeTaskScheduler Scheduler{Com};
 
  private:
+  sys::ScopedSeam<sys::ICom> ComSeam{Com};
   sys::ScopedSeam<sys::ITaskScheduler> SchedulerSeam{Scheduler};
 };
 

@@ -11,7 +11,9 @@
 
 #include "install/Advreg.h"
 #include "platform/Osversion.h"
+#include "platform/Velwmi.h"
 #include "sim/os/FakeTaskScheduler.h"
+#include "sim/os/FakeWmi.h"
 #include "tests/support/FakeOsFixture.h"
 
 namespace kestrune {
@@ -35,9 +37,11 @@ class AutorunTest : public test::FakeOsFixture {
     return {};
   }
 
-  FakeTaskScheduler Scheduler{&Log};
+  sim::FakeCom Com;
+  FakeTaskScheduler Scheduler{Com, &Log};
 
  private:
+  sys::ScopedSeam<sys::ICom> ComSeam{Com};
   sys::ScopedSeam<sys::ITaskScheduler> SchedulerSeam{Scheduler};
 };
 
@@ -100,7 +104,7 @@ TEST_F(AutorunTest, RegisterCreatesTheLogonTaskInTheOrderOfItsSettings) {
   EXPECT_TRUE(AutoRunInstance().Register("Kestrune"));
   EXPECT_EQ(Scheduler.Calls, kRegistration);
   EXPECT_EQ(Scheduler.LiveObjects, 0);
-  EXPECT_EQ(Scheduler.Apartments, 0);
+  EXPECT_EQ(Com.Apartments, 0);
   EXPECT_EQ(Scheduler.ObjectsAliveAtUninitialize, 0);
   EXPECT_FALSE(Registry.GetValue("HKCU\\" + std::string(kRunKey), "Kestrune").has_value());
 }
@@ -136,8 +140,8 @@ TEST_F(AutorunTest, TheRegisteredTask) {
 TEST_F(AutorunTest, UnregisterWithoutATaskReturnsTrueAndLeavesComInitialised) {
   EXPECT_TRUE(AutoRunInstance().Unregister("Kestrune"));
   EXPECT_EQ(Scheduler.Calls, Join(kStart, {"Release ITaskFolder", "Release ITaskService"}));
-  EXPECT_EQ(Scheduler.Apartments, 1);  // no CoUninitialize
-  EXPECT_TRUE(Scheduler.SecuritySet);
+  EXPECT_EQ(Com.Apartments, 1);  // no CoUninitialize
+  EXPECT_TRUE(Com.SecuritySet);
   EXPECT_EQ(Scheduler.LiveObjects, 0);
 }
 
@@ -156,7 +160,7 @@ TEST_F(AutorunTest, RegisterAfterUnregisterFindsComInitialisedAndSecurityTooLate
   EXPECT_TRUE(AutoRunInstance().Register("Kestrune"));
   EXPECT_EQ(LastOperation(), kRegistration);
   EXPECT_EQ(Scheduler.Tasks.size(), 1u);
-  EXPECT_EQ(Scheduler.Apartments, 1);  // the Unregister's initialisation stays
+  EXPECT_EQ(Com.Apartments, 1);  // the Unregister's initialisation stays
   EXPECT_EQ(Scheduler.LiveObjects, 0);
   EXPECT_EQ(Console.Output, "");
   EXPECT_TRUE(Dialogs.Boxes.empty());
@@ -168,7 +172,7 @@ TEST_F(AutorunTest, RegisterTwiceLeavesOneTask) {
   EXPECT_EQ(Scheduler.Tasks.size(), 1u);
   EXPECT_EQ(Log.All(),
             (std::vector<std::string>{"register task Kestrune", "delete task Kestrune", "register task Kestrune"}));
-  EXPECT_EQ(Scheduler.Apartments, 0);
+  EXPECT_EQ(Com.Apartments, 0);
 }
 
 TEST_F(AutorunTest, AFailedDeletionIsNoFailure) {
@@ -208,7 +212,9 @@ TEST_F(AutorunTest, AFailureAtEachStepReleasesAndUninitialises) {
   };
   for (const char* step : steps) {
     SCOPED_TRACE(step);
-    FakeTaskScheduler scheduler;
+    sim::FakeCom com;
+    sys::ScopedSeam<sys::ICom> comSeam(com);
+    FakeTaskScheduler scheduler{com};
     sys::ScopedSeam<sys::ITaskScheduler> seam(scheduler);
     scheduler.Tasks[u"Kestrune"] = {};
     scheduler.Failures[step] = sys::kEFail;
@@ -216,7 +222,7 @@ TEST_F(AutorunTest, AFailureAtEachStepReleasesAndUninitialises) {
     EXPECT_FALSE(AutoRunInstance().Register("Kestrune"));
     EXPECT_EQ(scheduler.LiveObjects, 0);
     EXPECT_EQ(scheduler.ObjectsAliveAtUninitialize, 0);
-    EXPECT_EQ(scheduler.Apartments, 0);
+    EXPECT_EQ(com.Apartments, 0);
     ASSERT_FALSE(scheduler.Calls.empty());
     EXPECT_EQ(scheduler.Calls.back(), "CoUninitialize()");
     // The calls up to the failing one are the registration's own, and only
@@ -242,7 +248,7 @@ TEST_F(AutorunTest, AFailureAtEachStepReleasesAndUninitialises) {
 TEST_F(AutorunTest, UnregisterFailingBeforeTheDeletionUninitialises) {
   Scheduler.Failures["ITaskService::GetFolder"] = sys::kEAccessDenied;
   EXPECT_FALSE(AutoRunInstance().Unregister("Kestrune"));
-  EXPECT_EQ(Scheduler.Apartments, 0);
+  EXPECT_EQ(Com.Apartments, 0);
   EXPECT_EQ(Scheduler.LiveObjects, 0);
   EXPECT_EQ(Scheduler.Calls.back(), "CoUninitialize()");
 }
@@ -257,9 +263,11 @@ TEST_F(AutorunTest, CoInitializeExFailures) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.output);
-    FakeTaskScheduler scheduler;
+    sim::FakeCom com;
+    sys::ScopedSeam<sys::ICom> comSeam(com);
+    FakeTaskScheduler scheduler{com};
     sys::ScopedSeam<sys::ITaskScheduler> seam(scheduler);
-    scheduler.Failures["CoInitializeEx"] = c.hr;
+    com.Answers["CoInitializeEx"] = c.hr;
     Console.Output.clear();
     EXPECT_FALSE(AutoRunInstance().Register("Kestrune"));
     EXPECT_EQ(Console.Output, c.output);
@@ -284,9 +292,11 @@ TEST_F(AutorunTest, CoInitializeSecurityFailuresShowABoxAndUninitialise) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.box);
-    FakeTaskScheduler scheduler;
+    sim::FakeCom com;
+    sys::ScopedSeam<sys::ICom> comSeam(com);
+    FakeTaskScheduler scheduler{com};
     sys::ScopedSeam<sys::ITaskScheduler> seam(scheduler);
-    scheduler.Failures["CoInitializeSecurity"] = c.hr;
+    com.Answers["CoInitializeSecurity"] = c.hr;
     Console.Output.clear();
     Dialogs.Boxes.clear();
     EXPECT_FALSE(AutoRunInstance().Unregister("Kestrune"));
@@ -296,7 +306,7 @@ TEST_F(AutorunTest, CoInitializeSecurityFailuresShowABoxAndUninitialise) {
     EXPECT_EQ(Dialogs.Boxes[0].Type, sys::kMbOk | sys::kMbIconError);
     EXPECT_EQ(scheduler.Calls,
               (Calls{"CoInitializeEx(0x2)", "CoInitializeSecurity(-1, 6, 3, 0x0)", "CoUninitialize()"}));
-    EXPECT_EQ(scheduler.Apartments, 0);
+    EXPECT_EQ(com.Apartments, 0);
   }
 }
 
@@ -306,6 +316,27 @@ TEST_F(AutorunTest, ScheduleLogonTaskPassesItsArgumentsAndUser) {
   EXPECT_EQ(task.Content.Actions[0].Path, sys::Bstr(u"D:\\Tools\\run.exe"));
   EXPECT_EQ(task.Content.Actions[0].Arguments, sys::Bstr(u"/S /C"));
   EXPECT_EQ(task.UserId.Text, u"someone");
+}
+
+// The run removes its restart entry before it asks WMI about the network:
+// the query then finds the apartment that the removal kept, and the
+// security it set, as it does on Windows.
+TEST_F(AutorunTest, TheWmiQueryAfterTheRemovalFindsComInitialisedAndSecurityTooLate) {
+  sim::FakeWmi wmi{Com};
+  sys::ScopedSeam<sys::IWmi> wmiSeam(wmi);
+  sim::FakeWmi::Property id;
+  id.Name = u"PNPDeviceID";
+  id.Value.Vt = sys::kVtBstr;
+  id.Value.BstrVal = u"PCI\\VEN_8086&DEV_15B8";
+  wmi.Objects.push_back({{id}});
+  ASSERT_TRUE(AutoRunInstance().Unregister("Kestrune"));
+  std::vector<sys::HResult> answers;
+  Com.Observe(&answers, [&](const sim::FakeCom::Call& call) { answers.push_back(call.Result); });
+
+  EXPECT_EQ(TVelWMI().Query(u"root\\cimv2", u"SELECT PNPDeviceID FROM Win32_NetworkAdapter").size(), 1u);
+  EXPECT_EQ(answers, (std::vector<sys::HResult>{sys::kSFalse, sys::kRpcETooLate, sys::kSOk}));
+  EXPECT_EQ(Com.Apartments, 1);  // the query undid only its own initialisation
+  Com.Forget(&answers);
 }
 
 TEST_F(AutorunTest, TheProcessWideInstanceIsOne) { EXPECT_EQ(&AutoRunInstance(), &AutoRunInstance()); }

@@ -6,7 +6,6 @@
 
 #include "sim/os/FakeInternet.h"
 #include "sim/os/FakeLocale.h"
-#include "sim/os/FakeShell.h"
 #include "tests/support/FakeOsFixture.h"
 #include "tests/support/ZipBuilder.h"
 #include "update/Velliveupdatexml.h"
