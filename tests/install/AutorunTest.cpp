@@ -1,7 +1,8 @@
-// The restart entry on Windows 10: the logon task, through a recording
-// Task Scheduler. (Systems that use the autostart list are tested in
-// AutorunOldSystemTest, since the process-wide version object is probed
-// once per test program.)
+// The restart entry: on Windows 10 the logon task, through a recording Task
+// Scheduler; on a system whose flags word is 32 or less (32-bit Windows XP:
+// 0x020) a value of the per-user autostart list, and no COM. Each fixture
+// releases the process-wide version object, so the next test probes its own
+// system.
 #include "install/Autorun.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,7 @@ using Calls = std::vector<std::string>;
 class AutorunTest : public test::FakeOsFixture {
  protected:
   AutorunTest() { Environment.ModulePath = "C:\\Tools\\Kestrune.exe"; }
+  ~AutorunTest() override { ReleaseOsVersionInstance(); }
 
   // The calls of the last operation, from its CoInitializeEx on.
   Calls LastOperation() const {
@@ -340,6 +342,47 @@ TEST_F(AutorunTest, TheWmiQueryAfterTheRemovalFindsComInitialisedAndSecurityTooL
 }
 
 TEST_F(AutorunTest, TheProcessWideInstanceIsOne) { EXPECT_EQ(&AutoRunInstance(), &AutoRunInstance()); }
+
+// The autostart list of older systems.
+class AutorunOldSystemTest : public test::FakeOsFixture {
+ protected:
+  AutorunOldSystemTest() {
+    SystemVersion.SetVersion(sys::kVerPlatformWin32Nt, 5, 1, 2600);
+    SystemVersion.SetArchitecture(sys::kProcessorArchitectureIntel, false);
+    Environment.ModulePath = "C:\\Program Files\\My Tool\\my.tool.exe";
+  }
+  ~AutorunOldSystemTest() override { ReleaseOsVersionInstance(); }  // the next test probes its own system
+  const std::string RunKey = "HKCU\\" + std::string(kRunKey);
+  sim::FakeCom Com;
+  sim::FakeTaskScheduler Scheduler{Com};
+
+ private:
+  sys::ScopedSeam<sys::ICom> ComSeam{Com};
+  sys::ScopedSeam<sys::ITaskScheduler> SchedulerSeam{Scheduler};
+};
+
+TEST_F(AutorunOldSystemTest, TheFlagsWordIs32) { EXPECT_EQ(OsVersionInstance().GetFlags(0xFFFF), 0x20u); }
+
+TEST_F(AutorunOldSystemTest, RegisterWritesTheAutostartValueNamedUpToTheFirstDot) {
+  EXPECT_TRUE(AutoRunInstance().Register("my.tool"));
+  EXPECT_EQ(Registry.GetString(RunKey, "my"), "\"C:\\Program Files\\My Tool\\my.tool.exe\"");
+  EXPECT_FALSE(Registry.GetValue(RunKey, "my.tool").has_value());
+  EXPECT_TRUE(Scheduler.Calls.empty());
+}
+
+TEST_F(AutorunOldSystemTest, UnregisterRemovesIt) {
+  Registry.SetString(RunKey, "my", "x");
+  Registry.SetString(RunKey, "other", "y");
+  EXPECT_TRUE(AutoRunInstance().Unregister("my.tool"));
+  EXPECT_FALSE(Registry.GetValue(RunKey, "my").has_value());
+  EXPECT_TRUE(Registry.GetValue(RunKey, "other").has_value());
+  EXPECT_TRUE(Scheduler.Calls.empty());
+}
+
+TEST_F(AutorunOldSystemTest, UnregisterWithoutTheRunKeyCreatesNothing) {
+  EXPECT_TRUE(AutoRunInstance().Unregister("my.tool"));
+  EXPECT_FALSE(Registry.KeyExists(RunKey));
+}
 
 }  // namespace
 }  // namespace kestrune
