@@ -25,8 +25,6 @@ class UniqueAny {
   static constexpr bool kInvalidIsPredicate = std::is_invocable_r_v<bool, decltype(Invalid), const Handle&>;
 
  public:
-  using HandleType = Handle;
-
   UniqueAny() = default;
   explicit UniqueAny(Handle handle) : handle_(handle) {}
   ~UniqueAny() { Reset(); }

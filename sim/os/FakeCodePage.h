@@ -1,4 +1,10 @@
-// The system code page (Windows-1252 unless told otherwise) and its double-byte relatives.
+// The ANSI code page is Windows-1252 unless AnsiCodePage names another.
+// Windows-1252 for the bytes 0x80 to 0xFF is approximated by Latin-1, which
+// agrees with it on the letters that upper-casing touches. In the code pages
+// with two-byte characters (932, 936, 949, 950) the lead bytes are the real
+// ones; the characters the fake can convert are those of DoubleByte, every
+// other non-ASCII text fails to convert, and upper-casing touches ASCII
+// letters only, never a character's second byte.
 #pragma once
 
 #include <map>
@@ -8,13 +14,6 @@
 
 namespace kestrune::sim {
 
-// The ANSI code page is Windows-1252 unless AnsiCodePage names another.
-// Windows-1252 for the bytes 0x80 to 0xFF is approximated by Latin-1, which
-// agrees with it on the letters that upper-casing touches. In the code pages
-// with two-byte characters (932, 936, 949, 950) the lead bytes are the real
-// ones; the characters the fake can convert are those of DoubleByte, every
-// other non-ASCII text fails to convert, and upper-casing touches ASCII
-// letters only, never a character's second byte.
 class FakeCodePage : public sys::ICodePage {
  public:
   std::string CharUpperA(const std::string& text) override;

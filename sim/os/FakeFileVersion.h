@@ -10,7 +10,15 @@ namespace kestrune::sim {
 
 class FakeFileVersion : public sys::IFileVersion {
  public:
-  bool QueryFixedFileVersion(const std::string& path, sys::Dword* versionMs, sys::Dword* versionLs) override;
+  bool QueryFixedFileVersion(const std::string& path, sys::Dword* versionMs, sys::Dword* versionLs) override {
+    const auto it = Files.find(path);
+    if (it == Files.end()) {
+      return false;
+    }
+    *versionMs = it->second.Ms;
+    *versionLs = it->second.Ls;
+    return true;
+  }
   struct Version {
     sys::Dword Ms;
     sys::Dword Ls;

@@ -1,4 +1,5 @@
-// A scripted shell automation object.
+// A scripted shell automation object: it hands out numbered objects and
+// records every call, so tests see the order of calls and every release.
 #pragma once
 
 #include <map>
@@ -11,8 +12,6 @@
 
 namespace kestrune::sim {
 
-// Hands out numbered objects and records every call, so tests see the
-// order of calls and that every object was released.
 class FakeShell : public sys::IShell {
  public:
   // Records com's calls among its own.

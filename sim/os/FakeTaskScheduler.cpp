@@ -36,6 +36,15 @@ class FakeObject {
   HResult Call(const char* method, const std::string& arguments = "") {
     return Scheduler.Call(std::string(Name) + "::" + method, arguments);
   }
+  // A put_ method: the call, then the member set when it succeeds.
+  template <class T>
+  HResult Put(const char* method, const std::string& text, std::optional<T>& member, const T& value) {
+    const HResult hr = Call(method, text);
+    if (sys::Succeeded(hr)) {
+      member = value;
+    }
+    return hr;
+  }
   FakeTaskScheduler& Scheduler;
 
  private:
@@ -53,11 +62,7 @@ class RegistrationInfo : public sys::IRegistrationInfo, FakeObject {
  public:
   RegistrationInfo(FakeTaskScheduler& s, DefinitionPtr d) : FakeObject(s, "IRegistrationInfo"), Draft(std::move(d)) {}
   HResult put_Author(const sys::Bstr& author) override {
-    const HResult hr = Call("put_Author", BstrText(author));
-    if (sys::Succeeded(hr)) {
-      Draft->Author = author;
-    }
-    return hr;
+    return Put("put_Author", BstrText(author), Draft->Author, author);
   }
 
  private:
@@ -68,11 +73,7 @@ class Principal : public sys::IPrincipal, FakeObject {
  public:
   Principal(FakeTaskScheduler& s, DefinitionPtr d) : FakeObject(s, "IPrincipal"), Draft(std::move(d)) {}
   HResult put_RunLevel(sys::Dword runLevel) override {
-    const HResult hr = Call("put_RunLevel", std::to_string(runLevel));
-    if (sys::Succeeded(hr)) {
-      Draft->RunLevel = runLevel;
-    }
-    return hr;
+    return Put("put_RunLevel", std::to_string(runLevel), Draft->RunLevel, runLevel);
   }
 
  private:
@@ -96,14 +97,6 @@ class TaskSettings : public sys::ITaskSettings, FakeObject {
   }
 
  private:
-  template <class T>
-  HResult Put(const char* method, const std::string& text, std::optional<T>& member, const T& value) {
-    const HResult hr = Call(method, text);
-    if (sys::Succeeded(hr)) {
-      member = value;
-    }
-    return hr;
-  }
   DefinitionPtr Draft;
 };
 
@@ -112,11 +105,7 @@ class LogonTrigger : public sys::ILogonTrigger, FakeObject {
   LogonTrigger(FakeTaskScheduler& s, DefinitionPtr d, std::size_t index)
       : FakeObject(s, "ILogonTrigger"), Draft(std::move(d)), Index(index) {}
   HResult put_Enabled(sys::VariantBool enabled) override {
-    const HResult hr = Call("put_Enabled", std::to_string(enabled));
-    if (sys::Succeeded(hr)) {
-      Draft->Triggers[Index].Enabled = enabled;
-    }
-    return hr;
+    return Put("put_Enabled", std::to_string(enabled), Draft->Triggers[Index].Enabled, enabled);
   }
 
  private:
@@ -165,18 +154,10 @@ class ExecAction : public sys::IExecAction, FakeObject {
   ExecAction(FakeTaskScheduler& s, DefinitionPtr d, std::size_t index)
       : FakeObject(s, "IExecAction"), Draft(std::move(d)), Index(index) {}
   HResult put_Path(const sys::Bstr& path) override {
-    const HResult hr = Call("put_Path", BstrText(path));
-    if (sys::Succeeded(hr)) {
-      Draft->Actions[Index].Path = path;
-    }
-    return hr;
+    return Put("put_Path", BstrText(path), Draft->Actions[Index].Path, path);
   }
   HResult put_Arguments(const sys::Bstr& arguments) override {
-    const HResult hr = Call("put_Arguments", BstrText(arguments));
-    if (sys::Succeeded(hr)) {
-      Draft->Actions[Index].Arguments = arguments;
-    }
-    return hr;
+    return Put("put_Arguments", BstrText(arguments), Draft->Actions[Index].Arguments, arguments);
   }
 
  private:
@@ -335,14 +316,6 @@ class TaskService : public sys::ITaskService, FakeObject {
 };
 
 }  // namespace
-
-std::string RecordText(const std::u16string& text) {
-  std::string narrow;
-  for (const char16_t c : text) {
-    narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  }
-  return narrow;
-}
 
 HResult FakeTaskScheduler::Call(const std::string& name, const std::string& arguments) {
   Calls.push_back(name + "(" + arguments + ")");

@@ -79,7 +79,4 @@ class FakeTaskScheduler : public sys::ITaskScheduler {
   EventLog* Log;
 };
 
-// UTF-16 text as 8-bit text for the record: ASCII as it is, the rest "?".
-std::string RecordText(const std::u16string& text);
-
 }  // namespace kestrune::sim
