@@ -26,7 +26,7 @@ bool ReadRegistryRsdtCopy(std::vector<std::uint8_t>* data) {
   sys::IRegistry& registry = sys::Use<sys::IRegistry>();
   std::string path = kRsdtKey;
   sys::RegKeyHandle key;
-  if (registry.RegOpenKeyExA(sys::kHkeyLocalMachine, path, sys::kKeyAllAccess, key.Receive()) != sys::kErrorSuccess) {
+  if (registry.RegOpenKeyExA(sys::kHkeyLocalMachine, path, sys::kKeyAllAccess, key.Put()) != sys::kErrorSuccess) {
     return false;
   }
   for (int level = 0; level < kRsdtKeyLevels; ++level) {
@@ -34,9 +34,9 @@ bool ReadRegistryRsdtCopy(std::vector<std::uint8_t>* data) {
     if (registry.RegEnumKeyExA(key.Get(), 0, &name, kNameCapacity) != sys::kErrorSuccess) {
       return false;
     }
-    key.Close();
+    key.Reset();
     path += "\\" + name;
-    if (registry.RegOpenKeyExA(sys::kHkeyLocalMachine, path, sys::kKeyAllAccess, key.Receive()) != sys::kErrorSuccess) {
+    if (registry.RegOpenKeyExA(sys::kHkeyLocalMachine, path, sys::kKeyAllAccess, key.Put()) != sys::kErrorSuccess) {
       return false;
     }
   }

@@ -1,7 +1,8 @@
 #include "hw/AcpiTables.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "install/Utils.h"
 
 namespace kestrune::acpi {
 
@@ -99,9 +100,7 @@ void DecodeRsdt(ByteSpan table, std::vector<std::uint32_t>& listed) {
 void DecodeFadt(ByteSpan table, Findings& findings, std::vector<std::uint32_t>& listed, ITraceSink& trace) {
   if (Fits(table, kFadtDsdt, 4)) {
     findings.DsdtAddress = Le32At(table, kFadtDsdt);
-    char text[32];
-    std::snprintf(text, sizeof text, "DsdtAddress = 0x%08X", static_cast<unsigned>(findings.DsdtAddress));
-    trace.WriteStatus("TAcpiBase::BuildFACP", text, kColourGreen);
+    trace.WriteStatus("TAcpiBase::BuildFACP", "DsdtAddress = " + HexText(findings.DsdtAddress), kColourGreen);
   }
   PlatformValues& v = findings.Values;
   SetWord(table, kFadtPm1aEvtBlk, v.PmBase);

@@ -1,4 +1,6 @@
-// Bounds-checked little-endian reads over bytes that came from firmware.
+// Little-endian reads and writes: bounds-checked reads over bytes that came
+// from firmware, and the plain readers and writers that the program, the
+// simulated board and the tests share.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +21,24 @@ inline std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint1
 inline std::uint32_t Le32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+inline std::uint64_t Le64(const std::uint8_t* p) {
+  return static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
+}
+
+// The value's bytes at p, lowest first.
+inline void PutLe16(std::uint8_t* p, std::uint16_t value) {
+  p[0] = static_cast<std::uint8_t>(value);
+  p[1] = static_cast<std::uint8_t>(value >> 8);
+}
+inline void PutLe32(std::uint8_t* p, std::uint32_t value) {
+  PutLe16(p, static_cast<std::uint16_t>(value));
+  PutLe16(p + 2, static_cast<std::uint16_t>(value >> 16));
+}
+inline void PutLe64(std::uint8_t* p, std::uint64_t value) {
+  PutLe32(p, static_cast<std::uint32_t>(value));
+  PutLe32(p + 4, static_cast<std::uint32_t>(value >> 32));
 }
 
 inline std::uint16_t Le16At(ByteSpan bytes, std::size_t offset) { return Le16(bytes.data() + offset); }

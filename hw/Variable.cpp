@@ -1,23 +1,17 @@
 #include "hw/Variable.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "hw/DriverContract.h"
 #include "hw/Rwconfig.h"
 #include "hw/Trace.h"
 #include "install/Debugconsole.h"
+#include "install/Utils.h"
 
 namespace kestrune {
 
 namespace {
-
-std::string Hex(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
-  return text;
-}
 
 std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
@@ -40,7 +34,7 @@ TVariable::~TVariable() {
 
 void TVariable::Allocate(PhysicalBuffer& buffer, std::uint32_t size, const char* label) {
   buffer.Address = ReadWrite->AllocPhysicalBuffer(buffer.Handle, size);
-  Console->WriteLine(label + Hex(buffer.Address));
+  Console->WriteLine(label + HexText(buffer.Address));
   if (buffer.Address == kAllocationFailed) {
     AllocationFailed = 1;
   }
@@ -124,10 +118,10 @@ bool TVariable::GetVariable(const std::u16string& name, const EfiGuid& guid, std
       ReadWrite->ReadPhysicalMemory(&block, sizeof block, VariableBlock.Address)) {
     *size = block.DataSize;
   }
-  Console->WriteLine("GetVariable:Error code EAX=" + Hex(registers.Eax));
+  Console->WriteLine("GetVariable:Error code EAX=" + HexText(registers.Eax));
   Console->WriteStatus(u"GetVariable ",
                        u"Error " + shortName + u" Size (" + Widen(std::to_string(static_cast<std::uint32_t>(*size))) +
-                           u") => " + Widen(Hex(registerBlock.Eax)),
+                           u") => " + Widen(HexText(registerBlock.Eax)),
                        kColourRed);
   return false;
 }

@@ -24,7 +24,7 @@ std::string Narrow(const std::u16string& text) {
 
 }  // namespace
 
-TAdvReg::~TAdvReg() { CloseKey(); }
+TAdvReg::~TAdvReg() = default;
 
 bool TAdvReg::OpenKey(const std::string& key, bool create) {
   CloseKey();
@@ -34,16 +34,11 @@ bool TAdvReg::OpenKey(const std::string& key, bool create) {
   if (result != sys::kErrorSuccess) {
     return false;
   }
-  CurrentKey = opened;
+  CurrentKey.Reset(opened);
   return true;
 }
 
-void TAdvReg::CloseKey() {
-  if (CurrentKey != 0) {
-    Registry().RegCloseKey(CurrentKey);
-    CurrentKey = 0;
-  }
-}
+void TAdvReg::CloseKey() { CurrentKey.Reset(); }
 
 std::int32_t TAdvReg::ReadInteger(const std::string& key, const std::string& name) {
   RootKey = sys::kHkeyCurrentUser;
@@ -52,7 +47,7 @@ std::int32_t TAdvReg::ReadInteger(const std::string& key, const std::string& nam
     sys::Dword type = 0;
     std::uint8_t data[4] = {};
     sys::Dword size = sizeof data;
-    if (Registry().RegQueryValueExW(CurrentKey, Wide(name), &type, data, &size) == sys::kErrorSuccess &&
+    if (Registry().RegQueryValueExW(CurrentKey.Get(), Wide(name), &type, data, &size) == sys::kErrorSuccess &&
         type == sys::kRegDword && size == sizeof data) {
       std::uint32_t raw = 0;
       std::memcpy(&raw, data, sizeof raw);
@@ -69,7 +64,7 @@ void TAdvReg::WriteInteger(const std::string& key, const std::string& name, std:
     const auto raw = static_cast<std::uint32_t>(value);
     std::uint8_t data[4];
     std::memcpy(data, &raw, sizeof data);
-    Registry().RegSetValueExW(CurrentKey, Wide(name), sys::kRegDword, data, sizeof data);
+    Registry().RegSetValueExW(CurrentKey.Get(), Wide(name), sys::kRegDword, data, sizeof data);
     CloseKey();
   }
 }
@@ -81,10 +76,10 @@ std::string TAdvReg::ReadString(const std::string& key, const std::string& name)
     const std::u16string wideName = Wide(name);
     sys::Dword type = 0;
     sys::Dword size = 0;
-    if (Registry().RegQueryValueExW(CurrentKey, wideName, &type, nullptr, &size) == sys::kErrorSuccess &&
+    if (Registry().RegQueryValueExW(CurrentKey.Get(), wideName, &type, nullptr, &size) == sys::kErrorSuccess &&
         (type == sys::kRegSz || type == sys::kRegExpandSz)) {
       std::vector<std::uint8_t> data(size + 2, 0);
-      if (Registry().RegQueryValueExW(CurrentKey, wideName, &type, data.data(), &size) == sys::kErrorSuccess) {
+      if (Registry().RegQueryValueExW(CurrentKey.Get(), wideName, &type, data.data(), &size) == sys::kErrorSuccess) {
         std::u16string wide(size / 2, u'\0');
         std::memcpy(wide.data(), data.data(), wide.size() * 2);
         wide.resize(std::char_traits<char16_t>::length(wide.c_str()));
@@ -108,7 +103,8 @@ void TAdvReg::SetStringValue(const std::string& name, const std::string& text) {
   const std::u16string wide = Wide(text);
   std::vector<std::uint8_t> data((wide.size() + 1) * 2, 0);
   std::memcpy(data.data(), wide.data(), wide.size() * 2);
-  Registry().RegSetValueExW(CurrentKey, Wide(name), sys::kRegSz, data.data(), static_cast<sys::Dword>(data.size()));
+  Registry().RegSetValueExW(CurrentKey.Get(), Wide(name), sys::kRegSz, data.data(),
+                            static_cast<sys::Dword>(data.size()));
 }
 
 void TAdvReg::SetRunEntry(const std::string& name, const std::string& command, bool add) {
@@ -119,7 +115,7 @@ void TAdvReg::SetRunEntry(const std::string& name, const std::string& command, b
       CloseKey();
     }
   } else if (OpenKey(kRunKey, false)) {
-    Registry().RegDeleteValueW(CurrentKey, Wide(name));
+    Registry().RegDeleteValueW(CurrentKey.Get(), Wide(name));
     CloseKey();
   }
 }
@@ -131,7 +127,7 @@ void TAdvReg::RemoveRunEntry(const std::string& name) { SetRunEntry(name, GetExe
 int ReadRegistryString(sys::RegKey root, const std::string& subKey, const std::string& name,
                        std::array<std::uint8_t, 260>& buffer, sys::Dword access) {
   sys::RegKeyHandle key;
-  if (Registry().RegOpenKeyExA(root, subKey, sys::kKeyAllAccess | access, key.Receive()) != sys::kErrorSuccess) {
+  if (Registry().RegOpenKeyExA(root, subKey, sys::kKeyAllAccess | access, key.Put()) != sys::kErrorSuccess) {
     return 0;
   }
   sys::Dword size = static_cast<sys::Dword>(buffer.size());

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "sys/Registry.h"
 #include "sys/WinTypes.h"
 
 namespace kestrune {
@@ -44,7 +45,7 @@ class TAdvReg {
 
   sys::RegKey RootKey = sys::kHkeyCurrentUser;
   sys::Dword Access = sys::kKeyAllAccess;
-  sys::RegKey CurrentKey = 0;
+  sys::RegKeyHandle CurrentKey;
 };
 
 // Reads a value under root through the narrow API into a 260-byte buffer

@@ -9,6 +9,7 @@
 #include "install/Utils.h"
 #include "platform/Osversion.h"
 #include "sys/CodePage.h"
+#include "sys/Com.h"
 #include "sys/Console.h"
 #include "sys/Dialogs.h"
 #include "sys/Seam.h"
@@ -164,8 +165,8 @@ Outcome DeleteAndRegister(const std::string& name, const std::string& path, cons
 
 bool ScheduleLogonTask(const std::string& name, const std::string& path, const std::string& arguments,
                        const std::string& user) {
-  sys::ITaskScheduler& com = sys::Use<sys::ITaskScheduler>();
-  HResult hr = com.CoInitializeEx(sys::kCoInitApartmentThreaded);
+  sys::ComApartment apartment(sys::kCoInitApartmentThreaded);
+  HResult hr = apartment.Result();
   if (Failed(hr)) {
     Print("\nCoInitializeEx failed: %x\n", hr);
     WriteLastErrorToDebugConsole(kWarningColour);
@@ -176,20 +177,19 @@ bool ScheduleLogonTask(const std::string& name, const std::string& path, const s
   }
 
   // Security is set once per process; a later call is told it is too late.
-  hr = com.CoInitializeSecurity(sys::kAuthnServicesDefault, sys::kRpcCAuthnLevelPktPrivacy,
-                                sys::kRpcCImpLevelImpersonate, sys::kEoacNone);
+  hr = sys::Use<sys::ICom>().CoInitializeSecurity(sys::kAuthnServicesDefault, sys::kRpcCAuthnLevelPktPrivacy,
+                                                  sys::kRpcCImpLevelImpersonate, sys::kEoacNone);
   if (Failed(hr) && hr != sys::kRpcETooLate) {
     Print("\nCoInitializeSecurity failed: %x\n", hr);
     sys::Use<sys::IDialogs>().MessageBoxA(SecurityFailureText(hr), kCaption, sys::kMbOk | sys::kMbIconError);
-    com.CoUninitialize();
     return false;
   }
 
   const Outcome outcome = DeleteAndRegister(name, path, arguments, user);
   if (outcome == Outcome::Deleted) {
-    return true;  // COM stays initialised: a later registration finds it, and its security, in place
+    apartment.Keep();  // a later registration, and the WMI query, find COM and its security in place
+    return true;
   }
-  com.CoUninitialize();
   return outcome == Outcome::Registered;
 }
 

@@ -253,9 +253,20 @@ void TOsVersion::AppendEdition() {
   }
 }
 
+namespace {
+TOsVersion* osVersion = nullptr;
+}  // namespace
+
 TOsVersion& OsVersionInstance() {
-  static TOsVersion* const instance = new TOsVersion();
-  return *instance;
+  if (osVersion == nullptr) {
+    osVersion = new TOsVersion();
+  }
+  return *osVersion;
+}
+
+void ReleaseOsVersionInstance() {
+  delete osVersion;
+  osVersion = nullptr;
 }
 
 bool IsWow64() {

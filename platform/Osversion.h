@@ -71,9 +71,12 @@ class TOsVersion {
   sys::OsVersionInfoEx VersionInfo;
 };
 
-// The process-wide TOsVersion, created (and probed) by the first call and
-// never destroyed.
+// The process-wide TOsVersion, created (and probed) by the first call; the
+// program never destroys it.
 TOsVersion& OsVersionInstance();
+// Destroys it, so that the next call probes the system again: for tests
+// that start a new system.
+void ReleaseOsVersionInstance();
 
 // True when the program runs under WOW64, that is, as a 32-bit program on
 // 64-bit Windows; false when the system lacks IsWow64Process. Asks the

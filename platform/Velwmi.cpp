@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "sys/Com.h"
 #include "sys/Seam.h"
 #include "sys/Wmi.h"
 
@@ -93,8 +94,8 @@ bool ReadObject(sys::WbemClassObject& object, sys::IWmi& wmi, std::vector<WmiRow
 // still initialised.
 void RunQuery(sys::IWmi& wmi, const std::u16string& namespacePath, const std::u16string& query,
               std::vector<WmiRow>& rows) {
-  const sys::HResult security = wmi.CoInitializeSecurity(sys::kAuthnServicesDefault, sys::kRpcCAuthnLevelDefault,
-                                                         sys::kRpcCImpLevelImpersonate, sys::kEoacNone);
+  const sys::HResult security = sys::Use<sys::ICom>().CoInitializeSecurity(
+      sys::kAuthnServicesDefault, sys::kRpcCAuthnLevelDefault, sys::kRpcCImpLevelImpersonate, sys::kEoacNone);
   // RPC_E_TOO_LATE: another part of the process has set security already.
   if (security != sys::kSOk && security != sys::kRpcETooLate) {
     return;
@@ -139,20 +140,12 @@ bool HoldsPci(std::u16string id) {
 
 const std::vector<WmiRow>& TVelWMI::Query(const std::u16string& namespacePath, const std::u16string& query) {
   Rows.clear();
-  sys::IWmi& wmi = sys::Use<sys::IWmi>();
-  const sys::HResult init = wmi.CoInitializeEx(sys::kCoInitApartmentThreaded);
-  if (init == sys::kRpcEChangedMode) {
-    // The thread lives in a multithreaded apartment: the query runs there,
-    // and this call owes no CoUninitialize.
-    RunQuery(wmi, namespacePath, query, Rows);
-    return Rows;
+  // In a multithreaded apartment the query runs there, and owes no
+  // CoUninitialize; where COM cannot be initialised there is nothing to run on.
+  const sys::ComApartment apartment(sys::kCoInitApartmentThreaded);
+  if (apartment.Usable()) {
+    RunQuery(sys::Use<sys::IWmi>(), namespacePath, query, Rows);
   }
-  if (!sys::Succeeded(init)) {
-    // COM is not initialised: there is nothing to run on and nothing to undo.
-    return Rows;
-  }
-  RunQuery(wmi, namespacePath, query, Rows);
-  wmi.CoUninitialize();
   return Rows;
 }
 

@@ -12,7 +12,6 @@ namespace kestrune::sys {
 
 inline constexpr Dword kInvalidFileAttributes = 0xFFFFFFFF;
 inline constexpr Dword kFileAttributeDirectory = 0x10;
-inline constexpr Long kErrorAlreadyExists = 183;
 
 // WIN32_FILE_ATTRIBUTE_DATA.
 struct FileAttributeData {

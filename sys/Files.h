@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "sys/Seam.h"
+#include "sys/UniqueAny.h"
 #include "sys/WinTypes.h"
 
 namespace kestrune::sys {
@@ -46,33 +48,9 @@ class IFiles {
   virtual Dword GetLastError() = 0;
 };
 
-// A handle that is closed when the object goes.
-class UniqueFileHandle {
- public:
-  UniqueFileHandle() = default;
-  explicit UniqueFileHandle(FileHandle handle) : handle_(handle) {}
-  ~UniqueFileHandle() { Reset(); }
-  UniqueFileHandle(UniqueFileHandle&& other) noexcept : handle_(other.Release()) {}
-  UniqueFileHandle& operator=(UniqueFileHandle&& other) noexcept {
-    if (this != &other) {
-      Reset(other.Release());
-    }
-    return *this;
-  }
-  UniqueFileHandle(const UniqueFileHandle&) = delete;
-  UniqueFileHandle& operator=(const UniqueFileHandle&) = delete;
+inline void CloseFileHandle(FileHandle handle) { Use<IFiles>().CloseHandle(handle); }
 
-  FileHandle Get() const { return handle_; }
-  bool Valid() const { return handle_ != kInvalidHandleValue; }
-  FileHandle Release() {
-    const FileHandle handle = handle_;
-    handle_ = kInvalidHandleValue;
-    return handle;
-  }
-  void Reset(FileHandle handle = kInvalidHandleValue);
-
- private:
-  FileHandle handle_ = kInvalidHandleValue;
-};
+// A file or device handle, closed when the object goes.
+using UniqueFileHandle = UniqueAny<FileHandle, kInvalidHandleValue, CloseFileHandle>;
 
 }  // namespace kestrune::sys

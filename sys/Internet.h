@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "sys/Seam.h"
+#include "sys/UniqueAny.h"
 #include "sys/WinTypes.h"
 
 namespace kestrune::sys {
@@ -39,21 +41,9 @@ class IInternet {
   virtual bool DeleteUrlCacheEntryA(const std::string& url) = 0;
 };
 
-// An Internet handle that is closed when the object goes.
-class UniqueInternetHandle {
- public:
-  UniqueInternetHandle() = default;
-  explicit UniqueInternetHandle(InternetHandle handle) : handle_(handle) {}
-  ~UniqueInternetHandle() { Reset(); }
-  UniqueInternetHandle(const UniqueInternetHandle&) = delete;
-  UniqueInternetHandle& operator=(const UniqueInternetHandle&) = delete;
+inline void CloseInternetHandle(InternetHandle handle) { Use<IInternet>().InternetCloseHandle(handle); }
 
-  InternetHandle Get() const { return handle_; }
-  bool Valid() const { return handle_ != kNullInternetHandle; }
-  void Reset(InternetHandle handle = kNullInternetHandle);
-
- private:
-  InternetHandle handle_ = kNullInternetHandle;
-};
+// An Internet handle, closed when the object goes.
+using UniqueInternetHandle = UniqueAny<InternetHandle, kNullInternetHandle, CloseInternetHandle>;
 
 }  // namespace kestrune::sys

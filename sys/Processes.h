@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "sys/Seam.h"
+#include "sys/UniqueAny.h"
 #include "sys/WinTypes.h"
 
 namespace kestrune::sys {
@@ -41,20 +43,9 @@ class IProcesses {
   virtual Dword GetLastError() = 0;
 };
 
+inline void CloseProcessHandle(ProcessHandle handle) { Use<IProcesses>().CloseHandle(handle); }
+
 // A process or thread handle, closed when the object goes.
-class UniqueProcessHandle {
- public:
-  UniqueProcessHandle() = default;
-  explicit UniqueProcessHandle(ProcessHandle handle) : handle_(handle) {}
-  ~UniqueProcessHandle() { Reset(); }
-  UniqueProcessHandle(const UniqueProcessHandle&) = delete;
-  UniqueProcessHandle& operator=(const UniqueProcessHandle&) = delete;
-
-  ProcessHandle Get() const { return handle_; }
-  void Reset(ProcessHandle handle = kNoProcessHandle);
-
- private:
-  ProcessHandle handle_ = kNoProcessHandle;
-};
+using UniqueProcessHandle = UniqueAny<ProcessHandle, kNoProcessHandle, CloseProcessHandle>;
 
 }  // namespace kestrune::sys

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "sys/Seam.h"
+#include "sys/UniqueAny.h"
 #include "sys/WinTypes.h"
 
 namespace kestrune::sys {
@@ -38,23 +40,9 @@ class IRegistry {
   virtual Long RegCloseKey(RegKey key) = 0;
 };
 
+inline void CloseRegKey(RegKey key) { Use<IRegistry>().RegCloseKey(key); }
+
 // An open key, closed when the object goes.
-class RegKeyHandle {
- public:
-  RegKeyHandle() = default;
-  ~RegKeyHandle() { Close(); }
-  RegKeyHandle(const RegKeyHandle&) = delete;
-  RegKeyHandle& operator=(const RegKeyHandle&) = delete;
-
-  RegKey* Receive() {
-    Close();
-    return &key_;
-  }
-  RegKey Get() const { return key_; }
-  void Close();
-
- private:
-  RegKey key_ = 0;
-};
+using RegKeyHandle = UniqueAny<RegKey, RegKey{0}, CloseRegKey>;
 
 }  // namespace kestrune::sys

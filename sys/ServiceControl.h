@@ -6,6 +6,7 @@
 #include <string>
 
 #include "sys/Seam.h"
+#include "sys/UniqueAny.h"
 #include "sys/WinTypes.h"
 
 namespace kestrune::sys {
@@ -19,12 +20,6 @@ inline constexpr Dword kServiceKernelDriver = 0x1;
 inline constexpr Dword kServiceDemandStart = 0x3;
 inline constexpr Dword kServiceErrorNormal = 0x1;
 inline constexpr Dword kServiceControlStop = 0x1;
-
-inline constexpr Long kErrorServiceAlreadyRunning = 1056;
-inline constexpr Long kErrorServiceDoesNotExist = 1060;
-inline constexpr Long kErrorServiceNotActive = 1062;
-inline constexpr Long kErrorServiceExists = 1073;
-inline constexpr Long kErrorServiceMarkedForDelete = 1072;
 
 class IServiceControl {
  public:
@@ -44,38 +39,9 @@ class IServiceControl {
   virtual Dword GetLastError() = 0;
 };
 
-// A service or manager handle that is closed when the object goes.
-class UniqueScHandle {
- public:
-  UniqueScHandle() = default;
-  explicit UniqueScHandle(ScHandle handle) : handle_(handle) {}
-  ~UniqueScHandle() { Reset(); }
-  UniqueScHandle(UniqueScHandle&& other) noexcept : handle_(other.Release()) {}
-  UniqueScHandle& operator=(UniqueScHandle&& other) noexcept {
-    if (this != &other) {
-      Reset(other.Release());
-    }
-    return *this;
-  }
-  UniqueScHandle(const UniqueScHandle&) = delete;
-  UniqueScHandle& operator=(const UniqueScHandle&) = delete;
+inline void CloseScHandle(ScHandle handle) { Use<IServiceControl>().CloseServiceHandle(handle); }
 
-  ScHandle Get() const { return handle_; }
-  bool Valid() const { return handle_ != 0; }
-  ScHandle Release() {
-    const ScHandle handle = handle_;
-    handle_ = 0;
-    return handle;
-  }
-  void Reset(ScHandle handle = 0) {
-    if (handle_ != 0) {
-      Use<IServiceControl>().CloseServiceHandle(handle_);
-    }
-    handle_ = handle;
-  }
-
- private:
-  ScHandle handle_ = 0;
-};
+// A service or manager handle, closed when the object goes.
+using UniqueScHandle = UniqueAny<ScHandle, ScHandle{0}, CloseScHandle>;
 
 }  // namespace kestrune::sys

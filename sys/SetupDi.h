@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "sys/Seam.h"
+#include "sys/UniqueAny.h"
 #include "sys/WinTypes.h"
 
 namespace kestrune::sys {
@@ -56,19 +58,9 @@ class ISetupDi {
   virtual Dword GetLastError() = 0;
 };
 
+inline void DestroyDevInfoSet(DevInfoSet set) { Use<ISetupDi>().SetupDiDestroyDeviceInfoList(set); }
+
 // A device information set, destroyed when the object goes.
-class UniqueDevInfoSet {
- public:
-  explicit UniqueDevInfoSet(DevInfoSet set) : set_(set) {}
-  ~UniqueDevInfoSet();
-  UniqueDevInfoSet(const UniqueDevInfoSet&) = delete;
-  UniqueDevInfoSet& operator=(const UniqueDevInfoSet&) = delete;
-
-  DevInfoSet Get() const { return set_; }
-  bool Valid() const { return set_ != kInvalidDevInfoSet; }
-
- private:
-  DevInfoSet set_;
-};
+using UniqueDevInfoSet = UniqueAny<DevInfoSet, kInvalidDevInfoSet, DestroyDevInfoSet>;
 
 }  // namespace kestrune::sys

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "sys/Com.h"
+#include "sys/Seam.h"
+#include "sys/UniqueAny.h"
 #include "sys/WinTypes.h"
 
 namespace kestrune::sys {
@@ -14,9 +16,6 @@ namespace kestrune::sys {
 // A COM interface pointer; 0 is null.
 using ComObject = std::uintptr_t;
 using Guid = std::array<std::uint8_t, 16>;  // in memory order
-
-inline constexpr HResult kEPointer = static_cast<HResult>(0x80004003u);
-inline constexpr HResult kRegdbEClassNotReg = static_cast<HResult>(0x80040154u);
 
 // {13709620-C279-11CE-A49E-444553540000}
 inline constexpr Guid kClsidShell = {0x20, 0x96, 0x70, 0x13, 0x79, 0xC2, 0xCE, 0x11,
@@ -34,8 +33,6 @@ inline constexpr std::int32_t kFofNoErrorUi = 0x400;
 class IShell {
  public:
   virtual ~IShell() = default;
-  virtual HResult CoInitialize() = 0;
-  virtual void CoUninitialize() = 0;
   // CoCreateInstance without an outer object; the object answers to iid.
   virtual HResult CoCreateInstance(const Guid& clsid, Dword context, const Guid& iid, ComObject* object) = 0;
   // IShellDispatch::NameSpace with a VT_BSTR VARIANT holding path; *folder
@@ -50,24 +47,9 @@ class IShell {
   virtual void Release(ComObject object) = 0;
 };
 
-// A COM reference that is released when the object goes.
-class UniqueComObject {
- public:
-  UniqueComObject() = default;
-  ~UniqueComObject() { Reset(); }
-  UniqueComObject(const UniqueComObject&) = delete;
-  UniqueComObject& operator=(const UniqueComObject&) = delete;
+inline void ReleaseComObject(ComObject object) { Use<IShell>().Release(object); }
 
-  ComObject Get() const { return object_; }
-  // For out parameters: releases the current reference first.
-  ComObject* Put() {
-    Reset();
-    return &object_;
-  }
-  void Reset();
-
- private:
-  ComObject object_ = 0;
-};
+// A COM reference, released when the object goes.
+using UniqueComObject = UniqueAny<ComObject, ComObject{0}, ReleaseComObject>;
 
 }  // namespace kestrune::sys

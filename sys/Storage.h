@@ -12,9 +12,6 @@ inline constexpr Dword kIoctlVolumeGetVolumeDiskExtents = 0x00560000;
 inline constexpr Dword kIoctlStorageGetDeviceNumber = 0x002D1080;
 inline constexpr Dword kIoctlDiskGetDriveLayoutEx = 0x00070050;
 
-inline constexpr Long kErrorInvalidFunction = 1;
-inline constexpr Long kErrorNotReady = 21;
-
 // DISK_EXTENT.
 struct DiskExtent {
   Dword DiskNumber = 0;

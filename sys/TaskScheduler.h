@@ -1,5 +1,5 @@
-// The Task Scheduler 2.0 through its COM interfaces, and the COM library
-// calls around it. The objects mirror the interfaces of the same names
+// The Task Scheduler 2.0 through its COM interfaces (COM itself is the ICom
+// seam's, sys/Com.h). The objects mirror the interfaces of the same names
 // (ITaskService, ITaskFolder, ITaskDefinition, ...) with the methods the
 // program uses; each object holds one reference, and destroying it is
 // IUnknown::Release. Every method answers the HRESULT of the call.
@@ -14,14 +14,6 @@
 #include "sys/WinTypes.h"
 
 namespace kestrune::sys {
-
-// HRESULTs.
-inline constexpr HResult kRpcENoGoodSecurityPackages = static_cast<HResult>(0x8001011Au);
-inline constexpr HResult kCoENotInitialized = static_cast<HResult>(0x800401F0u);
-inline constexpr HResult kRegDbEClassNotReg = static_cast<HResult>(0x80040154u);
-
-// COM library settings.
-inline constexpr Dword kRpcCAuthnLevelPktPrivacy = 6;
 
 // Task Scheduler enumerations.
 inline constexpr Dword kTaskRunLevelHighest = 1;
@@ -141,17 +133,10 @@ class ITaskService {
   virtual HResult NewTask(Dword flags, std::unique_ptr<ITaskDefinition>* definition) = 0;
 };
 
-// The seam: the COM library on the calling thread, and the way in.
+// The seam: the way in. COM itself is the ICom seam's (sys/Com.h).
 class ITaskScheduler {
  public:
   virtual ~ITaskScheduler() = default;
-  // CoInitializeEx with no reserved pointer.
-  virtual HResult CoInitializeEx(Dword coInit) = 0;
-  // CoInitializeSecurity with no security descriptor, no list of
-  // authentication services, no authentication list and no reserved
-  // pointers.
-  virtual HResult CoInitializeSecurity(Long authServices, Dword authnLevel, Dword impLevel, Dword capabilities) = 0;
-  virtual void CoUninitialize() = 0;
   // CoCreateInstance of CLSID_TaskScheduler
   // {0F87369F-A4E5-4CFC-BD3E-73E6154572DD} without an outer object, for
   // ITaskService {2FABA4C7-4DA9-4013-9697-20CC3FD40F85}.

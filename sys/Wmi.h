@@ -1,5 +1,5 @@
-// Windows Management Instrumentation through COM: the apartment and
-// security calls, the WMI locator, services, enumerator and class objects,
+// Windows Management Instrumentation through COM (COM itself is the ICom
+// seam's, sys/Com.h): the WMI locator, services, enumerator and class objects,
 // and the VARIANT conversion that property values are rendered with.
 // Every COM object is owned by a unique_ptr; destroying it releases the
 // object. Texts are UTF-16; the adapter hands them to COM as BSTRs.
@@ -15,12 +15,6 @@
 
 namespace kestrune::sys {
 
-inline constexpr HResult kWbemSFalse = 1;
-inline constexpr HResult kDispETypeMismatch = static_cast<HResult>(0x80020005u);
-inline constexpr HResult kWbemEFailed = static_cast<HResult>(0x80041001u);
-inline constexpr HResult kWbemEInvalidNamespace = static_cast<HResult>(0x8004100Eu);
-
-inline constexpr Dword kRpcCAuthnLevelDefault = 0;
 inline constexpr Long kWbemFlagReturnImmediately = 0x10;
 inline constexpr Long kWbemFlagAlways = 0;
 inline constexpr Long kWbemMaskConditionOrigin = 0x70;
@@ -103,12 +97,6 @@ class WbemLocator {
 class IWmi {
  public:
   virtual ~IWmi() = default;
-  // CoInitializeEx(NULL, coInit).
-  virtual HResult CoInitializeEx(Dword coInit) = 0;
-  virtual void CoUninitialize() = 0;
-  // CoInitializeSecurity with no security descriptor, no authentication
-  // services list, no authentication list and no reserved arguments.
-  virtual HResult CoInitializeSecurity(Long authServices, Dword authnLevel, Dword impLevel, Dword capabilities) = 0;
   // CoCreateInstance of CLSID_WbemAdministrativeLocator
   // {CB8555CC-9128-11D1-AD9B-00C04FD8FDFF}, no outer object, for IWbemLocator.
   virtual HResult CreateWbemLocator(Dword clsContext, std::unique_ptr<WbemLocator>* locator) = 0;

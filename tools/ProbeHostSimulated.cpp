@@ -3,10 +3,15 @@
 #include <memory>
 
 #include "sim/board/BoardSession.h"
+#include "sim/os/FakeCodePage.h"
+#include "sim/os/FakeConsole.h"
 #include "sim/os/FakeConsoleWindow.h"
+#include "sim/os/FakeDialogs.h"
+#include "sim/os/FakeDirectoryListing.h"
+#include "sim/os/FakeFileVersion.h"
 #include "sim/os/FakeFiles.h"
 #include "sim/os/FakeFirmwareTable.h"
-#include "sim/os/FakeOs.h"
+#include "sim/os/FakeProcessEnvironment.h"
 #include "sim/os/FakeRegistry.h"
 #include "sim/os/FakeSystemFolders.h"
 #include "sim/os/FakeSystemVersion.h"

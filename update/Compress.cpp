@@ -9,6 +9,7 @@
 
 #include "install/Utils.h"
 #include "sys/CodePage.h"
+#include "sys/Com.h"
 #include "sys/FileSystem.h"
 #include "sys/Files.h"
 #include "sys/ProcessEnvironment.h"
@@ -334,15 +335,10 @@ ZipOutcome ExtractZip(const std::string& zipPath, const std::string& destDir) {
 }
 
 sys::HResult Compress::Extract(const std::string& archivePath, const std::string& destDir) {
-  sys::IShell& shell = sys::Use<sys::IShell>();
   // COM is left as found: only a successful initialisation is undone.
-  const sys::HResult initialized = shell.CoInitialize();
-  const sys::HResult result =
-      CopyWithShell(AnsiToWide(archivePath).value_or(std::u16string()), AnsiToWide(destDir).value_or(std::u16string()));
-  if (sys::Succeeded(initialized)) {
-    shell.CoUninitialize();
-  }
-  return result;
+  const sys::ComApartment apartment(sys::kCoInitApartmentThreaded);
+  return CopyWithShell(AnsiToWide(archivePath).value_or(std::u16string()),
+                       AnsiToWide(destDir).value_or(std::u16string()));
 }
 
 void ProcessPackage(CompressFileStruct request) {

@@ -5,17 +5,18 @@
 #include <set>
 
 #include "hw/DriverContract.h"
+#include "hw/LittleEndian.h"
 #include "sys/WinTypes.h"
 
 namespace kestrune::sim {
 
 namespace {
 
-constexpr sys::Dword kErrorInvalidFunction = 1;
-constexpr sys::Dword kErrorNotReady = 21;
-constexpr sys::Dword kErrorNoAccess = 998;
-constexpr sys::Dword kErrorInsufficientBuffer = sys::kErrorInsufficientBuffer;
-constexpr sys::Dword kErrorFileNotFound = sys::kErrorFileNotFound;
+using sys::kErrorFileNotFound;
+using sys::kErrorInsufficientBuffer;
+using sys::kErrorInvalidFunction;
+using sys::kErrorNoAccess;
+using sys::kErrorNotReady;
 
 constexpr std::uint32_t kPoolSize = 0x04000000;  // 64 MiB
 constexpr std::uint32_t kPageSize = 0x1000;
@@ -38,23 +39,6 @@ std::string Hex(std::uint64_t value) {
 
 std::uint32_t PciKey(std::uint8_t bus, std::uint8_t device, std::uint8_t function) {
   return (static_cast<std::uint32_t>(bus) << 16) | (static_cast<std::uint32_t>(device) << 8) | function;
-}
-
-void Put32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
-    at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-  }
-}
-
-void Put64(std::uint8_t* at, std::uint64_t value) {
-  for (int i = 0; i < 8; ++i) {
-    at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-  }
-}
-
-std::uint32_t Get32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
 }
 
 void FixChecksum(Bytes& table, std::size_t length, std::size_t checksumOffset) {
@@ -146,7 +130,7 @@ bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& erro
     }
     const std::string signature = Signature(raw);
     const bool isFacs = signature == "FACS";
-    const std::uint32_t length = Get32(raw.data() + 4);
+    const std::uint32_t length = Le32(raw.data() + 4);
     const std::uint32_t minimum = isFacs ? 64 : 36;
     if (length < minimum || length > raw.size()) {
       error = "acpi table " + std::to_string(i) + " (" + signature + ") has length " + std::to_string(length) +
@@ -193,28 +177,28 @@ bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& erro
     const std::uint32_t facsAddress = facs >= 0 ? static_cast<std::uint32_t>(tables[facs].Address) : 0;
     const std::uint32_t dsdtAddress = dsdt >= 0 ? static_cast<std::uint32_t>(tables[dsdt].Address) : 0;
     if (f.size() >= 44) {
-      Put32(f.data() + 36, facsAddress);
-      Put32(f.data() + 40, dsdtAddress);
+      PutLe32(f.data() + 36, facsAddress);
+      PutLe32(f.data() + 40, dsdtAddress);
     }
     // ACPI 2.0 and later: the 64-bit fields must agree with the 32-bit ones.
     if (f.size() >= 140) {
-      Put64(f.data() + 132, 0);
+      PutLe64(f.data() + 132, 0);
     }
     if (f.size() >= 148) {
-      Put64(f.data() + 140, dsdtAddress);
+      PutLe64(f.data() + 140, dsdtAddress);
     }
   }
 
   Bytes rsdt(rsdtLength, 0);
   std::memcpy(rsdt.data(), "RSDT", 4);
-  Put32(rsdt.data() + 4, rsdtLength);
+  PutLe32(rsdt.data() + 4, rsdtLength);
   rsdt[8] = 1;
   const int oemSource = !fadts.empty() ? static_cast<int>(fadts.front()) : (tables.empty() ? -1 : 0);
   if (oemSource >= 0 && tables[oemSource].Data.size() >= 36 && oemSource != facs) {
     std::memcpy(rsdt.data() + 10, tables[oemSource].Data.data() + 10, 26);
   }
   for (std::size_t i = 0; i < listed.size(); ++i) {
-    Put32(rsdt.data() + 36 + 4 * i, listed[i]);
+    PutLe32(rsdt.data() + 36 + 4 * i, listed[i]);
   }
   FixChecksum(rsdt, rsdt.size(), 9);
 
@@ -230,7 +214,7 @@ bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& erro
   std::memcpy(rsdp.data(), "RSD PTR ", 8);
   std::memcpy(rsdp.data() + 9, rsdt.data() + 10, 6);
   rsdp[15] = 0;
-  Put32(rsdp.data() + 16, static_cast<std::uint32_t>(rsdtAddress));
+  PutLe32(rsdp.data() + 16, static_cast<std::uint32_t>(rsdtAddress));
   FixChecksum(rsdp, rsdp.size(), 8);
   memory.Place(acpi.Rsdp, rsdp.data(), rsdp.size());
   return true;
@@ -652,7 +636,7 @@ std::uint32_t BoardMachine::PciConfigRead(std::uint8_t bus, std::uint8_t device,
   if (ReadPciBytes(bus, device, function, reg, raw, bytes) != bytes) {
     return bytes == 4 ? 0xFFFFFFFFu : ((1u << (8 * bytes)) - 1);
   }
-  return Get32(raw);
+  return Le32(raw);
 }
 
 void BoardMachine::RunSmiHandler(std::uint32_t registerBlock) {
@@ -711,9 +695,9 @@ bool BoardMachine::DeviceNumber(std::uint32_t number, std::uint32_t partition, v
     return Fail(kErrorInsufficientBuffer);
   }
   auto* bytes = static_cast<std::uint8_t*>(out);
-  Put32(bytes, kFileDeviceDisk);
-  Put32(bytes + 4, number);
-  Put32(bytes + 8, partition);
+  PutLe32(bytes, kFileDeviceDisk);
+  PutLe32(bytes + 4, number);
+  PutLe32(bytes + 8, partition);
   *returned = 12;
   return Succeed();
 }
@@ -733,10 +717,10 @@ bool BoardMachine::VolumeRequest(sys::Dword code, void* out, sys::Dword outSize,
       *returned = 32;
       return Succeed();
     }
-    Put32(bytes, 1);
-    Put32(bytes + 8, system);
-    Put64(bytes + 16, 0x00100000);
-    Put64(bytes + 24, 0x0000001000000000ull);
+    PutLe32(bytes, 1);
+    PutLe32(bytes + 8, system);
+    PutLe64(bytes + 16, 0x00100000);
+    PutLe64(bytes + 24, 0x0000001000000000ull);
     *returned = 32;
     return Succeed();
   }
@@ -766,24 +750,24 @@ bool BoardMachine::DiskRequest(const BoardDisk& disk, sys::Dword code, void* out
   }
   auto* bytes = static_cast<std::uint8_t*>(out);
   std::memset(bytes, 0, needed);
-  Put32(bytes, static_cast<std::uint32_t>(disk.Style));
-  Put32(bytes + 4, count);
+  PutLe32(bytes, static_cast<std::uint32_t>(disk.Style));
+  PutLe32(bytes + 4, count);
   if (disk.Style == PartitionStyle::Mbr) {
-    Put32(bytes + 8, 0x4B455300u + disk.Number);  // disk signature
+    PutLe32(bytes + 8, 0x4B455300u + disk.Number);  // disk signature
   } else if (disk.Style == PartitionStyle::Gpt) {
     for (int i = 0; i < 16; ++i) {
       bytes[8 + i] = static_cast<std::uint8_t>(0xA0 + i + disk.Number);  // disk GUID
     }
-    Put64(bytes + 24, 0x4400);                 // first usable byte
-    Put64(bytes + 32, 0x0000001000000000ull);  // usable length
-    Put32(bytes + 40, 128);                    // partition entries
+    PutLe64(bytes + 24, 0x4400);                 // first usable byte
+    PutLe64(bytes + 32, 0x0000001000000000ull);  // usable length
+    PutLe32(bytes + 40, 128);                    // partition entries
   }
   for (std::uint32_t i = 0; i < count; ++i) {
     std::uint8_t* entry = bytes + 48 + 144 * i;
-    Put32(entry, static_cast<std::uint32_t>(disk.Style));
-    Put64(entry + 8, 0x00100000ull * (i + 1));
-    Put64(entry + 16, 0x00100000);
-    Put32(entry + 24, i + 1);
+    PutLe32(entry, static_cast<std::uint32_t>(disk.Style));
+    PutLe64(entry + 8, 0x00100000ull * (i + 1));
+    PutLe64(entry + 16, 0x00100000);
+    PutLe32(entry + 24, i + 1);
     if (disk.Style == PartitionStyle::Mbr) {
       entry[32] = 0x07;  // NTFS
       entry[33] = i == 0 ? 1 : 0;

@@ -24,8 +24,8 @@ bool IsDriverService(const std::string& name) {
   return true;
 }
 
-constexpr sys::Dword kErrorFileNotFound = 2;
-constexpr sys::Dword kErrorInvalidImageHash = 577;  // not a driver this system would load
+using sys::kErrorFileNotFound;
+using sys::kErrorInvalidImageHash;
 
 }  // namespace
 

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "sim/board/BoardMachine.h"
-#include "sim/os/DeviceInterfaceList.h"
 #include "sim/os/FakeEnvironmentVariables.h"
+#include "sim/os/FakeSetupDi.h"
 #include "sys/Seam.h"
 
 namespace kestrune::sim {
@@ -16,11 +16,11 @@ class BoardStorage {
  public:
   explicit BoardStorage(const BoardMachine& machine);
 
-  DeviceInterfaceList& Interfaces() { return interfaces_; }
+  FakeSetupDi& Interfaces() { return interfaces_; }
   FakeEnvironmentVariables& Environment() { return environment_; }
 
  private:
-  DeviceInterfaceList interfaces_;
+  FakeSetupDi interfaces_;
   FakeEnvironmentVariables environment_;
   sys::ScopedSeam<sys::ISetupDi> interfacesSeam_;
   sys::ScopedSeam<sys::IEnvironmentVariables> environmentSeam_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "hw/LittleEndian.h"
+
 namespace kestrune::sim {
 
 void PhysicalMemory::Merge(std::uint64_t address, std::uint64_t length, const std::uint8_t* data) {
@@ -118,13 +120,12 @@ void PhysicalMemory::Write(std::uint64_t address, const std::uint8_t* data, std:
 std::uint32_t PhysicalMemory::ReadDword(std::uint64_t address) const {
   std::uint8_t bytes[4];
   Read(address, bytes, 4);
-  return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-         (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+  return Le32(bytes);
 }
 
 void PhysicalMemory::WriteDword(std::uint64_t address, std::uint32_t value) {
-  const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                                 static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+  std::uint8_t bytes[4];
+  PutLe32(bytes, value);
   Write(address, bytes, 4);
 }
 

@@ -18,4 +18,13 @@ class EventLog {
   std::vector<std::string> Events;
 };
 
+// UTF-16 text as 8-bit text for a record: ASCII as it is, the rest "?".
+inline std::string RecordText(const std::u16string& text) {
+  std::string narrow;
+  for (const char16_t c : text) {
+    narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  }
+  return narrow;
+}
+
 }  // namespace kestrune::sim

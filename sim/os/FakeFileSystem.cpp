@@ -9,9 +9,9 @@ namespace kestrune::sim {
 
 namespace {
 
-constexpr sys::Dword kErrorInvalidName = 123;
-constexpr sys::Dword kErrorFileExists = 80;
-constexpr sys::Dword kErrorDiskFull = 112;
+using sys::kErrorDiskFull;
+using sys::kErrorFileExists;
+using sys::kErrorInvalidName;
 constexpr sys::Dword kFileAttributeArchive = 0x20;
 constexpr std::int64_t kTicksPerSecond = 10'000'000;
 

@@ -4,10 +4,6 @@
 
 namespace kestrune::sim {
 
-namespace {
-constexpr sys::Dword kErrorInvalidFunction = 1;
-}
-
 std::string FakeFiles::Key(const std::string& path) {
   std::string key = path;
   std::transform(key.begin(), key.end(), key.begin(),
@@ -97,7 +93,8 @@ bool FakeFiles::DeviceIoControl(sys::FileHandle device, sys::Dword, const void*,
   if (returned != nullptr) {
     *returned = 0;
   }
-  return Fail(Handles.count(device) != 0 ? kErrorInvalidFunction : static_cast<sys::Dword>(sys::kErrorInvalidHandle));
+  return Fail(
+      static_cast<sys::Dword>(Handles.count(device) != 0 ? sys::kErrorInvalidFunction : sys::kErrorInvalidHandle));
 }
 
 bool FakeFiles::SetFileTime(sys::FileHandle file, const sys::FileTime*, const sys::FileTime*,

@@ -1,18 +1,8 @@
 #include "sim/os/FakeShell.h"
 
+#include "sim/os/EventLog.h"
+
 namespace kestrune::sim {
-
-namespace {
-
-std::string Ascii(const std::u16string& text) {
-  std::string narrow;
-  for (char16_t c : text) {
-    narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  }
-  return narrow;
-}
-
-}  // namespace
 
 sys::ComObject FakeShell::NewObject() {
   const sys::ComObject object = Next++;
@@ -20,12 +10,15 @@ sys::ComObject FakeShell::NewObject() {
   return object;
 }
 
-sys::HResult FakeShell::CoInitialize() {
-  Calls.push_back("CoInitialize");
-  return InitializeResult;
+FakeShell::FakeShell(FakeCom& com) : Com(&com) {
+  Com->Observe(this, [this](const FakeCom::Call& call) {
+    if (call.Name == "CoInitializeEx") {
+      Calls.push_back("CoInitialize");
+    } else if (call.Name == "CoUninitialize") {
+      Calls.push_back(call.Name);
+    }
+  });
 }
-
-void FakeShell::CoUninitialize() { Calls.push_back("CoUninitialize"); }
 
 sys::HResult FakeShell::CoCreateInstance(const sys::Guid& clsid, sys::Dword context, const sys::Guid& iid,
                                          sys::ComObject* object) {
@@ -38,7 +31,7 @@ sys::HResult FakeShell::CoCreateInstance(const sys::Guid& clsid, sys::Dword cont
 }
 
 sys::HResult FakeShell::NameSpace(sys::ComObject shellDispatch, const std::u16string& path, sys::ComObject* folder) {
-  Calls.push_back("NameSpace " + Ascii(path));
+  Calls.push_back("NameSpace " + RecordText(path));
   *folder = 0;
   if (!Live.contains(shellDispatch)) {
     return sys::kEPointer;

@@ -1,4 +1,5 @@
-// A scripted shell automation object and the user's locale.
+// A scripted shell automation object: it hands out numbered objects and
+// records every call, so tests see the order of calls and every release.
 #pragma once
 
 #include <map>
@@ -6,21 +7,26 @@
 #include <string>
 #include <vector>
 
-#include "sys/Locale.h"
+#include "sim/os/FakeCom.h"
 #include "sys/Shell.h"
 
 namespace kestrune::sim {
 
-// Hands out numbered objects and records every call, so tests see the
-// order of calls and that every object was released.
 class FakeShell : public sys::IShell {
  public:
+  // Records com's calls among its own.
+  explicit FakeShell(FakeCom& com);
+  ~FakeShell() override { Com->Forget(this); }
+  FakeShell(const FakeShell&) = delete;
+  // Takes over the other's answers and record, and stays the observer it was.
+  FakeShell& operator=(FakeShell&&) = default;
+
+  FakeCom* Com;
   struct FolderAnswer {
     sys::HResult Result = sys::kSOk;
     bool Folder = true;
   };
 
-  sys::HResult InitializeResult = sys::kSOk;
   sys::HResult CreateResult = sys::kSOk;
   // NameSpace by path; other paths answer S_FALSE without a folder, as the
   // shell does for a path that does not exist.
@@ -28,7 +34,7 @@ class FakeShell : public sys::IShell {
   sys::HResult ItemsResult = sys::kSOk;
   sys::HResult CopyHereResult = sys::kSOk;
 
-  // "CoInitialize", "CoCreateInstance", "NameSpace <path>" (ASCII),
+  // "CoInitialize" (CoInitializeEx), "CoCreateInstance", "NameSpace <path>" (ASCII),
   // "Items <folder>", "CopyHere <folder> <items> <options>", "Release <n>",
   // "CoUninitialize".
   std::vector<std::string> Calls;
@@ -38,8 +44,6 @@ class FakeShell : public sys::IShell {
   sys::Guid Iid{};
   sys::Dword Context = 0;
 
-  sys::HResult CoInitialize() override;
-  void CoUninitialize() override;
   sys::HResult CoCreateInstance(const sys::Guid& clsid, sys::Dword context, const sys::Guid& iid,
                                 sys::ComObject* object) override;
   sys::HResult NameSpace(sys::ComObject shellDispatch, const std::u16string& path, sys::ComObject* folder) override;
@@ -51,12 +55,6 @@ class FakeShell : public sys::IShell {
   sys::ComObject NewObject();
   std::set<sys::ComObject> Live;
   sys::ComObject Next = 1;
-};
-
-class FakeLocale : public sys::ILocale {
- public:
-  sys::LangId GetUserDefaultLangID() override { return UserLanguage; }
-  sys::LangId UserLanguage = 0x0409;
 };
 
 }  // namespace kestrune::sim

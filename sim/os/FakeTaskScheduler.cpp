@@ -9,10 +9,6 @@ namespace {
 
 using sys::HResult;
 
-// HRESULT_FROM_WIN32(ERROR_ONLY_IF_CONNECTED)
-constexpr HResult kNotConnected = static_cast<HResult>(0x800704E3u);
-// HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)
-constexpr HResult kAlreadyExists = static_cast<HResult>(0x800700B7u);
 constexpr sys::Long kTaskCreate = 2;
 constexpr sys::Long kTaskUpdate = 4;
 
@@ -40,6 +36,15 @@ class FakeObject {
   HResult Call(const char* method, const std::string& arguments = "") {
     return Scheduler.Call(std::string(Name) + "::" + method, arguments);
   }
+  // A put_ method: the call, then the member set when it succeeds.
+  template <class T>
+  HResult Put(const char* method, const std::string& text, std::optional<T>& member, const T& value) {
+    const HResult hr = Call(method, text);
+    if (sys::Succeeded(hr)) {
+      member = value;
+    }
+    return hr;
+  }
   FakeTaskScheduler& Scheduler;
 
  private:
@@ -57,11 +62,7 @@ class RegistrationInfo : public sys::IRegistrationInfo, FakeObject {
  public:
   RegistrationInfo(FakeTaskScheduler& s, DefinitionPtr d) : FakeObject(s, "IRegistrationInfo"), Draft(std::move(d)) {}
   HResult put_Author(const sys::Bstr& author) override {
-    const HResult hr = Call("put_Author", BstrText(author));
-    if (sys::Succeeded(hr)) {
-      Draft->Author = author;
-    }
-    return hr;
+    return Put("put_Author", BstrText(author), Draft->Author, author);
   }
 
  private:
@@ -72,11 +73,7 @@ class Principal : public sys::IPrincipal, FakeObject {
  public:
   Principal(FakeTaskScheduler& s, DefinitionPtr d) : FakeObject(s, "IPrincipal"), Draft(std::move(d)) {}
   HResult put_RunLevel(sys::Dword runLevel) override {
-    const HResult hr = Call("put_RunLevel", std::to_string(runLevel));
-    if (sys::Succeeded(hr)) {
-      Draft->RunLevel = runLevel;
-    }
-    return hr;
+    return Put("put_RunLevel", std::to_string(runLevel), Draft->RunLevel, runLevel);
   }
 
  private:
@@ -100,14 +97,6 @@ class TaskSettings : public sys::ITaskSettings, FakeObject {
   }
 
  private:
-  template <class T>
-  HResult Put(const char* method, const std::string& text, std::optional<T>& member, const T& value) {
-    const HResult hr = Call(method, text);
-    if (sys::Succeeded(hr)) {
-      member = value;
-    }
-    return hr;
-  }
   DefinitionPtr Draft;
 };
 
@@ -116,11 +105,7 @@ class LogonTrigger : public sys::ILogonTrigger, FakeObject {
   LogonTrigger(FakeTaskScheduler& s, DefinitionPtr d, std::size_t index)
       : FakeObject(s, "ILogonTrigger"), Draft(std::move(d)), Index(index) {}
   HResult put_Enabled(sys::VariantBool enabled) override {
-    const HResult hr = Call("put_Enabled", std::to_string(enabled));
-    if (sys::Succeeded(hr)) {
-      Draft->Triggers[Index].Enabled = enabled;
-    }
-    return hr;
+    return Put("put_Enabled", std::to_string(enabled), Draft->Triggers[Index].Enabled, enabled);
   }
 
  private:
@@ -169,18 +154,10 @@ class ExecAction : public sys::IExecAction, FakeObject {
   ExecAction(FakeTaskScheduler& s, DefinitionPtr d, std::size_t index)
       : FakeObject(s, "IExecAction"), Draft(std::move(d)), Index(index) {}
   HResult put_Path(const sys::Bstr& path) override {
-    const HResult hr = Call("put_Path", BstrText(path));
-    if (sys::Succeeded(hr)) {
-      Draft->Actions[Index].Path = path;
-    }
-    return hr;
+    return Put("put_Path", BstrText(path), Draft->Actions[Index].Path, path);
   }
   HResult put_Arguments(const sys::Bstr& arguments) override {
-    const HResult hr = Call("put_Arguments", BstrText(arguments));
-    if (sys::Succeeded(hr)) {
-      Draft->Actions[Index].Arguments = arguments;
-    }
-    return hr;
+    return Put("put_Arguments", BstrText(arguments), Draft->Actions[Index].Arguments, arguments);
   }
 
  private:
@@ -285,7 +262,7 @@ class TaskFolder : public sys::ITaskFolder, FakeObject {
     }
     const bool exists = Scheduler.Tasks.count(*path) != 0;
     if ((exists && (flags & kTaskUpdate) == 0) || (!exists && (flags & kTaskCreate) == 0)) {
-      return exists ? kAlreadyExists : sys::kHResultFileNotFound;
+      return exists ? sys::kHResultAlreadyExists : sys::kHResultFileNotFound;
     }
     FakeTaskScheduler::Task& stored = Scheduler.Tasks[*path];
     stored.Content = static_cast<TaskDefinition&>(definition).Content();
@@ -313,7 +290,7 @@ class TaskService : public sys::ITaskService, FakeObject {
   HResult GetFolder(const sys::Bstr& path, std::unique_ptr<sys::ITaskFolder>* folder) override {
     HResult hr = Call("GetFolder", BstrText(path));
     if (sys::Succeeded(hr) && !Connected) {
-      hr = kNotConnected;
+      hr = sys::kHResultOnlyIfConnected;
     }
     if (sys::Succeeded(hr) && path != sys::Bstr(u"\\")) {
       hr = sys::kHResultFileNotFound;  // the fake has the root folder only
@@ -326,7 +303,7 @@ class TaskService : public sys::ITaskService, FakeObject {
   HResult NewTask(sys::Dword flags, std::unique_ptr<sys::ITaskDefinition>* definition) override {
     HResult hr = Call("NewTask", std::to_string(flags));
     if (sys::Succeeded(hr) && !Connected) {
-      hr = kNotConnected;
+      hr = sys::kHResultOnlyIfConnected;
     }
     if (sys::Succeeded(hr)) {
       *definition = std::make_unique<TaskDefinition>(Scheduler);
@@ -339,14 +316,6 @@ class TaskService : public sys::ITaskService, FakeObject {
 };
 
 }  // namespace
-
-std::string RecordText(const std::u16string& text) {
-  std::string narrow;
-  for (const char16_t c : text) {
-    narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  }
-  return narrow;
-}
 
 HResult FakeTaskScheduler::Call(const std::string& name, const std::string& arguments) {
   Calls.push_back(name + "(" + arguments + ")");
@@ -365,43 +334,25 @@ void FakeTaskScheduler::Note(const std::string& event) {
   }
 }
 
-HResult FakeTaskScheduler::CoInitializeEx(sys::Dword coInit) {
-  const HResult hr = Call("CoInitializeEx", Hex(coInit));
-  if (!sys::Succeeded(hr)) {
-    return hr;
-  }
-  return Apartments++ == 0 ? sys::kSOk : sys::kSFalse;
-}
-
-HResult FakeTaskScheduler::CoInitializeSecurity(sys::Long authServices, sys::Dword authnLevel, sys::Dword impLevel,
-                                                sys::Dword capabilities) {
-  const HResult hr = Call("CoInitializeSecurity", std::to_string(authServices) + ", " + std::to_string(authnLevel) +
-                                                      ", " + std::to_string(impLevel) + ", " + Hex(capabilities));
-  if (!sys::Succeeded(hr)) {
-    return hr;
-  }
-  if (Apartments == 0) {
-    return sys::kCoENotInitialized;
-  }
-  if (SecuritySet) {
-    return sys::kRpcETooLate;
-  }
-  SecuritySet = true;
-  return hr;
-}
-
-void FakeTaskScheduler::CoUninitialize() {
-  Calls.push_back("CoUninitialize()");
-  ObjectsAliveAtUninitialize = std::max(ObjectsAliveAtUninitialize, LiveObjects);
-  if (Apartments > 0) {
-    --Apartments;
-  }
+FakeTaskScheduler::FakeTaskScheduler(FakeCom& com, EventLog* log) : Com(&com), Log(log) {
+  Com->Observe(this, [this](const FakeCom::Call& call) {
+    if (call.Name == "CoInitializeEx") {
+      Calls.push_back("CoInitializeEx(" + Hex(static_cast<std::uint32_t>(call.Arguments[0])) + ")");
+    } else if (call.Name == "CoInitializeSecurity") {
+      Calls.push_back("CoInitializeSecurity(" + std::to_string(call.Arguments[0]) + ", " +
+                      std::to_string(call.Arguments[1]) + ", " + std::to_string(call.Arguments[2]) + ", " +
+                      Hex(static_cast<std::uint32_t>(call.Arguments[3])) + ")");
+    } else {
+      Calls.push_back(call.Name + "()");
+      ObjectsAliveAtUninitialize = std::max(ObjectsAliveAtUninitialize, LiveObjects);
+    }
+  });
 }
 
 HResult FakeTaskScheduler::CoCreateInstanceTaskService(sys::Dword clsContext,
                                                        std::unique_ptr<sys::ITaskService>* service) {
   HResult hr = Call("CoCreateInstance", "TaskScheduler, " + Hex(clsContext) + ", ITaskService");
-  if (sys::Succeeded(hr) && Apartments == 0) {
+  if (sys::Succeeded(hr) && Com->Apartments == 0) {
     hr = sys::kCoENotInitialized;
   }
   if (sys::Succeeded(hr)) {

@@ -1,13 +1,12 @@
-// An in-memory Task Scheduler and COM library that record every call.
+// An in-memory Task Scheduler that records every call.
 //
 // Calls and releases are recorded in order as texts such as
-// "CoInitializeEx(0x2)", "ITaskFolder::DeleteTask(Kestrune, 0)" and
-// "Release ITaskFolder"; a test makes any call fail by naming it in
-// Failures ("ITaskService::Connect"). The root folder keeps the registered
-// tasks. The COM rules that matter to callers are kept: a second
-// CoInitializeEx on the thread answers S_FALSE, a second
-// CoInitializeSecurity RPC_E_TOO_LATE, deleting a missing task
-// 0x80070002, and nothing works before CoInitializeEx or before Connect.
+// "CoInitializeEx(0x2)" (the COM library's calls, from its FakeCom),
+// "ITaskFolder::DeleteTask(Kestrune, 0)" and "Release ITaskFolder"; a test
+// makes any call fail by naming it in Failures ("ITaskService::Connect").
+// The root folder keeps the registered tasks. Deleting a missing task
+// answers 0x80070002, and nothing works before CoInitializeEx or before
+// Connect.
 #pragma once
 
 #include <map>
@@ -17,18 +16,21 @@
 #include <vector>
 
 #include "sim/os/EventLog.h"
+#include "sim/os/FakeCom.h"
 #include "sys/TaskScheduler.h"
 
 namespace kestrune::sim {
 
 class FakeTaskScheduler : public sys::ITaskScheduler {
  public:
-  explicit FakeTaskScheduler(EventLog* log = nullptr) : Log(log) {}
+  // Records com's calls among its own.
+  explicit FakeTaskScheduler(FakeCom& com, EventLog* log = nullptr);
+  ~FakeTaskScheduler() override { Com->Forget(this); }
+  FakeTaskScheduler(const FakeTaskScheduler&) = delete;
+  // Takes over the other's answers and record, and stays the observer it was.
+  FakeTaskScheduler& operator=(FakeTaskScheduler&&) = default;
 
-  sys::HResult CoInitializeEx(sys::Dword coInit) override;
-  sys::HResult CoInitializeSecurity(sys::Long authServices, sys::Dword authnLevel, sys::Dword impLevel,
-                                    sys::Dword capabilities) override;
-  void CoUninitialize() override;
+  FakeCom* Com;
   sys::HResult CoCreateInstanceTaskService(sys::Dword clsContext, std::unique_ptr<sys::ITaskService>* service) override;
 
   struct Trigger {
@@ -64,8 +66,6 @@ class FakeTaskScheduler : public sys::ITaskScheduler {
   std::map<std::string, sys::HResult> Failures;  // call name -> its answer
   std::vector<std::string> Calls;                // every call and release, in order
 
-  int Apartments = 0;  // CoInitializeEx calls not yet balanced by CoUninitialize
-  bool SecuritySet = false;
   int LiveObjects = 0;                 // objects handed out and not yet released
   int ObjectsAliveAtUninitialize = 0;  // the most that any CoUninitialize found
 
@@ -78,8 +78,5 @@ class FakeTaskScheduler : public sys::ITaskScheduler {
  private:
   EventLog* Log;
 };
-
-// UTF-16 text as 8-bit text for the record: ASCII as it is, the rest "?".
-std::string RecordText(const std::u16string& text);
 
 }  // namespace kestrune::sim

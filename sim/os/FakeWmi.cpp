@@ -1,16 +1,10 @@
 #include "sim/os/FakeWmi.h"
 
+#include "sim/os/EventLog.h"
+
 namespace kestrune::sim {
 
 namespace {
-
-std::string Narrow(const std::u16string& text) {
-  std::string narrow;
-  for (char16_t unit : text) {
-    narrow.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-  }
-  return narrow;
-}
 
 // Every object notes its release, so tests see the order of releases.
 class Counted {
@@ -44,7 +38,7 @@ class FakeObject : public sys::WbemClassObject, Counted {
     return Object.GetNamesResult;
   }
   sys::HResult Get(const std::u16string& name, sys::Long flags, sys::Variant* value) override {
-    Wmi.Record("Get " + Narrow(name) + " " + std::to_string(flags));
+    Wmi.Record("Get " + RecordText(name) + " " + std::to_string(flags));
     for (const FakeWmi::Property& property : Object.Properties) {
       if (property.Name == name) {
         if (sys::Succeeded(property.GetResult)) {
@@ -91,7 +85,7 @@ class FakeServices : public sys::WbemServices, Counted {
   explicit FakeServices(FakeWmi& wmi) : Counted(wmi, "services") {}
   sys::HResult ExecQuery(const std::u16string& language, const std::u16string& query, sys::Long flags,
                          std::unique_ptr<sys::WbemEnumerator>* enumerator) override {
-    Wmi.Record("ExecQuery " + Narrow(language) + " " + Narrow(query) + " " + std::to_string(flags));
+    Wmi.Record("ExecQuery " + RecordText(language) + " " + RecordText(query) + " " + std::to_string(flags));
     if (sys::Succeeded(Wmi.ExecQueryResult)) {
       *enumerator = std::make_unique<FakeEnumerator>(Wmi);
     }
@@ -104,7 +98,7 @@ class FakeLocator : public sys::WbemLocator, Counted {
   explicit FakeLocator(FakeWmi& wmi) : Counted(wmi, "locator") {}
   sys::HResult ConnectServer(const std::u16string& networkResource, sys::Long securityFlags,
                              std::unique_ptr<sys::WbemServices>* services) override {
-    Wmi.Record("ConnectServer " + Narrow(networkResource) + " " + std::to_string(securityFlags));
+    Wmi.Record("ConnectServer " + RecordText(networkResource) + " " + std::to_string(securityFlags));
     if (sys::Succeeded(Wmi.ConnectResult)) {
       *services = std::make_unique<FakeServices>(Wmi);
     }
@@ -114,18 +108,14 @@ class FakeLocator : public sys::WbemLocator, Counted {
 
 }  // namespace
 
-sys::HResult FakeWmi::CoInitializeEx(sys::Dword coInit) {
-  Record("CoInitializeEx " + std::to_string(coInit));
-  return CoInitializeResult;
-}
-
-void FakeWmi::CoUninitialize() { Record("CoUninitialize"); }
-
-sys::HResult FakeWmi::CoInitializeSecurity(sys::Long authServices, sys::Dword authnLevel, sys::Dword impLevel,
-                                           sys::Dword capabilities) {
-  Record("CoInitializeSecurity " + std::to_string(authServices) + " " + std::to_string(authnLevel) + " " +
-         std::to_string(impLevel) + " " + std::to_string(capabilities));
-  return SecurityResult;
+FakeWmi::FakeWmi(FakeCom& com) : Com(&com) {
+  Com->Observe(this, [this](const FakeCom::Call& call) {
+    std::string text = call.Name;
+    for (const std::int64_t argument : call.Arguments) {
+      text += " " + std::to_string(argument);
+    }
+    Record(text);
+  });
 }
 
 sys::HResult FakeWmi::CreateWbemLocator(sys::Dword clsContext, std::unique_ptr<sys::WbemLocator>* locator) {

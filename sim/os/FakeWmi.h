@@ -1,22 +1,27 @@
 // WMI in memory: a fixed list of result objects for every query, the
-// answer of each COM call, and a record of the calls in the order made
-// (releases and CoUninitialize included).
+// answer of each call, and a record of the calls in the order made
+// (releases and the COM library's calls included).
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "sim/os/FakeCom.h"
 #include "sys/Wmi.h"
 
 namespace kestrune::sim {
 
 class FakeWmi : public sys::IWmi {
  public:
-  sys::HResult CoInitializeEx(sys::Dword coInit) override;
-  void CoUninitialize() override;
-  sys::HResult CoInitializeSecurity(sys::Long authServices, sys::Dword authnLevel, sys::Dword impLevel,
-                                    sys::Dword capabilities) override;
+  // Records com's calls among its own.
+  explicit FakeWmi(FakeCom& com);
+  ~FakeWmi() override { Com->Forget(this); }
+  FakeWmi(const FakeWmi&) = delete;
+  // Takes over the other's answers and record, and stays the observer it was.
+  FakeWmi& operator=(FakeWmi&&) = default;
+
+  FakeCom* Com;
   sys::HResult CreateWbemLocator(sys::Dword clsContext, std::unique_ptr<sys::WbemLocator>* locator) override;
   sys::Dword GetThreadLocale() override { return ThreadLocale; }
   // BSTR stays as it is; VT_I1, VT_I2, VT_I4, VT_UI1, VT_UI2 and VT_UI4
@@ -36,8 +41,6 @@ class FakeWmi : public sys::IWmi {
   std::vector<Object> Objects;
 
   // The answer of each call.
-  sys::HResult CoInitializeResult = sys::kSOk;
-  sys::HResult SecurityResult = sys::kSOk;
   sys::HResult LocatorResult = sys::kSOk;
   sys::HResult ConnectResult = sys::kSOk;
   sys::HResult ExecQueryResult = sys::kSOk;

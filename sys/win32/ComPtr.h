@@ -10,7 +10,11 @@
 #include <string>
 #include <utility>
 
+#include "sys/UniqueAny.h"
+
 namespace kestrune::sys::win32 {
+
+using sys::UniqueAny;
 
 // A BSTR's text. It ends at the first NUL: some WMI providers allocate
 // their strings longer than the text they hold.
@@ -24,96 +28,37 @@ inline std::u16string BstrText(BSTR bstr) {
 }
 
 template <class Interface>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() { Reset(); }
-  ComPtr(ComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
-  ComPtr& operator=(ComPtr&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      pointer_ = std::exchange(other.pointer_, nullptr);
-    }
-    return *this;
-  }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
+void ReleaseInterface(Interface* pointer) {
+  pointer->Release();
+}
 
-  Interface* Get() const { return pointer_; }
-  Interface* operator->() const { return pointer_; }
-  explicit operator bool() const { return pointer_ != nullptr; }
-  // For a call that hands out a new reference.
-  Interface** Receive() {
-    Reset();
-    return &pointer_;
-  }
-  void Reset() {
-    if (pointer_ != nullptr) {
-      std::exchange(pointer_, nullptr)->Release();
-    }
-  }
+inline bool IsEmptyVariant(const VARIANT& variant) { return variant.vt == VT_EMPTY; }
 
- private:
-  Interface* pointer_ = nullptr;
-};
+inline void ClearVariant(VARIANT& variant) { ::VariantClear(&variant); }
 
-class UniqueBstr {
- public:
-  UniqueBstr() = default;
-  explicit UniqueBstr(const std::u16string& text)
-      : bstr_(::SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()))) {}
-  ~UniqueBstr() { ::SysFreeString(bstr_); }
-  UniqueBstr(const UniqueBstr&) = delete;
-  UniqueBstr& operator=(const UniqueBstr&) = delete;
+// An interface pointer, released when the owner goes.
+template <class Interface>
+using ComPtr = UniqueAny<Interface*, nullptr, ReleaseInterface<Interface>>;
 
-  BSTR Get() const { return bstr_; }
-  BSTR* Receive() {
-    ::SysFreeString(std::exchange(bstr_, nullptr));
-    return &bstr_;
-  }
-  std::u16string Text() const { return BstrText(bstr_); }
-  // Gives up ownership (to a VARIANT that takes it over).
-  BSTR Release() { return std::exchange(bstr_, nullptr); }
+using UniqueBstr = UniqueAny<BSTR, nullptr, ::SysFreeString>;
 
- private:
-  BSTR bstr_ = nullptr;
-};
+// A VARIANT, cleared when the owner goes; Get() hands it to calls that take
+// it by value, Put() to calls that fill one in.
+using UniqueVariant = UniqueAny<VARIANT, IsEmptyVariant, ClearVariant>;
 
-class UniqueVariant {
- public:
-  UniqueVariant() { ::VariantInit(&variant_); }
-  ~UniqueVariant() { ::VariantClear(&variant_); }
-  UniqueVariant(const UniqueVariant&) = delete;
-  UniqueVariant& operator=(const UniqueVariant&) = delete;
+using UniqueSafeArray = UniqueAny<SAFEARRAY*, nullptr, ::SafeArrayDestroy>;
 
-  VARIANT* Get() { return &variant_; }
-  const VARIANT& operator*() const { return variant_; }
-  void SetText(const std::u16string& text) {
-    ::VariantClear(&variant_);
-    variant_.vt = VT_BSTR;
-    variant_.bstrVal = UniqueBstr(text).Release();
-  }
+// A new BSTR holding text.
+inline UniqueBstr MakeBstr(const std::u16string& text) {
+  return UniqueBstr(::SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size())));
+}
 
- private:
-  VARIANT variant_;
-};
-
-class UniqueSafeArray {
- public:
-  UniqueSafeArray() = default;
-  ~UniqueSafeArray() {
-    if (array_ != nullptr) {
-      ::SafeArrayDestroy(array_);
-    }
-  }
-  UniqueSafeArray(const UniqueSafeArray&) = delete;
-  UniqueSafeArray& operator=(const UniqueSafeArray&) = delete;
-
-  SAFEARRAY* Get() const { return array_; }
-  SAFEARRAY** Receive() { return &array_; }
-
- private:
-  SAFEARRAY* array_ = nullptr;
-};
+// A VT_BSTR VARIANT holding text.
+inline UniqueVariant MakeTextVariant(const std::u16string& text) {
+  VARIANT variant{};
+  variant.vt = VT_BSTR;
+  variant.bstrVal = MakeBstr(text).Release();
+  return UniqueVariant(variant);
+}
 
 }  // namespace kestrune::sys::win32

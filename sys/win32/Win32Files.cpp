@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cpuid.h>
-
 namespace kestrune::sys::win32 {
 
 namespace {
@@ -66,14 +64,5 @@ bool Win32Files::SetFileTime(FileHandle file, const FileTime* creation, const Fi
 bool Win32Files::CloseHandle(FileHandle handle) { return ::CloseHandle(ToHandle(handle)) != FALSE; }
 
 Dword Win32Files::GetLastError() { return ::GetLastError(); }
-
-void HostCpuid::Cpuid(CpuidRegisters& registers) {
-  unsigned eax = 0;
-  unsigned ebx = 0;
-  unsigned ecx = 0;
-  unsigned edx = 0;
-  __cpuid(registers.Eax, eax, ebx, ecx, edx);
-  registers = {eax, ebx, ecx, edx};
-}
 
 }  // namespace kestrune::sys::win32

@@ -1,6 +1,6 @@
+// Files and devices through their handles.
 #pragma once
 
-#include "sys/Cpuid.h"
 #include "sys/Files.h"
 
 namespace kestrune::sys::win32 {
@@ -18,12 +18,6 @@ class Win32Files : public IFiles {
                    const FileTime* lastWrite) override;
   bool CloseHandle(FileHandle handle) override;
   Dword GetLastError() override;
-};
-
-// The processor's own CPUID.
-class HostCpuid : public ICpuid {
- public:
-  void Cpuid(CpuidRegisters& registers) override;
 };
 
 }  // namespace kestrune::sys::win32

@@ -5,7 +5,6 @@
 #include <setupapi.h>
 
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -111,10 +110,5 @@ bool Win32SetupDi::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
 }
 
 Dword Win32SetupDi::GetLastError() { return ::GetLastError(); }
-
-std::optional<std::string> CrtEnvironmentVariables::GetEnv(const std::string& name) {
-  const char* value = std::getenv(name.c_str());
-  return value == nullptr ? std::nullopt : std::optional<std::string>(value);
-}
 
 }  // namespace kestrune::sys::win32

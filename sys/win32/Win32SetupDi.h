@@ -1,6 +1,6 @@
+// Device-interface enumeration through the SetupDi functions.
 #pragma once
 
-#include "sys/EnvironmentVariables.h"
 #include "sys/SetupDi.h"
 
 namespace kestrune::sys::win32 {
@@ -14,12 +14,6 @@ class Win32SetupDi : public ISetupDi {
                                         Dword detailSize, Dword* requiredSize) override;
   bool SetupDiDestroyDeviceInfoList(DevInfoSet set) override;
   Dword GetLastError() override;
-};
-
-// The C runtime's getenv.
-class CrtEnvironmentVariables : public IEnvironmentVariables {
- public:
-  std::optional<std::string> GetEnv(const std::string& name) override;
 };
 
 }  // namespace kestrune::sys::win32

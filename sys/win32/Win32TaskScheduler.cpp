@@ -29,12 +29,10 @@ struct LogonTriggerInterface : public ::ITrigger {
 };
 #pragma GCC diagnostic pop
 
-UniqueBstr MakeBstr(const Bstr& text) { return text.has_value() ? UniqueBstr(*text) : UniqueBstr(); }
+UniqueBstr BstrArgument(const Bstr& text) { return text.has_value() ? MakeBstr(*text) : UniqueBstr(); }
 
-void MakeVariant(const TextVariant& from, UniqueVariant* to) {
-  if (!from.Empty) {
-    to->SetText(from.Text);
-  }
+UniqueVariant VariantArgument(const TextVariant& from) {
+  return from.Empty ? UniqueVariant() : MakeTextVariant(from.Text);
 }
 
 // A seam object over one reference to a COM object.
@@ -55,8 +53,8 @@ class Holder : public Seam {
 template <class Wrapper, class Com, class Seam, class Getter>
 HResult Wrap(Getter getter, std::unique_ptr<Seam>* result) {
   ComPtr<Com> com;
-  const HRESULT hr = getter(com.Receive());
-  if (SUCCEEDED(hr) && com) {
+  const HRESULT hr = getter(com.Put());
+  if (SUCCEEDED(hr) && com.Valid()) {
     *result = std::make_unique<Wrapper>(std::move(com));
   }
   return hr;
@@ -69,7 +67,7 @@ class RegisteredTask : public Holder<IRegisteredTask, ::IRegisteredTask> {
 class RegistrationInfo : public Holder<IRegistrationInfo, ::IRegistrationInfo> {
  public:
   using Holder::Holder;
-  HResult put_Author(const Bstr& author) override { return (*this)->put_Author(MakeBstr(author).Get()); }
+  HResult put_Author(const Bstr& author) override { return (*this)->put_Author(BstrArgument(author).Get()); }
 };
 
 class Principal : public Holder<IPrincipal, ::IPrincipal> {
@@ -85,10 +83,10 @@ class TaskSettings : public Holder<ITaskSettings, ::ITaskSettings> {
   using Holder::Holder;
   HResult put_StartWhenAvailable(VariantBool value) override { return (*this)->put_StartWhenAvailable(value); }
   HResult put_DeleteExpiredTaskAfter(const Bstr& value) override {
-    return (*this)->put_DeleteExpiredTaskAfter(MakeBstr(value).Get());
+    return (*this)->put_DeleteExpiredTaskAfter(BstrArgument(value).Get());
   }
   HResult put_ExecutionTimeLimit(const Bstr& value) override {
-    return (*this)->put_ExecutionTimeLimit(MakeBstr(value).Get());
+    return (*this)->put_ExecutionTimeLimit(BstrArgument(value).Get());
   }
   HResult put_DisallowStartIfOnBatteries(VariantBool value) override {
     return (*this)->put_DisallowStartIfOnBatteries(value);
@@ -125,8 +123,10 @@ class TriggerCollection : public Holder<ITriggerCollection, ::ITriggerCollection
 class ExecAction : public Holder<IExecAction, ::IExecAction> {
  public:
   using Holder::Holder;
-  HResult put_Path(const Bstr& path) override { return (*this)->put_Path(MakeBstr(path).Get()); }
-  HResult put_Arguments(const Bstr& arguments) override { return (*this)->put_Arguments(MakeBstr(arguments).Get()); }
+  HResult put_Path(const Bstr& path) override { return (*this)->put_Path(BstrArgument(path).Get()); }
+  HResult put_Arguments(const Bstr& arguments) override {
+    return (*this)->put_Arguments(BstrArgument(arguments).Get());
+  }
 };
 
 class Action : public Holder<IAction, ::IAction> {
@@ -175,22 +175,21 @@ class TaskDefinition : public Holder<ITaskDefinition, ::ITaskDefinition> {
 class TaskFolder : public Holder<ITaskFolder, ::ITaskFolder> {
  public:
   using Holder::Holder;
-  HResult DeleteTask(const Bstr& name, Long flags) override { return (*this)->DeleteTask(MakeBstr(name).Get(), flags); }
+  HResult DeleteTask(const Bstr& name, Long flags) override {
+    return (*this)->DeleteTask(BstrArgument(name).Get(), flags);
+  }
   HResult RegisterTaskDefinition(const Bstr& path, ITaskDefinition& definition, Long flags, const TextVariant& userId,
                                  const TextVariant& password, Dword logonType, const TextVariant& sddl,
                                  std::unique_ptr<IRegisteredTask>* result) override {
-    UniqueVariant user;
-    UniqueVariant secret;
-    UniqueVariant descriptor;
-    MakeVariant(userId, &user);
-    MakeVariant(password, &secret);
-    MakeVariant(sddl, &descriptor);
-    const UniqueBstr name = MakeBstr(path);
+    const UniqueVariant user = VariantArgument(userId);
+    const UniqueVariant secret = VariantArgument(password);
+    const UniqueVariant descriptor = VariantArgument(sddl);
+    const UniqueBstr name = BstrArgument(path);
     ::ITaskDefinition* const raw = static_cast<TaskDefinition&>(definition).Raw();
     return Wrap<RegisteredTask, ::IRegisteredTask>(
         [&](::IRegisteredTask** out) {
-          return (*this)->RegisterTaskDefinition(name.Get(), raw, flags, *user, *secret,
-                                                 static_cast<TASK_LOGON_TYPE>(logonType), *descriptor, out);
+          return (*this)->RegisterTaskDefinition(name.Get(), raw, flags, user.Get(), secret.Get(),
+                                                 static_cast<TASK_LOGON_TYPE>(logonType), descriptor.Get(), out);
         },
         result);
   }
@@ -201,18 +200,14 @@ class TaskService : public Holder<ITaskService, ::ITaskService> {
   using Holder::Holder;
   HResult Connect(const TextVariant& serverName, const TextVariant& user, const TextVariant& domain,
                   const TextVariant& password) override {
-    UniqueVariant server;
-    UniqueVariant account;
-    UniqueVariant realm;
-    UniqueVariant secret;
-    MakeVariant(serverName, &server);
-    MakeVariant(user, &account);
-    MakeVariant(domain, &realm);
-    MakeVariant(password, &secret);
-    return (*this)->Connect(*server, *account, *realm, *secret);
+    const UniqueVariant server = VariantArgument(serverName);
+    const UniqueVariant account = VariantArgument(user);
+    const UniqueVariant realm = VariantArgument(domain);
+    const UniqueVariant secret = VariantArgument(password);
+    return (*this)->Connect(server.Get(), account.Get(), realm.Get(), secret.Get());
   }
   HResult GetFolder(const Bstr& path, std::unique_ptr<ITaskFolder>* result) override {
-    const UniqueBstr name = MakeBstr(path);
+    const UniqueBstr name = BstrArgument(path);
     return Wrap<TaskFolder, ::ITaskFolder>([&](::ITaskFolder** out) { return (*this)->GetFolder(name.Get(), out); },
                                            result);
   }
@@ -223,16 +218,6 @@ class TaskService : public Holder<ITaskService, ::ITaskService> {
 };
 
 }  // namespace
-
-HResult Win32TaskScheduler::CoInitializeEx(Dword coInit) { return ::CoInitializeEx(nullptr, coInit); }
-
-HResult Win32TaskScheduler::CoInitializeSecurity(Long authServices, Dword authnLevel, Dword impLevel,
-                                                 Dword capabilities) {
-  return ::CoInitializeSecurity(nullptr, authServices, nullptr, nullptr, authnLevel, impLevel, nullptr, capabilities,
-                                nullptr);
-}
-
-void Win32TaskScheduler::CoUninitialize() { ::CoUninitialize(); }
 
 HResult Win32TaskScheduler::CoCreateInstanceTaskService(Dword clsContext, std::unique_ptr<ITaskService>* service) {
   return Wrap<TaskService, ::ITaskService>(

@@ -176,7 +176,7 @@ class Win32WbemClassObject : public WbemClassObject {
 
   HResult GetNames(Long flags, std::vector<std::u16string>* names) override {
     UniqueSafeArray array;
-    const HRESULT hr = Object->GetNames(nullptr, flags, nullptr, array.Receive());
+    const HRESULT hr = Object->GetNames(nullptr, flags, nullptr, array.Put());
     if (FAILED(hr) || array.Get() == nullptr) {
       return hr;
     }
@@ -187,19 +187,19 @@ class Win32WbemClassObject : public WbemClassObject {
     }
     for (LONG index = lower; index <= upper; ++index) {
       UniqueBstr name;
-      if (SUCCEEDED(::SafeArrayGetElement(array.Get(), &index, name.Receive()))) {
-        names->push_back(name.Text());
+      if (SUCCEEDED(::SafeArrayGetElement(array.Get(), &index, name.Put()))) {
+        names->push_back(BstrText(name.Get()));
       }
     }
     return hr;
   }
 
   HResult Get(const std::u16string& name, Long flags, Variant* value) override {
-    const UniqueBstr property(name);
+    const UniqueBstr property = MakeBstr(name);
     UniqueVariant variant;
-    const HRESULT hr = Object->Get(property.Get(), flags, variant.Get(), nullptr, nullptr);
+    const HRESULT hr = Object->Get(property.Get(), flags, variant.Put(), nullptr, nullptr);
     if (SUCCEEDED(hr)) {
-      *value = FromVariant(*variant);
+      *value = FromVariant(variant.Get());
     }
     return hr;
   }
@@ -217,9 +217,9 @@ class Win32WbemEnumerator : public WbemEnumerator {
   HResult Next(Long timeout, std::unique_ptr<WbemClassObject>* object, Dword* returned) override {
     ComPtr<IWbemClassObject> next;
     ULONG count = 0;
-    const HRESULT hr = Enumerator->Next(timeout, 1, next.Receive(), &count);
+    const HRESULT hr = Enumerator->Next(timeout, 1, next.Put(), &count);
     *returned = count;
-    if (count != 0 && next) {
+    if (count != 0 && next.Valid()) {
       *object = std::make_unique<Win32WbemClassObject>(std::move(next));
     }
     return hr;
@@ -235,11 +235,11 @@ class Win32WbemServices : public WbemServices {
 
   HResult ExecQuery(const std::u16string& language, const std::u16string& query, Long flags,
                     std::unique_ptr<WbemEnumerator>* enumerator) override {
-    const UniqueBstr languageText(language);
-    const UniqueBstr queryText(query);
+    const UniqueBstr languageText = MakeBstr(language);
+    const UniqueBstr queryText = MakeBstr(query);
     ComPtr<IEnumWbemClassObject> result;
-    const HRESULT hr = Services->ExecQuery(languageText.Get(), queryText.Get(), flags, nullptr, result.Receive());
-    if (SUCCEEDED(hr) && result) {
+    const HRESULT hr = Services->ExecQuery(languageText.Get(), queryText.Get(), flags, nullptr, result.Put());
+    if (SUCCEEDED(hr) && result.Valid()) {
       *enumerator = std::make_unique<Win32WbemEnumerator>(std::move(result));
     }
     return hr;
@@ -255,11 +255,11 @@ class Win32WbemLocator : public WbemLocator {
 
   HResult ConnectServer(const std::u16string& networkResource, Long securityFlags,
                         std::unique_ptr<WbemServices>* services) override {
-    const UniqueBstr resource(networkResource);
+    const UniqueBstr resource = MakeBstr(networkResource);
     ComPtr<IWbemServices> result;
     const HRESULT hr = Locator->ConnectServer(resource.Get(), nullptr, nullptr, nullptr, securityFlags, nullptr,
-                                              nullptr, result.Receive());
-    if (SUCCEEDED(hr) && result) {
+                                              nullptr, result.Put());
+    if (SUCCEEDED(hr) && result.Valid()) {
       *services = std::make_unique<Win32WbemServices>(std::move(result));
     }
     return hr;
@@ -271,20 +271,11 @@ class Win32WbemLocator : public WbemLocator {
 
 }  // namespace
 
-HResult Win32Wmi::CoInitializeEx(Dword coInit) { return ::CoInitializeEx(nullptr, coInit); }
-
-void Win32Wmi::CoUninitialize() { ::CoUninitialize(); }
-
-HResult Win32Wmi::CoInitializeSecurity(Long authServices, Dword authnLevel, Dword impLevel, Dword capabilities) {
-  return ::CoInitializeSecurity(nullptr, authServices, nullptr, nullptr, authnLevel, impLevel, nullptr, capabilities,
-                                nullptr);
-}
-
 HResult Win32Wmi::CreateWbemLocator(Dword clsContext, std::unique_ptr<WbemLocator>* locator) {
   ComPtr<IWbemLocator> result;
   const HRESULT hr = ::CoCreateInstance(kClsidWbemAdministrativeLocator, nullptr, clsContext, IID_IWbemLocator,
-                                        reinterpret_cast<void**>(result.Receive()));
-  if (SUCCEEDED(hr) && result) {
+                                        reinterpret_cast<void**>(result.Put()));
+  if (SUCCEEDED(hr) && result.Valid()) {
     *locator = std::make_unique<Win32WbemLocator>(std::move(result));
   }
   return hr;
@@ -294,13 +285,14 @@ Dword Win32Wmi::GetThreadLocale() { return ::GetThreadLocale(); }
 
 HResult Win32Wmi::VariantChangeTypeEx(Variant* value, Dword lcid, std::uint16_t flags, VarType type) {
   UniqueVariant source;
-  if (!ToVariant(*value, source.Get())) {
+  if (!ToVariant(*value, source.Put())) {
     return DISP_E_TYPEMISMATCH;
   }
+  VARIANT from = source.Get();
   UniqueVariant result;
-  const HRESULT hr = ::VariantChangeTypeEx(result.Get(), source.Get(), lcid, flags, type);
+  const HRESULT hr = ::VariantChangeTypeEx(result.Put(), &from, lcid, flags, type);
   if (SUCCEEDED(hr)) {
-    *value = FromVariant(*result);
+    *value = FromVariant(result.Get());
   }
   return hr;
 }

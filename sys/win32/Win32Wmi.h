@@ -12,9 +12,6 @@ Variant FromVariant(const tagVARIANT& variant);
 
 class Win32Wmi : public IWmi {
  public:
-  HResult CoInitializeEx(Dword coInit) override;
-  void CoUninitialize() override;
-  HResult CoInitializeSecurity(Long authServices, Dword authnLevel, Dword impLevel, Dword capabilities) override;
   HResult CreateWbemLocator(Dword clsContext, std::unique_ptr<WbemLocator>* locator) override;
   Dword GetThreadLocale() override;
   HResult VariantChangeTypeEx(Variant* value, Dword lcid, std::uint16_t flags, VarType type) override;

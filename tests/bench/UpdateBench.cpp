@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <map>
 
+#include "sim/os/FakeCodePage.h"
 #include "sim/os/FakeInternet.h"
-#include "sim/os/FakeOs.h"
-#include "sim/os/FakeShell.h"
+#include "sim/os/FakeLocale.h"
 #include "sim/os/FakeSystemVersion.h"
 #include "sys/Seam.h"
 #include "tests/bench/PosixFiles.h"

@@ -51,11 +51,6 @@ class FirmwareSteps : public app::ProductCollaborators {
 
 class FirmwareRoadTest : public test::BoardFixture {
  protected:
-  ~FirmwareRoadTest() override {
-    ReleaseAaftInstance();
-    ReleaseAcpiBaseInstance();
-    ReleaseSmbiosInstance();
-  }
   std::int32_t Run(const std::string& board) {
     BootFile(kBoards + "/" + board);
     InstallRun run(Steps, {"http://www.velnor.test", "http://download.velnor.test"});

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "sys/win32/Win32Os.h"
+#include "sys/win32/Win32ProcessEnvironment.h"
 
 int main() {
   kestrune::sys::win32::Win32ProcessEnvironment environment;

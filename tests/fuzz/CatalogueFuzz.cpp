@@ -8,9 +8,9 @@
 
 #include <unistd.h>
 
+#include "sim/os/FakeCodePage.h"
 #include "sim/os/FakeInternet.h"
-#include "sim/os/FakeOs.h"
-#include "sim/os/FakeShell.h"
+#include "sim/os/FakeLocale.h"
 #include "sim/os/FakeSystemVersion.h"
 #include "sys/Seam.h"
 #include "update/Velliveupdatexml.h"

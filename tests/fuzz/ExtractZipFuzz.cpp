@@ -8,8 +8,8 @@
 
 #include <unistd.h>
 
+#include "sim/os/FakeCodePage.h"
 #include "sim/os/FakeFileSystem.h"
-#include "sim/os/FakeOs.h"
 #include "sys/Seam.h"
 #include "update/Compress.h"
 

@@ -8,8 +8,8 @@
 #include "BuildConfig.h"
 #include "platform/IdentityBlock.h"
 #include "platform/SmbiosTable.h"
+#include "sim/os/FakeCodePage.h"
 #include "sim/os/FakeFirmwareTable.h"
-#include "sim/os/FakeOs.h"
 #include "sys/Seam.h"
 #include "tests/fuzz/FuzzMachine.h"
 

@@ -12,10 +12,6 @@ const std::string kBoards = KESTRUNE_BOARDS_DIR;
 
 class AaftInstanceTest : public test::BoardFixture {
  protected:
-  ~AaftInstanceTest() override {
-    ReleaseAaftInstance();
-    ReleaseAcpiBaseInstance();
-  }
   static std::vector<std::string> Names(const TAAFT& aaft) {
     std::vector<std::string> out;
     for (const auto* entry : aaft.ModuleVersions) {
@@ -40,10 +36,7 @@ TEST_F(AaftInstanceTest, TheShippedBoardsModuleTables) {
     EXPECT_EQ(aaft->AcpiBase, AcpiBaseInstance());
     EXPECT_EQ(Names(*aaft), c.modules);
     EXPECT_EQ(aaft->Func7Value, 1u);
-    ReleaseAaftInstance();
-    ReleaseAcpiBaseInstance();
-    ReleaseReadWriteInstance();
-    Session.reset();  // powered off before the next board boots
+    PowerOff();  // before the next board boots
   }
 }
 

@@ -14,8 +14,6 @@ const std::string kBoards = KESTRUNE_BOARDS_DIR;
 
 class AcpibaseTest : public test::BoardFixture {
  protected:
-  ~AcpibaseTest() override { ReleaseAcpiBaseInstance(); }
-
   std::string SignatureAt(std::uint64_t address) {
     char text[4];
     Machine().Memory().Read(address, reinterpret_cast<std::uint8_t*>(text), 4);

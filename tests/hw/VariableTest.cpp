@@ -32,7 +32,6 @@ class VariableTest : public test::BoardFixture {
     Board.Smi->Variables[0].Data = {0x00, 0x11, 0x22, 0x33};
     Boot();
   }
-  ~VariableTest() override { ReleaseAcpiBaseInstance(); }
 
   // A read of the platform variable that is refused before it reaches the
   // machine: no request to the driver at all, no SMI.

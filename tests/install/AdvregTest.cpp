@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "sim/os/FakeOs.h"
+#include "sim/os/FakeProcessEnvironment.h"
 #include "sys/Seam.h"
 #include "tests/support/OsUnderTest.h"
 
@@ -24,12 +24,12 @@ class AdvregTest : public ::testing::Test {
 
   bool KeyExists(sys::RegKey root, const std::string& path, sys::Dword view = 0) {
     sys::RegKeyHandle key;
-    return Registry.RegOpenKeyExA(root, path, sys::kKeyRead | view, key.Receive()) == sys::kErrorSuccess;
+    return Registry.RegOpenKeyExA(root, path, sys::kKeyRead | view, key.Put()) == sys::kErrorSuccess;
   }
 
   std::string RunValue(const std::string& name) {
     sys::RegKeyHandle key;
-    if (Registry.RegOpenKeyExA(sys::kHkeyCurrentUser, kRunKey, sys::kKeyRead, key.Receive()) != sys::kErrorSuccess) {
+    if (Registry.RegOpenKeyExA(sys::kHkeyCurrentUser, kRunKey, sys::kKeyRead, key.Put()) != sys::kErrorSuccess) {
       return "<no key>";
     }
     std::uint8_t data[512] = {};
@@ -44,7 +44,7 @@ class AdvregTest : public ::testing::Test {
   void WriteHklmText(const std::string& path, const char16_t* name, const char* text, sys::Dword view) {
     sys::RegKeyHandle key;
     const std::u16string widePath(path.begin(), path.end());
-    ASSERT_EQ(Registry.RegCreateKeyExW(sys::kHkeyLocalMachine, widePath, sys::kKeyAllAccess | view, key.Receive()),
+    ASSERT_EQ(Registry.RegCreateKeyExW(sys::kHkeyLocalMachine, widePath, sys::kKeyAllAccess | view, key.Put()),
               sys::kErrorSuccess);
     std::vector<std::uint8_t> data;
     for (const char* c = text; *c != '\0'; ++c) {
@@ -70,7 +70,7 @@ TEST_F(AdvregTest, IntegersRoundTripIncludingMinusOne) {
   }
   reg.WriteInteger(kTestKey, "Minus", -1);
   sys::RegKeyHandle key;
-  ASSERT_EQ(Registry.RegOpenKeyExA(sys::kHkeyCurrentUser, kTestKey, sys::kKeyRead, key.Receive()), sys::kErrorSuccess);
+  ASSERT_EQ(Registry.RegOpenKeyExA(sys::kHkeyCurrentUser, kTestKey, sys::kKeyRead, key.Put()), sys::kErrorSuccess);
   std::uint32_t raw = 0;
   sys::Dword type = 0;
   sys::Dword size = sizeof raw;

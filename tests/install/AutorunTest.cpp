@@ -1,7 +1,8 @@
-// The restart entry on Windows 10: the logon task, through a recording
-// Task Scheduler. (Systems that use the autostart list are tested in
-// AutorunOldSystemTest, since the process-wide version object is probed
-// once per test program.)
+// The restart entry: on Windows 10 the logon task, through a recording Task
+// Scheduler; on a system whose flags word is 32 or less (32-bit Windows XP:
+// 0x020) a value of the per-user autostart list, and no COM. Each fixture
+// releases the process-wide version object, so the next test probes its own
+// system.
 #include "install/Autorun.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,9 @@
 
 #include "install/Advreg.h"
 #include "platform/Osversion.h"
+#include "platform/Velwmi.h"
 #include "sim/os/FakeTaskScheduler.h"
+#include "sim/os/FakeWmi.h"
 #include "tests/support/FakeOsFixture.h"
 
 namespace kestrune {
@@ -23,6 +26,7 @@ using Calls = std::vector<std::string>;
 class AutorunTest : public test::FakeOsFixture {
  protected:
   AutorunTest() { Environment.ModulePath = "C:\\Tools\\Kestrune.exe"; }
+  ~AutorunTest() override { ReleaseOsVersionInstance(); }
 
   // The calls of the last operation, from its CoInitializeEx on.
   Calls LastOperation() const {
@@ -35,9 +39,11 @@ class AutorunTest : public test::FakeOsFixture {
     return {};
   }
 
-  FakeTaskScheduler Scheduler{&Log};
+  sim::FakeCom Com;
+  FakeTaskScheduler Scheduler{Com, &Log};
 
  private:
+  sys::ScopedSeam<sys::ICom> ComSeam{Com};
   sys::ScopedSeam<sys::ITaskScheduler> SchedulerSeam{Scheduler};
 };
 
@@ -100,7 +106,7 @@ TEST_F(AutorunTest, RegisterCreatesTheLogonTaskInTheOrderOfItsSettings) {
   EXPECT_TRUE(AutoRunInstance().Register("Kestrune"));
   EXPECT_EQ(Scheduler.Calls, kRegistration);
   EXPECT_EQ(Scheduler.LiveObjects, 0);
-  EXPECT_EQ(Scheduler.Apartments, 0);
+  EXPECT_EQ(Com.Apartments, 0);
   EXPECT_EQ(Scheduler.ObjectsAliveAtUninitialize, 0);
   EXPECT_FALSE(Registry.GetValue("HKCU\\" + std::string(kRunKey), "Kestrune").has_value());
 }
@@ -136,8 +142,8 @@ TEST_F(AutorunTest, TheRegisteredTask) {
 TEST_F(AutorunTest, UnregisterWithoutATaskReturnsTrueAndLeavesComInitialised) {
   EXPECT_TRUE(AutoRunInstance().Unregister("Kestrune"));
   EXPECT_EQ(Scheduler.Calls, Join(kStart, {"Release ITaskFolder", "Release ITaskService"}));
-  EXPECT_EQ(Scheduler.Apartments, 1);  // no CoUninitialize
-  EXPECT_TRUE(Scheduler.SecuritySet);
+  EXPECT_EQ(Com.Apartments, 1);  // no CoUninitialize
+  EXPECT_TRUE(Com.SecuritySet);
   EXPECT_EQ(Scheduler.LiveObjects, 0);
 }
 
@@ -156,7 +162,7 @@ TEST_F(AutorunTest, RegisterAfterUnregisterFindsComInitialisedAndSecurityTooLate
   EXPECT_TRUE(AutoRunInstance().Register("Kestrune"));
   EXPECT_EQ(LastOperation(), kRegistration);
   EXPECT_EQ(Scheduler.Tasks.size(), 1u);
-  EXPECT_EQ(Scheduler.Apartments, 1);  // the Unregister's initialisation stays
+  EXPECT_EQ(Com.Apartments, 1);  // the Unregister's initialisation stays
   EXPECT_EQ(Scheduler.LiveObjects, 0);
   EXPECT_EQ(Console.Output, "");
   EXPECT_TRUE(Dialogs.Boxes.empty());
@@ -168,7 +174,7 @@ TEST_F(AutorunTest, RegisterTwiceLeavesOneTask) {
   EXPECT_EQ(Scheduler.Tasks.size(), 1u);
   EXPECT_EQ(Log.All(),
             (std::vector<std::string>{"register task Kestrune", "delete task Kestrune", "register task Kestrune"}));
-  EXPECT_EQ(Scheduler.Apartments, 0);
+  EXPECT_EQ(Com.Apartments, 0);
 }
 
 TEST_F(AutorunTest, AFailedDeletionIsNoFailure) {
@@ -208,7 +214,9 @@ TEST_F(AutorunTest, AFailureAtEachStepReleasesAndUninitialises) {
   };
   for (const char* step : steps) {
     SCOPED_TRACE(step);
-    FakeTaskScheduler scheduler;
+    sim::FakeCom com;
+    sys::ScopedSeam<sys::ICom> comSeam(com);
+    FakeTaskScheduler scheduler{com};
     sys::ScopedSeam<sys::ITaskScheduler> seam(scheduler);
     scheduler.Tasks[u"Kestrune"] = {};
     scheduler.Failures[step] = sys::kEFail;
@@ -216,7 +224,7 @@ TEST_F(AutorunTest, AFailureAtEachStepReleasesAndUninitialises) {
     EXPECT_FALSE(AutoRunInstance().Register("Kestrune"));
     EXPECT_EQ(scheduler.LiveObjects, 0);
     EXPECT_EQ(scheduler.ObjectsAliveAtUninitialize, 0);
-    EXPECT_EQ(scheduler.Apartments, 0);
+    EXPECT_EQ(com.Apartments, 0);
     ASSERT_FALSE(scheduler.Calls.empty());
     EXPECT_EQ(scheduler.Calls.back(), "CoUninitialize()");
     // The calls up to the failing one are the registration's own, and only
@@ -242,7 +250,7 @@ TEST_F(AutorunTest, AFailureAtEachStepReleasesAndUninitialises) {
 TEST_F(AutorunTest, UnregisterFailingBeforeTheDeletionUninitialises) {
   Scheduler.Failures["ITaskService::GetFolder"] = sys::kEAccessDenied;
   EXPECT_FALSE(AutoRunInstance().Unregister("Kestrune"));
-  EXPECT_EQ(Scheduler.Apartments, 0);
+  EXPECT_EQ(Com.Apartments, 0);
   EXPECT_EQ(Scheduler.LiveObjects, 0);
   EXPECT_EQ(Scheduler.Calls.back(), "CoUninitialize()");
 }
@@ -257,9 +265,11 @@ TEST_F(AutorunTest, CoInitializeExFailures) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.output);
-    FakeTaskScheduler scheduler;
+    sim::FakeCom com;
+    sys::ScopedSeam<sys::ICom> comSeam(com);
+    FakeTaskScheduler scheduler{com};
     sys::ScopedSeam<sys::ITaskScheduler> seam(scheduler);
-    scheduler.Failures["CoInitializeEx"] = c.hr;
+    com.Answers["CoInitializeEx"] = c.hr;
     Console.Output.clear();
     EXPECT_FALSE(AutoRunInstance().Register("Kestrune"));
     EXPECT_EQ(Console.Output, c.output);
@@ -284,9 +294,11 @@ TEST_F(AutorunTest, CoInitializeSecurityFailuresShowABoxAndUninitialise) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.box);
-    FakeTaskScheduler scheduler;
+    sim::FakeCom com;
+    sys::ScopedSeam<sys::ICom> comSeam(com);
+    FakeTaskScheduler scheduler{com};
     sys::ScopedSeam<sys::ITaskScheduler> seam(scheduler);
-    scheduler.Failures["CoInitializeSecurity"] = c.hr;
+    com.Answers["CoInitializeSecurity"] = c.hr;
     Console.Output.clear();
     Dialogs.Boxes.clear();
     EXPECT_FALSE(AutoRunInstance().Unregister("Kestrune"));
@@ -296,7 +308,7 @@ TEST_F(AutorunTest, CoInitializeSecurityFailuresShowABoxAndUninitialise) {
     EXPECT_EQ(Dialogs.Boxes[0].Type, sys::kMbOk | sys::kMbIconError);
     EXPECT_EQ(scheduler.Calls,
               (Calls{"CoInitializeEx(0x2)", "CoInitializeSecurity(-1, 6, 3, 0x0)", "CoUninitialize()"}));
-    EXPECT_EQ(scheduler.Apartments, 0);
+    EXPECT_EQ(com.Apartments, 0);
   }
 }
 
@@ -308,7 +320,69 @@ TEST_F(AutorunTest, ScheduleLogonTaskPassesItsArgumentsAndUser) {
   EXPECT_EQ(task.UserId.Text, u"someone");
 }
 
+// The run removes its restart entry before it asks WMI about the network:
+// the query then finds the apartment that the removal kept, and the
+// security it set, as it does on Windows.
+TEST_F(AutorunTest, TheWmiQueryAfterTheRemovalFindsComInitialisedAndSecurityTooLate) {
+  sim::FakeWmi wmi{Com};
+  sys::ScopedSeam<sys::IWmi> wmiSeam(wmi);
+  sim::FakeWmi::Property id;
+  id.Name = u"PNPDeviceID";
+  id.Value.Vt = sys::kVtBstr;
+  id.Value.BstrVal = u"PCI\\VEN_8086&DEV_15B8";
+  wmi.Objects.push_back({{id}});
+  ASSERT_TRUE(AutoRunInstance().Unregister("Kestrune"));
+  std::vector<sys::HResult> answers;
+  Com.Observe(&answers, [&](const sim::FakeCom::Call& call) { answers.push_back(call.Result); });
+
+  EXPECT_EQ(TVelWMI().Query(u"root\\cimv2", u"SELECT PNPDeviceID FROM Win32_NetworkAdapter").size(), 1u);
+  EXPECT_EQ(answers, (std::vector<sys::HResult>{sys::kSFalse, sys::kRpcETooLate, sys::kSOk}));
+  EXPECT_EQ(Com.Apartments, 1);  // the query undid only its own initialisation
+  Com.Forget(&answers);
+}
+
 TEST_F(AutorunTest, TheProcessWideInstanceIsOne) { EXPECT_EQ(&AutoRunInstance(), &AutoRunInstance()); }
+
+// The autostart list of older systems.
+class AutorunOldSystemTest : public test::FakeOsFixture {
+ protected:
+  AutorunOldSystemTest() {
+    SystemVersion.SetVersion(sys::kVerPlatformWin32Nt, 5, 1, 2600);
+    SystemVersion.SetArchitecture(sys::kProcessorArchitectureIntel, false);
+    Environment.ModulePath = "C:\\Program Files\\My Tool\\my.tool.exe";
+  }
+  ~AutorunOldSystemTest() override { ReleaseOsVersionInstance(); }  // the next test probes its own system
+  const std::string RunKey = "HKCU\\" + std::string(kRunKey);
+  sim::FakeCom Com;
+  sim::FakeTaskScheduler Scheduler{Com};
+
+ private:
+  sys::ScopedSeam<sys::ICom> ComSeam{Com};
+  sys::ScopedSeam<sys::ITaskScheduler> SchedulerSeam{Scheduler};
+};
+
+TEST_F(AutorunOldSystemTest, TheFlagsWordIs32) { EXPECT_EQ(OsVersionInstance().GetFlags(0xFFFF), 0x20u); }
+
+TEST_F(AutorunOldSystemTest, RegisterWritesTheAutostartValueNamedUpToTheFirstDot) {
+  EXPECT_TRUE(AutoRunInstance().Register("my.tool"));
+  EXPECT_EQ(Registry.GetString(RunKey, "my"), "\"C:\\Program Files\\My Tool\\my.tool.exe\"");
+  EXPECT_FALSE(Registry.GetValue(RunKey, "my.tool").has_value());
+  EXPECT_TRUE(Scheduler.Calls.empty());
+}
+
+TEST_F(AutorunOldSystemTest, UnregisterRemovesIt) {
+  Registry.SetString(RunKey, "my", "x");
+  Registry.SetString(RunKey, "other", "y");
+  EXPECT_TRUE(AutoRunInstance().Unregister("my.tool"));
+  EXPECT_FALSE(Registry.GetValue(RunKey, "my").has_value());
+  EXPECT_TRUE(Registry.GetValue(RunKey, "other").has_value());
+  EXPECT_TRUE(Scheduler.Calls.empty());
+}
+
+TEST_F(AutorunOldSystemTest, UnregisterWithoutTheRunKeyCreatesNothing) {
+  EXPECT_TRUE(AutoRunInstance().Unregister("my.tool"));
+  EXPECT_FALSE(Registry.KeyExists(RunKey));
+}
 
 }  // namespace
 }  // namespace kestrune

@@ -12,7 +12,8 @@
 #include "install/Childprocess.h"
 #include "install/Utils.h"
 #include "sys/Seam.h"
-#include "sys/win32/Win32Os.h"
+#include "sys/win32/Win32Console.h"
+#include "sys/win32/Win32ProcessEnvironment.h"
 #include "sys/win32/Win32Processes.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <map>
 #include <set>
 
-#include "sim/os/DeviceInterfaceList.h"
 #include "sim/os/FakeEnvironmentVariables.h"
+#include "sim/os/FakeSetupDi.h"
 #include "sys/Files.h"
 #include "sys/Seam.h"
 #include "sys/Storage.h"
@@ -182,7 +182,7 @@ class BootmodeTest : public ::testing::Test {
 
   FakeStorage Storage;
   sim::FakeEnvironmentVariables Environment;
-  sim::DeviceInterfaceList Interfaces;
+  sim::FakeSetupDi Interfaces;
 
  private:
   sys::ScopedSeam<sys::IFiles> StorageSeam{Storage};

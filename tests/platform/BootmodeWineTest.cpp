@@ -8,6 +8,7 @@
 #include "platform/Bootmode.h"
 #include "sys/Seam.h"
 #include "sys/Storage.h"
+#include "sys/win32/CrtEnvironmentVariables.h"
 #include "sys/win32/Win32Files.h"
 #include "sys/win32/Win32SetupDi.h"
 

@@ -30,7 +30,6 @@ sim::BoardPciFunction PciFunction(std::uint8_t device, std::uint8_t function, st
 
 class VelTest : public test::BoardFixture {
  protected:
-  ~VelTest() override { ReleaseSmbiosInstance(); }
   void AddMemory(std::uint64_t address, const test::Bytes& bytes) { Board.Memory.push_back({address, bytes}); }
   void AddSmbios(const test::Bytes& table) {
     AddMemory(0xF0800, test::SmbiosEntryPoint(static_cast<std::uint16_t>(table.size()), 0x7FF10000));
@@ -67,8 +66,7 @@ TEST_F(VelTest, ShippedBoardsCarryTheirIdentityBlock) {
     EXPECT_EQ(vel.BlockByte37, 1);
     EXPECT_EQ(vel.BlockByte38, 0);
     EXPECT_EQ(std::string(vel.Block.begin(), vel.Block.begin() + 8), "$CN1368$");
-    ReleaseReadWriteInstance();
-    Session.reset();
+    PowerOff();
   }
   EXPECT_EQ(Firmware.Calls, 0);
 }

@@ -66,9 +66,11 @@ class VelwmiTest : public ::testing::Test {
                                                   [&](const std::string& call) { return call.rfind(prefix, 0) == 0; }));
   }
 
-  sim::FakeWmi Wmi;
+  sim::FakeCom Com;
+  sim::FakeWmi Wmi{Com};
 
  private:
+  sys::ScopedSeam<sys::ICom> ComSeam{Com};
   sys::ScopedSeam<sys::IWmi> WmiSeam{Wmi};
 };
 
@@ -170,16 +172,28 @@ TEST_F(VelwmiTest, FailuresEndTheQueryAndUndoWhatWasDone) {
   };
   const Case cases[] = {
       {"apartment already initialised",
-       [](sim::FakeWmi& w) { w.CoInitializeResult = sys::kSFalse; },
+       [](sim::FakeWmi& w) {
+         w.Com->Apartments = 1;
+         w.Com->ApartmentKind = sys::kCoInitApartmentThreaded;
+       },
        {u"A", u"B", u"C"},
        true},
       {"thread in a multithreaded apartment",
-       [](sim::FakeWmi& w) { w.CoInitializeResult = sys::kRpcEChangedMode; },
+       [](sim::FakeWmi& w) {
+         w.Com->Apartments = 1;
+         w.Com->ApartmentKind = sys::kCoInitMultithreaded;
+       },
        {u"A", u"B", u"C"},
        false},
-      {"COM cannot be initialised", [](sim::FakeWmi& w) { w.CoInitializeResult = sys::kEOutOfMemory; }, {}, false},
-      {"security set before", [](sim::FakeWmi& w) { w.SecurityResult = sys::kRpcETooLate; }, {u"A", u"B", u"C"}, true},
-      {"security refused", [](sim::FakeWmi& w) { w.SecurityResult = sys::kEAccessDenied; }, {}, true},
+      {"COM cannot be initialised",
+       [](sim::FakeWmi& w) { w.Com->Answers["CoInitializeEx"] = sys::kEOutOfMemory; },
+       {},
+       false},
+      {"security set before", [](sim::FakeWmi& w) { w.Com->SecuritySet = true; }, {u"A", u"B", u"C"}, true},
+      {"security refused",
+       [](sim::FakeWmi& w) { w.Com->Answers["CoInitializeSecurity"] = sys::kEAccessDenied; },
+       {},
+       true},
       {"no locator", [](sim::FakeWmi& w) { w.LocatorResult = sys::kEFail; }, {}, true},
       {"WMI service stopped", [](sim::FakeWmi& w) { w.ConnectResult = sys::kWbemEInvalidNamespace; }, {}, true},
       {"query refused", [](sim::FakeWmi& w) { w.ExecQueryResult = sys::kWbemEFailed; }, {}, true},
@@ -194,7 +208,8 @@ TEST_F(VelwmiTest, FailuresEndTheQueryAndUndoWhatWasDone) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Wmi.Calls.clear();
-    Wmi = sim::FakeWmi();
+    Com.Restart();
+    Wmi = sim::FakeWmi(Com);
     Wmi.Objects = {Adapter(u"A"), Adapter(u"B"), Adapter(u"C")};
     c.setUp(Wmi);
 
@@ -254,7 +269,8 @@ TEST_F(VelwmiTest, NetworkIsConnectedWhenAConnectedAdapterSitsOnThePciBus) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Wmi = sim::FakeWmi();
+    Com.Restart();
+    Wmi = sim::FakeWmi(Com);
     Wmi.Objects = c.adapters;
     EXPECT_EQ(IsNetworkConnected(), c.connected);
     EXPECT_EQ(CallsStartingWith("ConnectServer root\\cimv2 0"), 1u);
@@ -269,9 +285,10 @@ TEST_F(VelwmiTest, NoNetworkWhenWmiFails) {
   Wmi.Objects = {Adapter(u"PCI\\VEN_8086&DEV_15B8")};
   Wmi.ConnectResult = sys::kWbemEInvalidNamespace;
   EXPECT_FALSE(IsNetworkConnected());
-  Wmi = sim::FakeWmi();
+  Com.Restart();
+  Wmi = sim::FakeWmi(Com);
   Wmi.Objects = {Adapter(u"PCI\\VEN_8086&DEV_15B8")};
-  Wmi.SecurityResult = sys::kEAccessDenied;
+  Com.Answers["CoInitializeSecurity"] = sys::kEAccessDenied;
   EXPECT_FALSE(IsNetworkConnected());
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/Velwmi.h"
 #include "sys/Seam.h"
+#include "sys/win32/Win32Com.h"
 #include "sys/win32/Win32Wmi.h"
 
 namespace kestrune {
@@ -24,9 +25,11 @@ std::u16string Value(const WmiRow& row, const std::u16string& name) {
 
 class VelwmiWineTest : public ::testing::Test {
  protected:
+  sys::win32::Win32Com Com;
   sys::win32::Win32Wmi Wmi;
 
  private:
+  sys::ScopedSeam<sys::ICom> ComSeam{Com};
   sys::ScopedSeam<sys::IWmi> WmiSeam{Wmi};
 };
 
@@ -87,16 +90,16 @@ TEST_F(VelwmiWineTest, QueryRunsInAMultithreadedApartmentItFinds) {
   std::size_t multithreaded = 0;
   sys::HResult again = sys::kEFail;
   std::thread worker([&] {
-    if (!sys::Succeeded(Wmi.CoInitializeEx(sys::kCoInitMultithreaded))) {
+    if (!sys::Succeeded(Com.CoInitializeEx(sys::kCoInitMultithreaded))) {
       return;
     }
     multithreaded = TVelWMI().Query(u"root\\cimv2", kAllAdapters).size();
     // The query left the thread's apartment alone: it is still multithreaded.
-    again = Wmi.CoInitializeEx(sys::kCoInitMultithreaded);
+    again = Com.CoInitializeEx(sys::kCoInitMultithreaded);
     if (sys::Succeeded(again)) {
-      Wmi.CoUninitialize();
+      Com.CoUninitialize();
     }
-    Wmi.CoUninitialize();
+    Com.CoUninitialize();
   });
   worker.join();
   EXPECT_EQ(multithreaded, singleThreaded);

@@ -12,6 +12,7 @@
 
 #include "hw/Readwrite.h"
 #include "install/Debugconsole.h"
+#include "platform/HardwareSession.h"
 #include "sim/board/BoardSession.h"
 #include "sim/os/FakeConsoleWindow.h"
 #include "sim/os/FakeFiles.h"
@@ -23,10 +24,7 @@ namespace kestrune::test {
 
 class BoardFixture : public FakeOsFixture {
  protected:
-  ~BoardFixture() override {
-    ReleaseReadWriteInstance();
-    ReleaseDebugConsoleInstance();
-  }
+  ~BoardFixture() override { ReleaseHardwareLayer(); }
 
   // Lays the board out and installs it; fails the test when it cannot.
   void Boot() {
@@ -34,11 +32,15 @@ class BoardFixture : public FakeOsFixture {
     Session = sim::BoardSession::Create(Board, Files, sim::BoardSession::FilesIn(Files), error);
     ASSERT_NE(Session, nullptr) << error;
   }
-  // Powers the machine off (releasing the hardware layer's process-wide
-  // objects) and boots the board as it stands now.
-  void Reboot() {
-    ReleaseReadWriteInstance();
+  // Powers the machine off: the hardware layer's process-wide objects go,
+  // and so does the board's session.
+  void PowerOff() {
+    ReleaseHardwareLayer();
     Session.reset();
+  }
+  // Powers the machine off and boots the board as it stands now.
+  void Reboot() {
+    PowerOff();
     Boot();
   }
   void BootFile(const std::string& path) {

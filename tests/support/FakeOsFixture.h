@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include "sim/os/FakeCodePage.h"
+#include "sim/os/FakeConsole.h"
 #include "sim/os/FakeConsoleWindow.h"
-#include "sim/os/FakeOs.h"
+#include "sim/os/FakeDialogs.h"
+#include "sim/os/FakeDirectoryListing.h"
+#include "sim/os/FakeFileVersion.h"
+#include "sim/os/FakeProcessEnvironment.h"
 #include "sim/os/FakeRegistry.h"
 #include "sim/os/FakeSystemVersion.h"
 #include "sys/Seam.h"

@@ -1,5 +1,7 @@
 #include "tests/support/FirmwareFixtures.h"
 
+#include "hw/LittleEndian.h"
+
 namespace kestrune::test {
 
 void Put8(Bytes& bytes, std::size_t offset, std::uint8_t value) {
@@ -10,13 +12,13 @@ void Put8(Bytes& bytes, std::size_t offset, std::uint8_t value) {
 }
 
 void Put16(Bytes& bytes, std::size_t offset, std::uint16_t value) {
-  Put8(bytes, offset, static_cast<std::uint8_t>(value));
-  Put8(bytes, offset + 1, static_cast<std::uint8_t>(value >> 8));
+  Put8(bytes, offset + 1, 0);  // grows the bytes
+  PutLe16(bytes.data() + offset, value);
 }
 
 void Put32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
-  Put16(bytes, offset, static_cast<std::uint16_t>(value));
-  Put16(bytes, offset + 2, static_cast<std::uint16_t>(value >> 16));
+  Put8(bytes, offset + 3, 0);
+  PutLe32(bytes.data() + offset, value);
 }
 
 void PutText(Bytes& bytes, std::size_t offset, const std::string& text) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "hw/LittleEndian.h"
 #include "hw/Readwrite.h"
 
 namespace kestrune::test {
@@ -29,9 +30,9 @@ void MemoryImage::Write(std::uint64_t address, const std::string& text) {
 }
 
 void MemoryImage::WriteDword(std::uint64_t address, std::uint32_t value) {
-  Write(address,
-        std::vector<std::uint8_t>{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                                  static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
+  std::vector<std::uint8_t> bytes(4);
+  PutLe32(bytes.data(), value);
+  Write(address, bytes);
 }
 
 void MemoryImage::Map(std::uint64_t address, std::uint64_t length) {

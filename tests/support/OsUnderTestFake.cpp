@@ -1,4 +1,4 @@
-#include "sim/os/FakeOs.h"
+#include "sim/os/FakeCodePage.h"
 #include "sim/os/FakeRegistry.h"
 #include "tests/support/OsUnderTest.h"
 

@@ -1,4 +1,4 @@
-#include "sys/win32/Win32Os.h"
+#include "sys/win32/Win32CodePage.h"
 #include "sys/win32/Win32Registry.h"
 #include "tests/support/OsUnderTest.h"
 

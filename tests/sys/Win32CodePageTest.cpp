@@ -1,11 +1,11 @@
 // The code-page adapter against the system's own tables: the lead bytes of
 // the code pages with two-byte characters, which the path functions walk
 // by, and the fake that the other tests use must agree with them.
-#include "sys/win32/Win32Os.h"
+#include "sys/win32/Win32CodePage.h"
 
 #include <gtest/gtest.h>
 
-#include "sim/os/FakeOs.h"
+#include "sim/os/FakeCodePage.h"
 
 namespace kestrune {
 namespace {

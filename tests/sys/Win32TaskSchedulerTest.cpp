@@ -3,6 +3,7 @@
 // definitions with their author, settings and exec action, registering and
 // deleting. Wine lacks logon triggers and the run level (E_NOTIMPL); where
 // a call reports that, the test checks what follows from it instead.
+#include "sys/win32/Win32Com.h"
 #include "sys/win32/Win32TaskScheduler.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,7 @@
 #include <thread>
 
 #include "install/Autorun.h"
-#include "sim/os/FakeOs.h"
+#include "sim/os/FakeConsole.h"
 #include "sys/Seam.h"
 #include "sys/win32/Adapters.h"
 
@@ -33,7 +34,7 @@ class Win32TaskSchedulerTest : public ::testing::Test {
   std::unique_ptr<sys::ITaskFolder> RootFolder() {
     const sys::TextVariant empty;
     std::unique_ptr<sys::ITaskFolder> folder;
-    EXPECT_EQ(Com.CoCreateInstanceTaskService(sys::kClsctxInprocServer, &Service), sys::kSOk);
+    EXPECT_EQ(Scheduler.CoCreateInstanceTaskService(sys::kClsctxInprocServer, &Service), sys::kSOk);
     if (Service) {
       EXPECT_EQ(Service->Connect(empty, empty, empty, empty), sys::kSOk);
       EXPECT_EQ(Service->GetFolder(u"\\", &folder), sys::kSOk);
@@ -75,7 +76,8 @@ class Win32TaskSchedulerTest : public ::testing::Test {
   }
 
   const bool AdaptersInstalled = (sys::win32::InstallAdapters(), true);  // before the console seam below
-  sys::win32::Win32TaskScheduler Com;
+  sys::win32::Win32Com Com;
+  sys::win32::Win32TaskScheduler Scheduler;
   std::unique_ptr<sys::ITaskService> Service;
   sim::FakeConsole Console;
 

@@ -31,7 +31,6 @@ const std::string kNoOptaneModules =
 
 class ProbeTest : public test::BoardFixture {
  protected:
-  ~ProbeTest() override { ReleaseSmbiosInstance(); }
   sim::FakeFirmwareTable FirmwareTable;
   std::string Error;
 
@@ -99,9 +98,7 @@ TEST_F(ProbeTest, ShippedBoardsShowWhatTheirGatesWillSee) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Board);
-    ReleaseSmbiosInstance();
-    ReleaseReadWriteInstance();
-    Session.reset();
+    PowerOff();
     BootFile(kBoards + "/" + c.Board);
     EXPECT_EQ(tools::ProbeMachine(), c.Expected + "driver.requests=" + std::to_string(c.Requests) + "\n");
   }

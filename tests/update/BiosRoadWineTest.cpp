@@ -12,7 +12,8 @@
 
 #include "app/ProductCollaborators.h"
 #include "install/InstallRun.h"
-#include "sim/os/FakeOs.h"
+#include "sim/os/FakeConsole.h"
+#include "sim/os/FakeDialogs.h"
 #include "sim/os/FakeRegistry.h"
 #include "sys/Seam.h"
 #include "sys/win32/Adapters.h"

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "sim/os/FakeInternet.h"
-#include "sim/os/FakeShell.h"
+#include "sim/os/FakeLocale.h"
 #include "tests/support/FakeOsFixture.h"
 #include "tests/support/ZipBuilder.h"
 #include "update/Velliveupdatexml.h"

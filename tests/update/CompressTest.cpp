@@ -72,11 +72,13 @@ class CompressTest : public test::FakeOsFixture {
 
   test::ScratchFolder Folder;
   sim::FakeFileSystem Disk{&Log};
-  sim::FakeShell Shell;
+  sim::FakeCom Com;
+  sim::FakeShell Shell{Com};
 
  private:
   sys::ScopedSeam<sys::IFiles> FilesSeam{Disk};
   sys::ScopedSeam<sys::IFileSystem> FileSystemSeam{Disk};
+  sys::ScopedSeam<sys::ICom> ComSeam{Com};
   sys::ScopedSeam<sys::IShell> ShellSeam{Shell};
 };
 
@@ -408,7 +410,8 @@ TEST_F(CompressTest, ShellExtractFailures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    sim::FakeShell shell;
+    Com.Restart();
+    sim::FakeShell shell{Com};
     shell.Folders[u"C:\\Work\\ROM"] = {};
     shell.Folders[u"C:\\Work\\pkg.zip"] = {};
     c.Script(shell);
@@ -424,8 +427,9 @@ TEST_F(CompressTest, ShellExtractFailures) {
 
 TEST_F(CompressTest, ShellExtractUndoesOnlyItsOwnComInitialisation) {
   for (const sys::HResult init : {sys::kSOk, sys::kSFalse, static_cast<sys::HResult>(0x80010106u)}) {
-    sim::FakeShell shell;
-    shell.InitializeResult = init;
+    Com.Restart();
+    Com.Answers["CoInitializeEx"] = init;
+    sim::FakeShell shell{Com};
     sys::ScopedSeam<sys::IShell> seam(shell);
     Compress().Extract("C:\\Work\\pkg.zip", "C:\\Work\\ROM");
     EXPECT_EQ(std::count(shell.Calls.begin(), shell.Calls.end(), "CoUninitialize"), sys::Succeeded(init) ? 1 : 0);

@@ -8,7 +8,7 @@
 
 #include "sys/Seam.h"
 #include "sys/win32/Adapters.h"
-#include "sys/win32/Win32Os.h"
+#include "sys/win32/Win32ProcessEnvironment.h"
 #include "tests/support/ZipBuilder.h"
 #include "update/Download.h"
 

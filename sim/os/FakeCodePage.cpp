@@ -1,60 +1,8 @@
-#include "sim/os/FakeOs.h"
+#include "sim/os/FakeCodePage.h"
 
 #include <algorithm>
 
 namespace kestrune::sim {
-
-void FakeConsole::Write(std::string_view text) {
-  Output.append(text);
-  if (Log != nullptr) {
-    Log->Add("print " + std::string(text));
-  }
-}
-
-int FakeDialogs::MessageBoxA(const std::string& text, const std::string& caption, sys::Dword type) {
-  Boxes.push_back({text, caption, type});
-  const bool question = (type & sys::kMbYesNo) == sys::kMbYesNo;
-  int answer = sys::kIdOk;
-  if (question) {
-    answer = sys::kIdYes;
-    if (!Answers.empty()) {
-      answer = Answers.front();
-      Answers.pop_front();
-    }
-  }
-  if (Log != nullptr) {
-    Log->Add(std::string(question ? "ask " : "message ") + text +
-             (question ? (answer == sys::kIdNo ? " -> No" : " -> Yes") : ""));
-  }
-  return answer;
-}
-
-std::string FakeProcessEnvironment::GetModuleFileNameA(sys::Dword capacity) {
-  return ModulePath.substr(0, capacity == 0 ? 0 : capacity - 1);
-}
-
-std::string FakeProcessEnvironment::GetCurrentDirectoryA(sys::Dword capacity) {
-  return CurrentDirectory.size() < capacity ? CurrentDirectory : std::string();
-}
-
-bool FakeFileVersion::QueryFixedFileVersion(const std::string& path, sys::Dword* versionMs, sys::Dword* versionLs) {
-  auto it = Files.find(path);
-  if (it == Files.end()) {
-    return false;
-  }
-  *versionMs = it->second.Ms;
-  *versionLs = it->second.Ls;
-  return true;
-}
-
-int FakeDirectoryListing::ListDirectory(const std::string& path, std::vector<std::string>* names) {
-  auto it = Folders.find(path);
-  if (it == Folders.end()) {
-    return 2;  // ENOENT
-  }
-  *names = it->second;
-  return 0;
-}
 
 bool FakeCodePage::HasDoubleByteCharacters() const {
   return AnsiCodePage == 932 || AnsiCodePage == 936 || AnsiCodePage == 949 || AnsiCodePage == 950;

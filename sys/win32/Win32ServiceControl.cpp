@@ -1,4 +1,4 @@
-#include "sys/win32/Win32Driver.h"
+#include "sys/win32/Win32ServiceControl.h"
 
 #include <windows.h>
 
@@ -40,39 +40,5 @@ bool Win32ServiceControl::DeleteService(ScHandle service) { return ::DeleteServi
 bool Win32ServiceControl::CloseServiceHandle(ScHandle handle) { return ::CloseServiceHandle(ToSc(handle)) != FALSE; }
 
 Dword Win32ServiceControl::GetLastError() { return ::GetLastError(); }
-
-std::string Win32SystemFolders::GetSystemDirectoryA() {
-  char buffer[MAX_PATH] = {};
-  const UINT length = ::GetSystemDirectoryA(buffer, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
-}
-
-std::string Win32SystemFolders::GetWindowsDirectoryA() {
-  char buffer[MAX_PATH] = {};
-  const UINT length = ::GetWindowsDirectoryA(buffer, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
-}
-
-void X86PortIo::WritePortDword(std::uint16_t port, std::uint32_t value) {
-  __asm__ __volatile__("outl %0, %1" : : "a"(value), "Nd"(port));
-}
-
-std::uint8_t X86PortIo::ReadPortByte(std::uint16_t port) {
-  std::uint8_t value;
-  __asm__ __volatile__("inb %1, %0" : "=a"(value) : "Nd"(port));
-  return value;
-}
-
-std::uint16_t X86PortIo::ReadPortWord(std::uint16_t port) {
-  std::uint16_t value;
-  __asm__ __volatile__("inw %1, %0" : "=a"(value) : "Nd"(port));
-  return value;
-}
-
-std::uint32_t X86PortIo::ReadPortDword(std::uint16_t port) {
-  std::uint32_t value;
-  __asm__ __volatile__("inl %1, %0" : "=a"(value) : "Nd"(port));
-  return value;
-}
 
 }  // namespace kestrune::sys::win32

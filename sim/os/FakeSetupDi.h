@@ -13,10 +13,10 @@
 
 namespace kestrune::sim {
 
-class DeviceInterfaceList : public sys::ISetupDi {
+class FakeSetupDi : public sys::ISetupDi {
  public:
-  DeviceInterfaceList() = default;
-  explicit DeviceInterfaceList(std::vector<std::string> devicePaths) : DevicePaths(std::move(devicePaths)) {}
+  FakeSetupDi() = default;
+  explicit FakeSetupDi(std::vector<std::string> devicePaths) : DevicePaths(std::move(devicePaths)) {}
 
   sys::DevInfoSet SetupDiGetClassDevsA(const sys::DeviceClassGuid& classGuid, sys::Dword flags) override;
   bool SetupDiEnumDeviceInterfaces(sys::DevInfoSet set, const sys::DeviceClassGuid& interfaceClassGuid,

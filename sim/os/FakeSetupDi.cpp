@@ -1,8 +1,8 @@
-#include "sim/os/DeviceInterfaceList.h"
+#include "sim/os/FakeSetupDi.h"
 
 namespace kestrune::sim {
 
-sys::DevInfoSet DeviceInterfaceList::SetupDiGetClassDevsA(const sys::DeviceClassGuid& classGuid, sys::Dword flags) {
+sys::DevInfoSet FakeSetupDi::SetupDiGetClassDevsA(const sys::DeviceClassGuid& classGuid, sys::Dword flags) {
   ClassDevsFlags.push_back(flags);
   if (FailGetClassDevs) {
     LastError = sys::kErrorInvalidParameter;
@@ -16,9 +16,8 @@ sys::DevInfoSet DeviceInterfaceList::SetupDiGetClassDevsA(const sys::DeviceClass
   return set;
 }
 
-bool DeviceInterfaceList::SetupDiEnumDeviceInterfaces(sys::DevInfoSet set,
-                                                      const sys::DeviceClassGuid& interfaceClassGuid,
-                                                      sys::Dword memberIndex, sys::DeviceInterfaceData* data) {
+bool FakeSetupDi::SetupDiEnumDeviceInterfaces(sys::DevInfoSet set, const sys::DeviceClassGuid& interfaceClassGuid,
+                                              sys::Dword memberIndex, sys::DeviceInterfaceData* data) {
   EnumeratedIndexes.push_back(memberIndex);
   if (OpenSets.count(set) == 0) {
     LastError = sys::kErrorInvalidHandle;
@@ -35,7 +34,7 @@ bool DeviceInterfaceList::SetupDiEnumDeviceInterfaces(sys::DevInfoSet set,
   return true;
 }
 
-bool DeviceInterfaceList::Lookup(sys::DevInfoSet set, const sys::DeviceInterfaceData& data, std::size_t* index) {
+bool FakeSetupDi::Lookup(sys::DevInfoSet set, const sys::DeviceInterfaceData& data, std::size_t* index) {
   if (DiskSets.count(set) == 0 || OpenSets.count(set) == 0 || data.Reserved == 0 ||
       data.Reserved > DevicePaths.size()) {
     LastError = sys::kErrorInvalidParameter;
@@ -45,9 +44,9 @@ bool DeviceInterfaceList::Lookup(sys::DevInfoSet set, const sys::DeviceInterface
   return true;
 }
 
-bool DeviceInterfaceList::SetupDiGetDeviceInterfaceDetailA(sys::DevInfoSet set, const sys::DeviceInterfaceData& data,
-                                                           std::string* devicePath, sys::Dword detailSize,
-                                                           sys::Dword* requiredSize) {
+bool FakeSetupDi::SetupDiGetDeviceInterfaceDetailA(sys::DevInfoSet set, const sys::DeviceInterfaceData& data,
+                                                   std::string* devicePath, sys::Dword detailSize,
+                                                   sys::Dword* requiredSize) {
   std::size_t index = 0;
   if (!Lookup(set, data, &index)) {
     return false;
@@ -66,7 +65,7 @@ bool DeviceInterfaceList::SetupDiGetDeviceInterfaceDetailA(sys::DevInfoSet set, 
     return false;
   }
   if (FailDetailAt == index) {
-    LastError = 8;  // ERROR_NOT_ENOUGH_MEMORY
+    LastError = sys::kErrorNotEnoughMemory;
     return false;
   }
   if (detailSize < size) {
@@ -77,7 +76,7 @@ bool DeviceInterfaceList::SetupDiGetDeviceInterfaceDetailA(sys::DevInfoSet set, 
   return true;
 }
 
-bool DeviceInterfaceList::SetupDiDestroyDeviceInfoList(sys::DevInfoSet set) {
+bool FakeSetupDi::SetupDiDestroyDeviceInfoList(sys::DevInfoSet set) {
   if (OpenSets.erase(set) == 0) {
     LastError = sys::kErrorInvalidHandle;
     return false;
