@@ -3,7 +3,8 @@
 # the native unit tests (sanitizers on), the 64-bit Windows test programs
 # under Wine, the 32-bit ones as WOW64 processes (the product's
 # configuration), the checks of the product build and a start of the
-# product itself, a capture of this machine replayed, and the fuzz targets. Each stage prints how long it took.
+# product itself, a capture of this machine replayed, and the fuzz targets.
+# Each stage prints how long it took.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -46,8 +47,8 @@ python3 tests/e2e/product_smoke.py build/win32/app/Kestrune.exe build/win32/smok
 # and checked against what the machine itself says, then KestruneSim.exe
 # run on it to the ending its processor and chipset lead to.
 stage "capture replay"
-python3 tests/tools/capture_replay.py build/native/tools/kestrune-probe build/native/capture --sim build/win64 || status=1
-WINEPREFIX="$root/build/win64/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+python3 tests/tools/capture_replay.py build/native/tools/kestrune-probe build/native/capture --sim build/wow64 || status=1
+WINEPREFIX="$root/build/wow64/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
 
 # The driver's kernel images, and the product carrying both of them.
 stage "driver images"

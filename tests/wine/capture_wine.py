@@ -38,6 +38,14 @@ def fresh_machine():
             os.remove(leftover)
 
 
+def leave_machine():
+    """The prefix as the other tests of this build expect it: the probe
+    leaves its driver service and file behind, as the product does."""
+    wine("sc", "stop", "VelDrv101")
+    wine("sc", "delete", "VelDrv101")
+    fresh_machine()
+
+
 def keys(output):
     text = output.decode("latin-1").replace("\r\n", "\n")
     return [line for line in text.splitlines() if line and not line.startswith("driver.")]
@@ -79,4 +87,8 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        status = main()
+    finally:
+        leave_machine()
+    sys.exit(status)
