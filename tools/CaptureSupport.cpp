@@ -42,8 +42,6 @@ void CopyOver(sim::Bytes& region, std::uint64_t regionAddress, const sim::Bytes&
 
 }  // namespace
 
-std::uint64_t Le64(const std::uint8_t* p) { return Le32(p) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32); }
-
 std::string HexAddress(std::uint64_t value) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
@@ -53,14 +51,9 @@ std::string HexAddress(std::uint64_t value) {
 std::string CaptureName(const std::string& host) {
   char stamp[32] = "an unknown time";
   const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#if defined(_WIN32)
-  const bool converted = gmtime_s(&utc, &now) == 0;
-#else
-  const bool converted = gmtime_r(&now, &utc) != nullptr;
-#endif
-  if (converted) {
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  // The probe is one thread: the C library's shared time record will do.
+  if (const std::tm* utc = std::gmtime(&now); utc != nullptr) {
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", utc);
   }
   return "captured on " + (host.empty() ? std::string("an unnamed machine") : host) + " at " + stamp +
          " by kestrune-probe";

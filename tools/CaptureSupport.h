@@ -17,8 +17,6 @@ struct CaptureOptions {
   bool BlankSerials = false;
 };
 
-// A 64-bit little-endian number at p (unchecked, as hw/LittleEndian.h's Le32).
-std::uint64_t Le64(const std::uint8_t* p);
 // "0x" and upper-case hex digits, for the capture's texts.
 std::string HexAddress(std::uint64_t value);
 
