@@ -2,7 +2,7 @@
 #include "hw/Aaft.h"
 #include "hw/AcpiTables.h"
 #include "hw/Acpibase.h"
-#include "hw/ReadWriteAccess.h"
+#include "hw/ConsoleTrace.h"
 #include "hw/Readwrite.h"
 #include "install/Debugconsole.h"
 

@@ -56,7 +56,7 @@ bool ReadRegistryRsdtCopy(std::vector<std::uint8_t>* data) {
 
 }  // namespace
 
-bool AddRootPointer(IMachineAccess& machine, std::uint64_t address, TableList& tables) {
+bool AddRootPointer(TReadWrite& machine, std::uint64_t address, TableList& tables) {
   std::uint8_t bytes[kRsdpReadLength] = {};
   if (!machine.ReadPhysicalMemory(bytes, sizeof bytes, address)) {
     return false;
@@ -70,17 +70,17 @@ bool AddRootPointer(IMachineAccess& machine, std::uint64_t address, TableList& t
   return true;
 }
 
-bool FindRootPointer(IMachineAccess& machine, std::uint64_t start, TableList& tables) {
+bool FindRootPointer(TReadWrite& machine, std::uint64_t start, TableList& tables) {
   const std::uint64_t match =
       machine.SearchPhysicalMemory(kSearchLength, kRootPointerStep, kRsdpSignatureLength, kRsdpSignature, 0, start);
   return match != kSearchNotFound && AddRootPointer(machine, match, tables);
 }
 
-bool ScanMemoryForRootPointer(IMachineAccess& machine, TableList& tables) {
+bool ScanMemoryForRootPointer(TReadWrite& machine, TableList& tables) {
   return FindRootPointer(machine, kBiosAreaStart, tables);
 }
 
-bool FindRootPointerThroughRegistry(IMachineAccess& machine, TableList& tables) {
+bool FindRootPointerThroughRegistry(TReadWrite& machine, TableList& tables) {
   std::vector<std::uint8_t> data;
   if (!ReadRegistryRsdtCopy(&data)) {
     return false;
@@ -100,7 +100,7 @@ bool FindRootPointerThroughRegistry(IMachineAccess& machine, TableList& tables) 
   return FindRootPointer(machine, start, tables);
 }
 
-void BuildTableList(IMachineAccess& machine, TableList& tables, Findings& findings, ITraceSink& trace) {
+void BuildTableList(TReadWrite& machine, TableList& tables, Findings& findings, ITraceSink& trace) {
   std::set<std::uint32_t> decoded;
   for (std::size_t i = 1; i < tables.size(); ++i) {
     TableEntry& entry = *tables[i];

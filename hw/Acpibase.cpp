@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "hw/AcpiDiscovery.h"
-#include "hw/ReadWriteAccess.h"
+#include "hw/ConsoleTrace.h"
 #include "hw/Readwrite.h"
 #include "hw/Rwconfig.h"
 
@@ -40,15 +40,14 @@ void ApplyValues(const acpi::PlatformValues& v, RwCfg& cfg) {
 }  // namespace
 
 TAcpiBase::TAcpiBase() : Settings(ReadWrite->GetConfig().GetRwCfg()) {
-  ReadWriteAccess machine(*ReadWrite);
-  Found = acpi::ScanMemoryForRootPointer(machine, Tables);
+  Found = acpi::ScanMemoryForRootPointer(*ReadWrite, Tables);
   if (!Found) {
-    Found = acpi::FindRootPointerThroughRegistry(machine, Tables);
+    Found = acpi::FindRootPointerThroughRegistry(*ReadWrite, Tables);
   }
   if (Found) {
     acpi::Findings findings;
     ConsoleTrace trace(Console);
-    acpi::BuildTableList(machine, Tables, findings, trace);
+    acpi::BuildTableList(*ReadWrite, Tables, findings, trace);
     ApplyValues(findings.Values, Settings);
     DsdtHeader = findings.DsdtHeader;
     DsdtAddress = findings.DsdtAddress;

@@ -2,7 +2,6 @@
 
 #include "hw/Readwrite.h"
 #include "sys/Cpuid.h"
-#include "sys/Seam.h"
 
 namespace kestrune {
 
@@ -37,12 +36,11 @@ TCpuBase::TCpuBase() {
   AppendBytes(VendorText, registers.Ecx);
   VendorCode = VendorCodeOf(VendorText);
 
-  // The brand leaves are executed directly; the highest extended leaf is
-  // not asked first.
+  // The highest extended leaf is not asked first.
   std::string brand;
   for (std::uint32_t leaf = 0x80000002u; leaf <= 0x80000004u; ++leaf) {
     sys::CpuidRegisters brandRegisters{leaf, 0, 0, 0};
-    sys::Use<sys::ICpuid>().Cpuid(brandRegisters);
+    ReadWrite->Cpuid(brandRegisters);
     AppendBytes(brand, brandRegisters.Eax);
     AppendBytes(brand, brandRegisters.Ebx);
     AppendBytes(brand, brandRegisters.Ecx);

@@ -34,7 +34,7 @@ constexpr std::uint8_t kMultiFunction = 0x80;
 
 // Reads the block at occurrence `occurrence` of the signature; none when
 // there is no such occurrence.
-std::optional<Block> ReadOccurrence(IMachineAccess& machine, std::uint32_t occurrence) {
+std::optional<Block> ReadOccurrence(TReadWrite& machine, std::uint32_t occurrence) {
   const std::uint64_t address =
       machine.SearchPhysicalMemory(kSearchLength, 1, kSignatureLength, kSignature, occurrence, kBiosAreaStart);
   if (address == kSearchNotFound) {
@@ -93,7 +93,7 @@ std::string StripTrailingDots(std::string text) {
   return text;
 }
 
-bool IsVelnorBoard(IMachineAccess& machine, std::uint16_t vendorId) {
+bool IsVelnorBoard(TReadWrite& machine, std::uint16_t vendorId) {
   const std::optional<Block> first = ReadOccurrence(machine, 0);
   if (first && IsValidBlock(*first)) {
     return true;
@@ -116,7 +116,7 @@ bool IsVelnorBoard(IMachineAccess& machine, std::uint16_t vendorId) {
   return false;
 }
 
-bool FindIdentityBlock(IMachineAccess& machine, Block& block) {
+bool FindIdentityBlock(TReadWrite& machine, Block& block) {
   for (std::uint32_t occurrence = 0;; ++occurrence) {
     const std::optional<Block> found = ReadOccurrence(machine, occurrence);
     if (!found) {
@@ -143,7 +143,7 @@ BoardTexts ReadIdentityFromSmbios(ByteSpan smbiosTable) {
   return texts;
 }
 
-Identification IdentifyBoard(IMachineAccess& machine, std::uint16_t vendorId,
+Identification IdentifyBoard(TReadWrite& machine, std::uint16_t vendorId,
                              const std::function<ByteSpan()>& smbiosTable) {
   Identification result;
   result.Detected = IsVelnorBoard(machine, vendorId);

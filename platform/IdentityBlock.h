@@ -1,7 +1,8 @@
 // The board identity block that the maker's BIOS leaves in the legacy BIOS
 // area ("$CN1368$", 64 bytes, zero 8-bit sum), and the identification of
 // the board from it, from the PCI bus and from SMBIOS. TVel runs these on
-// its TReadWrite; the fuzz target runs them on a memory image.
+// the process-wide TReadWrite; tests and fuzz targets on one over a memory
+// image.
 #pragma once
 
 #include <array>
@@ -10,7 +11,7 @@
 #include <string>
 
 #include "hw/LittleEndian.h"
-#include "hw/MachineAccess.h"
+#include "hw/Readwrite.h"
 
 namespace kestrune::identity {
 
@@ -38,9 +39,9 @@ std::string StripTrailingDots(std::string text);
 
 // A valid block at the first signature occurrence, or a PCI function with
 // the maker's subsystem vendor identifier.
-bool IsVelnorBoard(IMachineAccess& machine, std::uint16_t vendorId);
+bool IsVelnorBoard(TReadWrite& machine, std::uint16_t vendorId);
 // The first signature occurrence that holds a valid block.
-bool FindIdentityBlock(IMachineAccess& machine, Block& block);
+bool FindIdentityBlock(TReadWrite& machine, Block& block);
 // The fallback: model name from the baseboard, BIOS version and date from
 // the BIOS information structure of an SMBIOS structure table (8-bit text
 // in, 8-bit text out, through the system code page).
@@ -56,7 +57,7 @@ struct Identification {
   Block LastBlock{};
   BoardTexts Texts;
 };
-Identification IdentifyBoard(IMachineAccess& machine, std::uint16_t vendorId,
+Identification IdentifyBoard(TReadWrite& machine, std::uint16_t vendorId,
                              const std::function<ByteSpan()>& smbiosTable);
 
 }  // namespace kestrune::identity

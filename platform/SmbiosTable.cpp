@@ -84,7 +84,7 @@ LoadedTable FromRawSmbiosData(ByteSpan raw) {
   return loaded;
 }
 
-LoadedTable LoadTable(IMachineAccess& machine) {
+LoadedTable LoadTable(TReadWrite& machine) {
   for (std::uint32_t occurrence = 0;; ++occurrence) {
     const std::uint64_t address =
         machine.SearchPhysicalMemory(kSearchLength, 1, kAnchorLength, kAnchor, occurrence, kBiosAreaStart);

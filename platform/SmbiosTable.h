@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "hw/LittleEndian.h"
-#include "hw/MachineAccess.h"
+#include "hw/Readwrite.h"
 
 namespace kestrune::smbios {
 
@@ -50,7 +50,7 @@ LoadedTable FromRawSmbiosData(ByteSpan raw);
 // whose 31 bytes sum to 0), then its table. An entry point whose table has
 // length 0 or cannot be read counts as none. Without one, the system's
 // firmware-table interface (sys::IFirmwareTable) supplies the table.
-LoadedTable LoadTable(IMachineAccess& machine);
+LoadedTable LoadTable(TReadWrite& machine);
 
 // Offsets of the structures in table order. The walk ends at the first
 // structure that does not fit: a header or formatted area past the end, a

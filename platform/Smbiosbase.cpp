@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "hw/ReadWriteAccess.h"
+#include "hw/Readwrite.h"
 #include "platform/SmbiosTable.h"
 #include "sys/CodePage.h"
 #include "sys/Seam.h"
@@ -16,8 +16,7 @@ TSmbiosBase* instance = nullptr;
 }  // namespace
 
 TSmbiosBase::TSmbiosBase() {
-  ReadWriteAccess machine(*ReadWrite);
-  smbios::LoadedTable loaded = smbios::LoadTable(machine);
+  smbios::LoadedTable loaded = smbios::LoadTable(*ReadWrite);
   Loaded = loaded.Loaded;
   Table = std::move(loaded.Table);
   TableLength = loaded.TableLength;

@@ -1,15 +1,14 @@
 #include "platform/Vel.h"
 
 #include "BuildConfig.h"
-#include "hw/ReadWriteAccess.h"
+#include "hw/Readwrite.h"
 #include "platform/IdentityBlock.h"
 #include "platform/Smbiosbase.h"
 
 namespace kestrune {
 
 TVel::TVel() {
-  ReadWriteAccess machine(*ReadWrite);
-  const identity::Identification id = identity::IdentifyBoard(machine, config::VelnorPciVendorId, [] {
+  const identity::Identification id = identity::IdentifyBoard(*ReadWrite, config::VelnorPciVendorId, [] {
     const TSmbiosBase* smbios = SmbiosInstance();
     return ByteSpan(smbios->Table);
   });
@@ -27,13 +26,11 @@ TVel::TVel() {
 TVel::~TVel() = default;
 
 bool TVel::IsVelnorBoard() {
-  ReadWriteAccess machine(*ReadWrite);
-  return identity::IsVelnorBoard(machine, config::VelnorPciVendorId);
+  return identity::IsVelnorBoard(*ReadWrite, config::VelnorPciVendorId);
 }
 
 bool TVel::FindIdentityBlock(std::array<std::uint8_t, 64>& block) {
-  ReadWriteAccess machine(*ReadWrite);
-  return identity::FindIdentityBlock(machine, block);
+  return identity::FindIdentityBlock(*ReadWrite, block);
 }
 
 void TVel::ReadIdentityFromSmbios() {

@@ -56,7 +56,7 @@ void CaptureCpu(sim::Board& board) {
   for (std::uint32_t leaf = 0x80000002u; leaf <= 0x80000004u; ++leaf) {
     sys::CpuidRegisters registers;
     registers.Eax = leaf;
-    sys::Use<sys::ICpuid>().Cpuid(registers);
+    ReadWriteInstance()->Cpuid(registers);
     for (std::uint32_t word : {registers.Eax, registers.Ebx, registers.Ecx, registers.Edx}) {
       for (int i = 0; i < 4; ++i) {
         brand.push_back(static_cast<char>(word >> (8 * i)));

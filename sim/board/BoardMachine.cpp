@@ -6,6 +6,7 @@
 
 #include "hw/DriverContract.h"
 #include "hw/LittleEndian.h"
+#include "sim/board/DriverDispatch.h"
 #include "sys/WinTypes.h"
 
 namespace kestrune::sim {
@@ -54,29 +55,6 @@ std::string Signature(const Bytes& table) { return std::string(table.begin(), ta
 
 std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
   return (value + alignment - 1) / alignment * alignment;
-}
-
-// The Win32 error DeviceIoControl reports for the driver's status, as the
-// system translates it.
-sys::Dword Win32ErrorOf(std::uint32_t status) {
-  switch (status) {
-    case VELDRV_STATUS_INVALID_PARAMETER:
-      return sys::kErrorInvalidParameter;
-    case VELDRV_STATUS_INVALID_DEVICE_REQUEST:
-      return 1;  // ERROR_INVALID_FUNCTION
-    case VELDRV_STATUS_ACCESS_DENIED:
-      return 5;  // ERROR_ACCESS_DENIED
-    case VELDRV_STATUS_QUOTA_EXCEEDED:
-      return 1816;  // ERROR_NOT_ENOUGH_QUOTA
-    case VELDRV_STATUS_INSUFFICIENT_RESOURCES:
-      return 1450;  // ERROR_NO_SYSTEM_RESOURCES
-    case VELDRV_STATUS_INVALID_USER_BUFFER:
-      return 1784;  // ERROR_INVALID_USER_BUFFER
-    case VELDRV_STATUS_IO_DEVICE_ERROR:
-      return 1117;  // ERROR_IO_DEVICE
-    default:
-      return 31;  // ERROR_GEN_FAILURE
-  }
 }
 
 // The placed form: every table at its own address, as it stands.
@@ -460,27 +438,8 @@ std::vector<VELDRV_RANGE> BoardMachine::RamRanges() const {
 bool BoardMachine::DriverRequest(VELDRV_HANDLE& handle, sys::Dword code, const void* in, sys::Dword inSize, void* out,
                                  sys::Dword outSize, sys::Dword* returned) {
   ++driverRequests_;
-  if ((in == nullptr && inSize != 0) || (out == nullptr && outSize != 0)) {
-    return Fail(kErrorNoAccess);
-  }
-  // METHOD_BUFFERED: the system copies the input into a buffer of the
-  // larger of both lengths and copies back what the driver reports.
-  std::vector<std::uint8_t> system(std::max(inSize, outSize), 0);
-  if (inSize != 0) {
-    std::memcpy(system.data(), in, inSize);
-  }
-  const VELDRV_REQUEST request{code, system.empty() ? nullptr : system.data(), inSize, outSize,
-                               sizeof(void*) == 4 ? 1 : 0};
-  std::uint32_t information = 0;
-  const std::uint32_t status = VelDrvDeviceControl(&driver_, &handle, &request, &information);
-  if (status != VELDRV_STATUS_SUCCESS) {
-    return Fail(Win32ErrorOf(status));
-  }
-  if (information != 0) {
-    std::memcpy(out, system.data(), std::min<std::uint32_t>(information, outSize));
-  }
-  *returned = information;
-  return Succeed();
+  const sys::Dword error = CallDriver(driver_, handle, code, in, inSize, out, outSize, returned);
+  return error == 0 ? Succeed() : Fail(error);
 }
 
 VELDRV_MACHINE BoardMachine::Primitives(BoardMachine* machine) {
@@ -515,22 +474,7 @@ VELDRV_MACHINE BoardMachine::Primitives(BoardMachine* machine) {
   m.Smi = [](void* context, DRV_SMI_REGISTERS* registers) {
     return static_cast<BoardMachine*>(context)->Smi(*registers) ? 1 : 0;
   };
-  // The simulated program and its driver share one address space: the
-  // caller's buffer is the pointer itself.
-  m.CopyToCaller = [](void*, std::uint64_t callerAddress, const std::uint8_t* source, std::uint32_t length) {
-    if (callerAddress > UINTPTR_MAX) {
-      return 0;
-    }
-    std::memcpy(reinterpret_cast<void*>(static_cast<std::uintptr_t>(callerAddress)), source, length);
-    return 1;
-  };
-  m.CopyFromCaller = [](void*, std::uint8_t* destination, std::uint64_t callerAddress, std::uint32_t length) {
-    if (callerAddress > UINTPTR_MAX) {
-      return 0;
-    }
-    std::memcpy(destination, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(callerAddress)), length);
-    return 1;
-  };
+  UseCallerAddressSpace(m);
   return m;
 }
 

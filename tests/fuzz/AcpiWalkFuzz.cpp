@@ -25,17 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   registry.RegCloseKey(key);
 
   acpi::TableList tables;
-  bool found = acpi::ScanMemoryForRootPointer(image, tables);
+  bool found = acpi::ScanMemoryForRootPointer(image.Machine(), tables);
   if (!found) {
-    found = acpi::FindRootPointerThroughRegistry(image, tables);
+    found = acpi::FindRootPointerThroughRegistry(image.Machine(), tables);
   }
   if (found) {
     acpi::Findings findings;
     NullTrace trace;
-    acpi::BuildTableList(image, tables, findings, trace);
+    acpi::BuildTableList(image.Machine(), tables, findings, trace);
     for (const auto& entry : tables) {
       std::uint8_t header[acpi::kHeaderLength];
-      if (image.ReadPhysicalMemory(header, sizeof header, entry->Address)) {
+      if (image.Machine().ReadPhysicalMemory(header, sizeof header, entry->Address)) {
         (void)acpi::ParseHeader(header);
       }
     }

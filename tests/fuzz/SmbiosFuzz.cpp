@@ -39,6 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   test::MemoryImage image;
   fuzz::LayOver(image, data, size);
-  LookUpEverything(smbios::LoadTable(image));
+  LookUpEverything(smbios::LoadTable(image.Machine()));
   return 0;
 }

@@ -31,9 +31,9 @@ class AcpiDiscoveryTest : public FakeOsFixture {
   // Memory scan, then the list.
   bool Discover() {
     Tables.clear();
-    const bool found = acpi::ScanMemoryForRootPointer(Image, Tables);
+    const bool found = acpi::ScanMemoryForRootPointer(Image.Machine(), Tables);
     if (found) {
-      acpi::BuildTableList(Image, Tables, Found, Trace);
+      acpi::BuildTableList(Image.Machine(), Tables, Found, Trace);
     }
     return found;
   }
@@ -159,8 +159,8 @@ TEST_F(AcpiDiscoveryTest, HeadersWithLengthsNoTableCanHaveAreNotDecoded) {
     acpi::TableList tables;
     acpi::Findings found;
     NullTrace trace;
-    ASSERT_TRUE(acpi::ScanMemoryForRootPointer(image, tables));
-    acpi::BuildTableList(image, tables, found, trace);
+    ASSERT_TRUE(acpi::ScanMemoryForRootPointer(image.Machine(), tables));
+    acpi::BuildTableList(image.Machine(), tables, found, trace);
     EXPECT_EQ(Entries(tables)[2], (Listed{L::kFacp, 0}));
     EXPECT_FALSE(found.Values.SmiCommandPort);
     EXPECT_EQ(tables.size(), 6u);  // no FACS and DSDT from the FADT
@@ -216,8 +216,8 @@ TEST_F(AcpiRegistryRouteTest, SearchesTheWindowBelowTheFirstListedTable) {
     image.Map(windowStart - 0x1000, 0x22000);
     image.Write(c.rsdpAt, Rsdp(0x7FF00000));
     acpi::TableList tables;
-    EXPECT_FALSE(acpi::ScanMemoryForRootPointer(image, tables));
-    EXPECT_EQ(acpi::FindRootPointerThroughRegistry(image, tables), c.found);
+    EXPECT_FALSE(acpi::ScanMemoryForRootPointer(image.Machine(), tables));
+    EXPECT_EQ(acpi::FindRootPointerThroughRegistry(image.Machine(), tables), c.found);
     if (c.found) {
       ASSERT_EQ(tables.size(), 2u);
       EXPECT_EQ(tables[0]->Address, c.rsdpAt);
@@ -232,31 +232,36 @@ TEST_F(AcpiRegistryRouteTest, AcceptsAnXsdtCopyAndItsLowHalf) {
   PutRegistryCopy(xsdt);
   Image.Map(0x7FF00000, 0x30000);
   Image.Write(0x7FF02300, Rsdp(0x7FF00000));
-  EXPECT_TRUE(acpi::FindRootPointerThroughRegistry(Image, Tables));
+  EXPECT_TRUE(acpi::FindRootPointerThroughRegistry(Image.Machine(), Tables));
 }
 
 TEST_F(AcpiRegistryRouteTest, FailsOnAnyOtherCopyOrAMissingKey) {
-  Image.Map(0, 0x30000);
-  Image.Write(0x100, Rsdp(0x7FF00000));
-  EXPECT_FALSE(acpi::FindRootPointerThroughRegistry(Image, Tables));  // no key at all
+  // A root pointer that a search below a first table at 0x7FF12345 finds.
+  Image.Map(0x7FF00000, 0x30000);
+  Image.Write(0x7FF02300, Rsdp(0x7FF00000));
+  EXPECT_FALSE(acpi::FindRootPointerThroughRegistry(Image.Machine(), Tables));  // no key at all
 
-  PutRegistryCopy(AcpiTable("FACP", Le32Bytes(0x10000)));
-  EXPECT_FALSE(acpi::FindRootPointerThroughRegistry(Image, Tables));
+  PutRegistryCopy(AcpiTable("FACP", Le32Bytes(0x7FF12345)));
+  EXPECT_FALSE(acpi::FindRootPointerThroughRegistry(Image.Machine(), Tables));
 
   PutRegistryCopy(Bytes{'R', 'S', 'D', 'T', 40, 0, 0, 0});  // too short to list a table
-  EXPECT_FALSE(acpi::FindRootPointerThroughRegistry(Image, Tables));
+  EXPECT_FALSE(acpi::FindRootPointerThroughRegistry(Image.Machine(), Tables));
 
-  // A first table below 64 KiB searches from 0 rather than near 4 GiB.
+  // A first table below 64 KiB searches from 0, not from near 4 GiB where
+  // the subtraction wraps to; below 1 MiB the driver serves only the BIOS
+  // area, so nothing is found.
   PutRegistryCopy(Rsdt({0x8000}));
-  EXPECT_TRUE(acpi::FindRootPointerThroughRegistry(Image, Tables));
-  EXPECT_EQ(Tables[0]->Address, 0x100u);
+  Image.Map(0xFFFF8000, 0x1000);
+  Image.Write(0xFFFF8000, Rsdp(0x7FF00000));
+  EXPECT_FALSE(acpi::FindRootPointerThroughRegistry(Image.Machine(), Tables));
+  EXPECT_TRUE(Tables.empty());
   EXPECT_EQ(Registry.OpenKeys(), 0u);
 }
 
 TEST_F(AcpiRegistryRouteTest, FailsWhenTheKeyCannotBeOpened) {
   PutRegistryCopy(Rsdt({0x7FF12345}));
   Registry.FailOpen = sys::kErrorAccessDenied;
-  EXPECT_FALSE(acpi::FindRootPointerThroughRegistry(Image, Tables));
+  EXPECT_FALSE(acpi::FindRootPointerThroughRegistry(Image.Machine(), Tables));
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ class BoardIdentificationTest : public FakeOsFixture {
  protected:
   BoardIdentificationTest() { WriteBiosArea(Image); }
   identity::Identification Identify() {
-    return identity::IdentifyBoard(Image, kVendor, [this] {
+    return identity::IdentifyBoard(Image.Machine(), kVendor, [this] {
       ++SmbiosAsked;
       return ByteSpan(SmbiosTable);
     });

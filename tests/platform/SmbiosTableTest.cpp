@@ -51,7 +51,7 @@ TEST_F(SmbiosTableTest, LoadsTheTableThatTheFirstValidEntryPointNames) {
   Image.Write(0xE2001, broken);  // first occurrence: bad checksum
   Image.Write(L::kSmbiosEntry, SmbiosEntryPoint(static_cast<std::uint16_t>(table.size()), L::kSmbiosTable));
   Image.Write(L::kSmbiosTable, table);
-  const smbios::LoadedTable loaded = smbios::LoadTable(Image);
+  const smbios::LoadedTable loaded = smbios::LoadTable(Image.Machine());
   EXPECT_TRUE(loaded.Loaded);
   EXPECT_EQ(loaded.Table, table);
   EXPECT_EQ(loaded.TableLength, table.size());
@@ -65,7 +65,7 @@ TEST_F(SmbiosTableTest, WithoutAnEntryPointTheSystemsCopyIsUsed) {
   WriteBiosArea(Image);
   Firmware.Present = true;
   Firmware.RawSmbios = RawData(table, static_cast<std::uint32_t>(table.size()));
-  const smbios::LoadedTable loaded = smbios::LoadTable(Image);
+  const smbios::LoadedTable loaded = smbios::LoadTable(Image.Machine());
   EXPECT_TRUE(loaded.Loaded);
   EXPECT_EQ(loaded.Table, table);
   EXPECT_EQ(loaded.TableAddress, 0xFFFFFFFFu);
@@ -75,10 +75,10 @@ TEST_F(SmbiosTableTest, WithoutAnEntryPointTheSystemsCopyIsUsed) {
 
 TEST_F(SmbiosTableTest, NothingLoadsWithoutEitherSource) {
   WriteBiosArea(Image);
-  EXPECT_FALSE(smbios::LoadTable(Image).Loaded);  // the function is missing
+  EXPECT_FALSE(smbios::LoadTable(Image.Machine()).Loaded);  // the function is missing
   EXPECT_EQ(Firmware.Calls, 0);
   Firmware.Present = true;  // present, but answers 0
-  const smbios::LoadedTable loaded = smbios::LoadTable(Image);
+  const smbios::LoadedTable loaded = smbios::LoadTable(Image.Machine());
   EXPECT_FALSE(loaded.Loaded);
   EXPECT_TRUE(loaded.Table.empty());
 }
@@ -98,7 +98,7 @@ TEST_F(SmbiosTableTest, AnEntryPointThatNamesNothingReadableFallsBackToTheSystem
     WriteBiosArea(image);
     image.Write(L::kSmbiosTable, table);
     image.Write(L::kSmbiosEntry, SmbiosEntryPoint(c.length, c.address));
-    const smbios::LoadedTable loaded = smbios::LoadTable(image);
+    const smbios::LoadedTable loaded = smbios::LoadTable(image.Machine());
     EXPECT_TRUE(loaded.Loaded);
     EXPECT_EQ(loaded.Table, table);
     EXPECT_EQ(loaded.TableAddress, 0xFFFFFFFFu);

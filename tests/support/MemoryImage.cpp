@@ -1,11 +1,35 @@
 #include "tests/support/MemoryImage.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "hw/LittleEndian.h"
-#include "hw/Readwrite.h"
+#include "sim/board/DriverDispatch.h"
+#include "sys/Errors.h"
 
 namespace kestrune::test {
+
+namespace {
+
+// The image's one open of the driver's device.
+constexpr sys::FileHandle kDeviceHandle = 0x4D490000;
+// The flags word of Windows 10 x64.
+constexpr std::uint32_t kWindows10x64 = 0x4C1;
+
+}  // namespace
+
+MemoryImage::MemoryImage() : Previous(sys::Seam<sys::IFiles>::Exchange(this)) {
+  const VELDRV_MACHINE primitives = Primitives(this);
+  VelDrvInitDevice(&Device, &primitives);
+  VelDrvOpenHandle(&Handle);
+  Access = std::make_unique<TReadWrite>(kWindows10x64, kDeviceHandle);
+}
+
+MemoryImage::~MemoryImage() {
+  Access.reset();
+  VelDrvCloseHandle(&Device, &Handle);
+  sys::Seam<sys::IFiles>::Exchange(Previous);
+}
 
 std::uint8_t* MemoryImage::ByteAt(std::uint64_t address, bool create) {
   const std::uint64_t base = address & ~(kPageSize - 1);
@@ -41,99 +65,138 @@ void MemoryImage::Map(std::uint64_t address, std::uint64_t length) {
   }
 }
 
-bool MemoryImage::ReadPhysicalMemory(void* buffer, std::uint32_t length, std::uint64_t address) {
-  ++Reads;
-  auto* out = static_cast<std::uint8_t*>(buffer);
-  std::uint64_t done = 0;
-  while (done < length) {
-    const std::uint64_t at = address + done;
-    const std::uint8_t* src = ByteAt(at, false);
-    if (src == nullptr) {
-      return false;
-    }
-    const std::uint64_t count = std::min<std::uint64_t>(length - done, kPageSize - (at & (kPageSize - 1)));
-    std::memcpy(out + done, src, count);
-    done += count;
-  }
-  return true;
-}
-
-std::uint64_t MemoryImage::SearchPhysicalMemory(std::uint32_t length, std::uint32_t step, std::uint32_t patternLength,
-                                                const void* pattern, std::uint32_t skip, std::uint64_t start) {
-  if (step == 0) {
-    step = 1;
-  }
-  const auto* wanted = static_cast<const std::uint8_t*>(pattern);
-  std::uint64_t cachedBase = ~0ull;
-  const std::uint8_t* cachedPage = nullptr;
-  for (std::uint64_t offset = 0; patternLength > 0 && offset + patternLength <= length; offset += step) {
-    // The first byte from the page in hand; the rest only when it matches.
-    const std::uint64_t at = start + offset;
-    const std::uint64_t base = at & ~(kPageSize - 1);
-    if (base != cachedBase) {
-      cachedBase = base;
-      auto page = Pages.find(base);
-      cachedPage = page == Pages.end() ? nullptr : page->second.data();
-    }
-    if (cachedPage == nullptr || cachedPage[at - base] != wanted[0]) {
-      continue;  // unmapped memory never matches
-    }
-    bool match = true;
-    for (std::uint32_t i = 1; i < patternLength && match; ++i) {
-      const std::uint8_t* byte = ByteAt(at + i, false);
-      match = byte != nullptr && *byte == wanted[i];
-    }
-    if (match) {
-      if (skip == 0) {
-        return at;
-      }
-      --skip;
-    }
-  }
-  return kSearchNotFound;
-}
-
 void MemoryImage::AddPciFunction(std::uint8_t bus, std::uint8_t device, std::uint8_t function, std::uint16_t vendor,
                                  std::uint16_t deviceId, std::uint8_t headerType, std::uint16_t subsystemVendor) {
   PciSpace& space = Pci[{bus, device, function}];
   space.fill(0);
-  space[0x00] = static_cast<std::uint8_t>(vendor);
-  space[0x01] = static_cast<std::uint8_t>(vendor >> 8);
-  space[0x02] = static_cast<std::uint8_t>(deviceId);
-  space[0x03] = static_cast<std::uint8_t>(deviceId >> 8);
+  PutLe16(&space[0x00], vendor);
+  PutLe16(&space[0x02], deviceId);
   space[0x0E] = headerType;
-  space[0x2C] = static_cast<std::uint8_t>(subsystemVendor);
-  space[0x2D] = static_cast<std::uint8_t>(subsystemVendor >> 8);
+  PutLe16(&space[0x2C], subsystemVendor);
 }
 
-std::uint32_t MemoryImage::ReadPci(std::uint8_t bus, std::uint8_t device, std::uint16_t reg, std::uint8_t function,
-                                   unsigned width) {
+VELDRV_MACHINE MemoryImage::Primitives(MemoryImage* image) {
+  VELDRV_MACHINE m{};
+  m.Context = image;
+  m.Lock = [](void*) {};
+  m.Unlock = [](void*) {};
+  // The operating system reports no RAM: every page is device memory.
+  m.RamRanges = [](void*, VELDRV_RANGE*, std::uint32_t) { return std::uint32_t{0}; };
+  m.MapDevice = [](void* context, std::uint64_t address, std::uint32_t length) {
+    return static_cast<MemoryImage*>(context)->MapDevice(address, length);
+  };
+  m.UnmapDevice = [](void* context, const volatile std::uint8_t* mapped, std::uint32_t) {
+    static_cast<MemoryImage*>(context)->Mappings.erase(mapped);
+  };
+  m.ReadPciConfig = [](void* context, std::uint8_t bus, std::uint8_t device, std::uint8_t function,
+                       std::uint16_t offset, std::uint8_t* out, std::uint32_t length) {
+    return static_cast<MemoryImage*>(context)->ReadPciBytes(bus, device, function, offset, out, length);
+  };
+  // No contiguous memory, no firmware tables and no SMI handler.
+  m.AllocContiguous = [](void*, std::uint32_t, std::uint8_t**, std::uint64_t*) { return 0; };
+  m.FreeContiguous = [](void*, std::uint8_t*, std::uint32_t) {};
+  m.AcpiTable = [](void*, std::uint32_t, std::uint8_t*, std::uint32_t) { return std::uint32_t{0}; };
+  m.Smi = [](void*, DRV_SMI_REGISTERS*) { return 0; };
+  sim::UseCallerAddressSpace(m);
+  return m;
+}
+
+const volatile std::uint8_t* MemoryImage::MapDevice(std::uint64_t address, std::uint32_t length) {
+  // A copy of the range stands for the mapping; a page that is not there
+  // makes the whole mapping fail.
+  std::vector<std::uint8_t> window(std::max<std::uint32_t>(length, 1));
+  std::uint64_t done = 0;
+  while (done < length) {
+    const std::uint64_t at = address + done;
+    const std::uint8_t* source = ByteAt(at, false);
+    if (source == nullptr) {
+      return nullptr;
+    }
+    const std::uint64_t count = std::min<std::uint64_t>(length - done, kPageSize - (at & (kPageSize - 1)));
+    std::memcpy(window.data() + done, source, count);
+    done += count;
+  }
+  const volatile std::uint8_t* mapped = window.data();
+  Mappings.emplace(mapped, std::move(window));
+  return mapped;
+}
+
+std::uint32_t MemoryImage::ReadPciBytes(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
+                                        std::uint16_t offset, std::uint8_t* out, std::uint32_t length) {
   ++PciReads;
-  const std::uint32_t ones = width == 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
   auto space = Pci.find({bus, device, function});
-  if (space == Pci.end() || reg + width > space->second.size()) {
-    return ones;
+  if (space == Pci.end() || offset + length > space->second.size()) {
+    return 0;
   }
-  std::uint32_t value = 0;
-  for (unsigned i = 0; i < width; ++i) {
-    value |= static_cast<std::uint32_t>(space->second[reg + i]) << (8 * i);
+  std::copy_n(space->second.begin() + offset, length, out);
+  return length;
+}
+
+sys::FileHandle MemoryImage::CreateFileA(const std::string& path, sys::Dword access, sys::Dword share,
+                                         sys::Dword disposition, sys::Dword flagsAndAttributes) {
+  if (Previous == nullptr) {
+    Refuse(sys::kErrorFileNotFound);
+    return sys::kInvalidHandleValue;
   }
-  return value;
+  return Pass().CreateFileA(path, access, share, disposition, flagsAndAttributes);
 }
 
-std::uint8_t MemoryImage::ReadPciConfigByte(std::uint8_t bus, std::uint8_t device, std::uint16_t reg,
-                                            std::uint8_t function) {
-  return static_cast<std::uint8_t>(ReadPci(bus, device, reg, function, 1));
+sys::FileHandle MemoryImage::CreateFileW(const std::u16string& path, sys::Dword access, sys::Dword share,
+                                         sys::Dword disposition, sys::Dword flagsAndAttributes) {
+  if (Previous == nullptr) {
+    Refuse(sys::kErrorFileNotFound);
+    return sys::kInvalidHandleValue;
+  }
+  return Pass().CreateFileW(path, access, share, disposition, flagsAndAttributes);
 }
 
-std::uint16_t MemoryImage::ReadPciConfig(std::uint8_t bus, std::uint8_t device, std::uint16_t reg,
-                                         std::uint8_t function) {
-  return static_cast<std::uint16_t>(ReadPci(bus, device, reg, function, 2));
+bool MemoryImage::WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) {
+  if (file == kDeviceHandle || Previous == nullptr) {
+    *written = 0;
+    return Refuse(file == kDeviceHandle ? sys::kErrorInvalidFunction : sys::kErrorInvalidHandle);
+  }
+  return Pass().WriteFile(file, data, size, written);
 }
 
-std::uint32_t MemoryImage::ReadPciConfigDword(std::uint8_t bus, std::uint8_t device, std::uint16_t reg,
-                                              std::uint8_t function) {
-  return ReadPci(bus, device, reg, function, 4);
+bool MemoryImage::DeviceIoControl(sys::FileHandle device, sys::Dword code, const void* in, sys::Dword inSize,
+                                  void* out, sys::Dword outSize, sys::Dword* returned) {
+  if (device != kDeviceHandle) {
+    return Previous == nullptr ? Refuse(sys::kErrorInvalidHandle)
+                               : Pass().DeviceIoControl(device, code, in, inSize, out, outSize, returned);
+  }
+  sys::Dword ignored = 0;
+  OwnError = sim::CallDriver(Device, Handle, code, in, inSize, out, outSize, returned ? returned : &ignored);
+  return *OwnError == 0;
+}
+
+bool MemoryImage::SetFileTime(sys::FileHandle file, const sys::FileTime* creation, const sys::FileTime* lastAccess,
+                              const sys::FileTime* lastWrite) {
+  if (file == kDeviceHandle || Previous == nullptr) {
+    return Refuse(file == kDeviceHandle ? sys::kErrorInvalidFunction : sys::kErrorInvalidHandle);
+  }
+  return Pass().SetFileTime(file, creation, lastAccess, lastWrite);
+}
+
+bool MemoryImage::CloseHandle(sys::FileHandle handle) {
+  // The device stays open for the image's life.
+  if (handle == kDeviceHandle || Previous == nullptr) {
+    return Refuse(sys::kErrorInvalidHandle);
+  }
+  return Pass().CloseHandle(handle);
+}
+
+sys::Dword MemoryImage::GetLastError() {
+  return OwnError || Previous == nullptr ? OwnError.value_or(0) : Previous->GetLastError();
+}
+
+bool MemoryImage::Refuse(sys::Dword error) {
+  OwnError = error;
+  return false;
+}
+
+sys::IFiles& MemoryImage::Pass() {
+  OwnError.reset();
+  return *Previous;
 }
 
 }  // namespace kestrune::test

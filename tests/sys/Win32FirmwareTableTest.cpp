@@ -44,7 +44,7 @@ TEST_F(Win32FirmwareTableTest, TheFunctionIsFoundAndAnswersTheRawSmbiosData) {
 TEST_F(Win32FirmwareTableTest, WithoutAnEntryPointInMemoryTheSystemsTableIsWalked) {
   MemoryImage image;
   WriteBiosArea(image);
-  const smbios::LoadedTable loaded = smbios::LoadTable(image);
+  const smbios::LoadedTable loaded = smbios::LoadTable(image.Machine());
   ASSERT_TRUE(loaded.Loaded);
   EXPECT_EQ(loaded.TableAddress, 0xFFFFFFFFu);
   const std::vector<std::size_t> structures = smbios::WalkStructures(loaded.Table);
@@ -82,13 +82,13 @@ TEST_F(Win32FirmwareTableTest, TheRegistryRouteReadsTheKeysItFinds) {
 
   putCopy(Rsdt({0x7FF12345}));
   acpi::TableList tables;
-  ASSERT_TRUE(acpi::FindRootPointerThroughRegistry(image, tables));
+  ASSERT_TRUE(acpi::FindRootPointerThroughRegistry(image.Machine(), tables));
   EXPECT_EQ(tables[0]->Address, 0x7FF02300u);
   EXPECT_EQ(tables[1]->Address, 0x7FF00000u);
 
   putCopy(AcpiTable("FACP", Le32Bytes(0x7FF12345)));
   acpi::TableList none;
-  EXPECT_FALSE(acpi::FindRootPointerThroughRegistry(image, none));
+  EXPECT_FALSE(acpi::FindRootPointerThroughRegistry(image.Machine(), none));
   EXPECT_TRUE(none.empty());
 }
 
