@@ -10,6 +10,7 @@
 
 #include "driver/RequestCore.h"
 #include "hw/DriverContract.h"
+#include "hw/LittleEndian.h"
 #include "sim/board/BoardMachine.h"
 #include "sys/Seam.h"
 #include "tests/support/BoardFixture.h"
@@ -18,6 +19,7 @@ namespace kestrune {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using test::FadtNaming;
 
 constexpr sys::Dword kInvalidFunction = 1;
 constexpr sys::Dword kAccessDenied = 5;
@@ -29,25 +31,12 @@ constexpr std::uint64_t kRamStart = 0x00100000;
 constexpr std::uint64_t kRamLength = 0x0FF00000;  // 1 MiB to 256 MiB
 const sim::Guid kGuid = *sim::ParseGuid("{EC87D643-EBA4-4BB5-A1E5-3F3E36B20DA9}");
 
-void Put32(Bytes& bytes, std::size_t at, std::uint32_t value) { std::memcpy(bytes.data() + at, &value, 4); }
-void Put64(Bytes& bytes, std::size_t at, std::uint64_t value) { std::memcpy(bytes.data() + at, &value, 8); }
-std::uint32_t Get32(const Bytes& bytes, std::size_t at) {
-  std::uint32_t value = 0;
-  std::memcpy(&value, bytes.data() + at, 4);
-  return value;
-}
-std::uint64_t Get64(const Bytes& bytes, std::size_t at) {
-  std::uint64_t value = 0;
-  std::memcpy(&value, bytes.data() + at, 8);
-  return value;
-}
-
 Bytes MemoryRequest(std::uint64_t physical, std::uint32_t length, const void* buffer, std::uint32_t unit = 0) {
   Bytes request(24, 0);
-  Put64(request, 0, physical);
-  Put32(request, 8, length);
-  Put32(request, 12, unit);
-  Put64(request, 16, reinterpret_cast<std::uintptr_t>(buffer));
+  PutLe64(request.data() + 0, physical);
+  PutLe32(request.data() + 8, length);
+  PutLe32(request.data() + 12, unit);
+  PutLe64(request.data() + 16, reinterpret_cast<std::uintptr_t>(buffer));
   return request;
 }
 
@@ -61,30 +50,23 @@ Bytes PciRequest(std::uint8_t bus, std::uint8_t device, std::uint8_t function, s
 
 Bytes BufferRequest(std::uint32_t size, std::uint64_t handle = 0) {
   Bytes request(16, 0);
-  Put32(request, 0, size);
-  Put32(request, 4, handle == 0 ? kPhysicalAddressRequested : 0);
-  Put64(request, 8, handle);
+  PutLe32(request.data() + 0, size);
+  PutLe32(request.data() + 4, handle == 0 ? kPhysicalAddressRequested : 0);
+  PutLe64(request.data() + 8, handle);
   return request;
 }
 
 Bytes SmiRequest(std::uint32_t eax, std::uint32_t ebx, std::uint32_t edx, std::uint32_t esi) {
   Bytes request(24, 0);
-  Put32(request, 0, eax);
-  Put32(request, 4, ebx);
-  Put32(request, 8, 0x0C0C0C0C);
-  Put32(request, 12, edx);
-  Put32(request, 16, esi);
-  Put32(request, 20, 0x0D0D0D0D);
+  PutLe32(request.data() + 0, eax);
+  PutLe32(request.data() + 4, ebx);
+  PutLe32(request.data() + 8, 0x0C0C0C0C);
+  PutLe32(request.data() + 12, edx);
+  PutLe32(request.data() + 16, esi);
+  PutLe32(request.data() + 20, 0x0D0D0D0D);
   return request;
 }
 
-// A FADT of ACPI 2.0's length naming the SMI command port.
-sim::Bytes FadtNaming(std::uint16_t smiPort) {
-  sim::Bytes body(244 - 36, 0);
-  body[48 - 36] = static_cast<std::uint8_t>(smiPort);
-  body[49 - 36] = static_cast<std::uint8_t>(smiPort >> 8);
-  return sim::MakeAcpiTable("FACP", body, 3);
-}
 
 struct Answer {
   bool Ok = false;
@@ -162,7 +144,7 @@ class DriverRequestTest : public test::BoardFixture {
   Buffer Allocate(sys::FileHandle handle, std::uint32_t size) {
     const Answer a = Send(handle, kIoctlPhysicalBuffer, BufferRequest(size), 16);
     EXPECT_TRUE(a.Ok) << a.Error;
-    return a.Ok ? Buffer{Get32(a.Out, 4), Get64(a.Out, 8)} : Buffer{};
+    return a.Ok ? Buffer{Le32(a.Out.data() + 4), Le64(a.Out.data() + 8)} : Buffer{};
   }
   Buffer Allocate(std::uint32_t size) { return Allocate(Device, size); }
   void WriteOwn(std::uint64_t physical, const Bytes& data) {
@@ -261,7 +243,7 @@ TEST_F(DriverRequestTest, CallerBuffersMustBeGiven) {
   EXPECT_EQ(Send(kIoctlReadPhysicalMemory, MemoryRequest(kDeviceMemory, 1, nullptr), 24).Error, 1784u);
   // An address range that wraps round the end of the address space.
   Bytes wrap = MemoryRequest(kDeviceMemory, 16, byte.data());
-  Put64(wrap, 16, 0xFFFFFFFFFFFFFFF8ull);
+  PutLe64(wrap.data() + 16, 0xFFFFFFFFFFFFFFF8ull);
   EXPECT_EQ(Send(kIoctlReadPhysicalMemory, wrap, 24).Error, 1784u);
 }
 
@@ -334,7 +316,7 @@ TEST_F(DriverRequestTest, PciReadsAnswerTheRegisterAndAllOnesForAMissingFunction
       ASSERT_TRUE(a.Ok);
       EXPECT_EQ(a.Returned, 12u);
       Bytes expected = c.In;
-      Put32(expected, 8, c.Value);
+      PutLe32(expected.data() + 8, c.Value);
       EXPECT_EQ(a.Out, expected);
     }
   }
@@ -358,13 +340,13 @@ class DriverSmiTest : public DriverRequestTest {
     WriteOwn(Name.Physical, text);
     Bytes block(32, 0);
     std::memcpy(block.data(), kGuid.data(), 16);
-    Put32(block, 16, nameAddress);
-    Put32(block, 24, dataSize);
-    Put32(block, 28, dataAddress);
+    PutLe32(block.data() + 16, nameAddress);
+    PutLe32(block.data() + 24, dataSize);
+    PutLe32(block.data() + 28, dataAddress);
     WriteOwn(Variable.Physical, block);
     Bytes registers(48, 0);
-    Put32(registers, 0, kSmiGetVariable);
-    Put32(registers, 4, variableAddressInRegisters);
+    PutLe32(registers.data() + 0, kSmiGetVariable);
+    PutLe32(registers.data() + 4, variableAddressInRegisters);
     WriteOwn(Registers.Physical, registers);
   }
   Buffer Registers, Variable, Name, Data;
@@ -377,7 +359,7 @@ TEST_F(DriverSmiTest, TheVariableServiceIsCalledWithTheFirmwaresPortAndOwnBuffer
   ASSERT_TRUE(a.Ok) << a.Error;
   EXPECT_EQ(a.Returned, 24u);
   // EAX as the handler left it (status 0); the other registers unchanged.
-  EXPECT_EQ(SmiStatusOf(Get32(a.Out, 0)), kSmiStatusSuccess);
+  EXPECT_EQ(SmiStatusOf(Le32(a.Out.data() + 0)), kSmiStatusSuccess);
   EXPECT_EQ(Bytes(a.Out.begin() + 4, a.Out.end()), Bytes(in.begin() + 4, in.end()));
   EXPECT_EQ(Machine().SmiCount(), 1);
   EXPECT_EQ(Machine().Memory().ReadDword(Data.Physical), 0x04030201u);

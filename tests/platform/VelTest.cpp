@@ -23,8 +23,7 @@ sim::BoardPciFunction PciFunction(std::uint8_t device, std::uint8_t function, st
   f.Config[0] = 0x86;
   f.Config[1] = 0x80;
   f.Config[0x0E] = headerType;
-  f.Config[0x2C] = static_cast<std::uint8_t>(subsystemVendor);
-  f.Config[0x2D] = static_cast<std::uint8_t>(subsystemVendor >> 8);
+  PutLe16(&f.Config[0x2C], subsystemVendor);
   return f;
 }
 

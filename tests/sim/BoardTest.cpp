@@ -8,6 +8,7 @@
 #include "hw/Acpibase.h"
 #include "hw/DriverContract.h"
 #include "hw/DriverImages.h"
+#include "hw/LittleEndian.h"
 #include "hw/Readwrite.h"
 #include "sim/board/Board.h"
 #include "sim/board/BoardMachine.h"
@@ -31,12 +32,6 @@ const char* const kShippedBoards[] = {
 };
 const sim::Guid kPlatformGuid = *sim::ParseGuid("{EC87D643-EBA4-4BB5-A1E5-3F3E36B20DA9}");
 
-std::uint32_t Dword(const std::uint8_t* at) {
-  std::uint32_t value;
-  std::memcpy(&value, at, 4);
-  return value;
-}
-
 std::uint8_t Sum(const std::vector<std::uint8_t>& bytes, std::size_t length) {
   std::uint8_t sum = 0;
   for (std::size_t i = 0; i < length; ++i) {
@@ -53,7 +48,7 @@ class BoardTest : public test::BoardFixture {
     return bytes;
   }
   std::vector<std::uint8_t> Table(std::uint32_t address) {
-    const std::uint32_t length = Dword(Read(address, 8).data() + 4);
+    const std::uint32_t length = Le32(Read(address, 8).data() + 4);
     return Read(address, length);
   }
 };
@@ -254,7 +249,7 @@ TEST_F(BoardTest, AcpiTablesAreLaidOutWithAnRsdtAndValidChecksums) {
   EXPECT_EQ(std::string(rsdp.begin(), rsdp.begin() + 8), "RSD PTR ");
   EXPECT_EQ(Sum(rsdp, 20), 0);
   EXPECT_EQ(rsdp[15], 0);  // revision 0
-  const std::vector<std::uint8_t> rsdt = Table(Dword(rsdp.data() + 16));
+  const std::vector<std::uint8_t> rsdt = Table(Le32(rsdp.data() + 16));
   EXPECT_EQ(std::string(rsdt.begin(), rsdt.begin() + 4), "RSDT");
   EXPECT_EQ(Sum(rsdt, rsdt.size()), 0);
   ASSERT_EQ(rsdt.size(), 36u + 3 * 4);
@@ -262,7 +257,7 @@ TEST_F(BoardTest, AcpiTablesAreLaidOutWithAnRsdtAndValidChecksums) {
   const char* const listed[] = {"APIC", "FACP", "AAFT"};
   std::uint32_t fadtAddress = 0;
   for (int i = 0; i < 3; ++i) {
-    const std::uint32_t address = Dword(rsdt.data() + 36 + 4 * i);
+    const std::uint32_t address = Le32(rsdt.data() + 36 + 4 * i);
     const std::vector<std::uint8_t> table = Table(address);
     EXPECT_EQ(std::string(table.begin(), table.begin() + 4), listed[i]);
     EXPECT_EQ(Sum(table, table.size()), 0) << listed[i];
@@ -273,17 +268,17 @@ TEST_F(BoardTest, AcpiTablesAreLaidOutWithAnRsdtAndValidChecksums) {
   }
   const std::vector<std::uint8_t> fadtRead = Table(fadtAddress);
   EXPECT_EQ(fadtRead[48], 0xB2);
-  const std::uint32_t facsAddress = Dword(fadtRead.data() + 36);
-  const std::uint32_t dsdtAddress = Dword(fadtRead.data() + 40);
+  const std::uint32_t facsAddress = Le32(fadtRead.data() + 36);
+  const std::uint32_t dsdtAddress = Le32(fadtRead.data() + 40);
   EXPECT_EQ(facsAddress % 64, 0u);
   const std::vector<std::uint8_t> facs = Read(facsAddress, 4);
   EXPECT_EQ(std::string(facs.begin(), facs.end()), "FACS");
   const std::vector<std::uint8_t> dsdtRead = Table(dsdtAddress);
   EXPECT_EQ(std::string(dsdtRead.begin(), dsdtRead.begin() + 4), "DSDT");
   EXPECT_EQ(Sum(dsdtRead, dsdtRead.size()), 0);
-  EXPECT_EQ(Dword(fadtRead.data() + 140), dsdtAddress);
-  EXPECT_EQ(Dword(fadtRead.data() + 144), 0u);
-  EXPECT_EQ(Dword(fadtRead.data() + 132), 0u);
+  EXPECT_EQ(Le32(fadtRead.data() + 140), dsdtAddress);
+  EXPECT_EQ(Le32(fadtRead.data() + 144), 0u);
+  EXPECT_EQ(Le32(fadtRead.data() + 132), 0u);
 }
 
 // A root table listing addresses of the given width.
@@ -341,13 +336,6 @@ TEST_F(BoardTest, PlacedAcpiTablesStayAtTheirAddressesByteForByte) {
   ReleaseAcpiBaseInstance();
 }
 
-// A FADT of ACPI 2.0's length that names the SMI command port.
-sim::Bytes FadtNaming(std::uint16_t smiPort) {
-  sim::Bytes body(244 - 36, 0);
-  body[48 - 36] = static_cast<std::uint8_t>(smiPort);
-  body[49 - 36] = static_cast<std::uint8_t>(smiPort >> 8);
-  return sim::MakeAcpiTable("FACP", body, 3);
-}
 
 class SmiTest : public BoardTest {
  protected:
@@ -356,7 +344,7 @@ class SmiTest : public BoardTest {
                               {{u"VelnorPlatformConfig", kPlatformGuid, 7, {0x01, 0x02, 0x03, 0x04}},
                                {u"Large", kPlatformGuid, 3, sim::Bytes(100, 0x5A)}}};
     // The driver learns the SMI command port from the firmware's FADT.
-    Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {FadtNaming(0xB2)}, {}, {}};
+    Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {test::FadtNaming(0xB2)}, {}, {}};
   }
   struct Answer {
     bool Sent = false;
@@ -461,7 +449,7 @@ TEST_F(SmiTest, TheDriverWritesOnlyToTheFirmwaresOwnPort) {
 
 TEST_F(SmiTest, AWriteToAPortWithoutTheHandlerRaisesNoSmi) {
   // The FADT names a port the board's handler does not listen on.
-  Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {FadtNaming(0xB3)}, {}, {}};
+  Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {test::FadtNaming(0xB3)}, {}, {}};
   Boot();
   const Answer a = Call(u"VelnorPlatformConfig", kPlatformGuid, 4, 0xB3);
   ASSERT_TRUE(a.Sent);
@@ -600,11 +588,11 @@ TEST_F(DiskTest, TheSystemVolumeLiesOnTheSystemDisk) {
   ASSERT_TRUE(volume.Valid());
   std::vector<std::uint8_t> extents(32, 0xCC);
   ASSERT_TRUE(Ask(volume.Get(), sys::kIoctlVolumeGetVolumeDiskExtents, extents));
-  EXPECT_EQ(Dword(extents.data()), 1u);
-  EXPECT_EQ(Dword(extents.data() + 8), 1u);
+  EXPECT_EQ(Le32(extents.data()), 1u);
+  EXPECT_EQ(Le32(extents.data() + 8), 1u);
   std::vector<std::uint8_t> number(12);
   ASSERT_TRUE(Ask(volume.Get(), sys::kIoctlStorageGetDeviceNumber, number));
-  EXPECT_EQ(Dword(number.data() + 4), 1u);
+  EXPECT_EQ(Le32(number.data() + 4), 1u);
   std::vector<std::uint8_t> small(31);
   EXPECT_FALSE(Ask(volume.Get(), sys::kIoctlVolumeGetVolumeDiskExtents, small));
 }
@@ -632,13 +620,13 @@ TEST_F(DiskTest, EachDiskAnswersItsLayoutAndNumberInTheBoardsOrder) {
     std::vector<std::uint8_t> layout(3840, 0);
     EXPECT_EQ(Ask(disk.Get(), sys::kIoctlDiskGetDriveLayoutEx, layout), expected[i].LayoutAnswers);
     if (expected[i].LayoutAnswers) {
-      EXPECT_EQ(Dword(layout.data()), expected[i].Style);
+      EXPECT_EQ(Le32(layout.data()), expected[i].Style);
     } else {
       EXPECT_EQ(sys::Use<sys::IFiles>().GetLastError(), 21u);  // not ready: no medium
     }
     std::vector<std::uint8_t> number(12);
     ASSERT_TRUE(Ask(disk.Get(), sys::kIoctlStorageGetDeviceNumber, number));
-    EXPECT_EQ(Dword(number.data() + 4), expected[i].Number);
+    EXPECT_EQ(Le32(number.data() + 4), expected[i].Number);
   }
 }
 
@@ -648,7 +636,7 @@ TEST_F(DiskTest, ALayoutThatDoesNotFitTheBufferFails) {
   std::vector<std::uint8_t> layout(3840, 0);
   sys::UniqueFileHandle fits(Open(Machine().DiskDevicePaths()[0]));
   EXPECT_TRUE(Ask(fits.Get(), sys::kIoctlDiskGetDriveLayoutEx, layout));
-  EXPECT_EQ(Dword(layout.data() + 4), 26u);
+  EXPECT_EQ(Le32(layout.data() + 4), 26u);
   sys::UniqueFileHandle tooMany(Open(Machine().DiskDevicePaths()[1]));
   EXPECT_FALSE(Ask(tooMany.Get(), sys::kIoctlDiskGetDriveLayoutEx, layout));
   EXPECT_EQ(sys::Use<sys::IFiles>().GetLastError(), 122u);

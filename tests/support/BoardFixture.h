@@ -10,9 +10,11 @@
 #include <memory>
 #include <string>
 
+#include "hw/LittleEndian.h"
 #include "hw/Readwrite.h"
 #include "install/Debugconsole.h"
 #include "platform/HardwareSession.h"
+#include "sim/board/Board.h"
 #include "sim/board/BoardSession.h"
 #include "sim/os/FakeConsoleWindow.h"
 #include "sim/os/FakeFiles.h"
@@ -21,6 +23,13 @@
 #include "tests/support/FakeOsFixture.h"
 
 namespace kestrune::test {
+
+// A FADT of ACPI 2.0's length that names the SMI command port.
+inline sim::Bytes FadtNaming(std::uint16_t smiPort) {
+  sim::Bytes body(244 - 36, 0);
+  PutLe16(&body[48 - 36], smiPort);
+  return sim::MakeAcpiTable("FACP", body, 3);
+}
 
 class BoardFixture : public FakeOsFixture {
  protected:

@@ -8,18 +8,22 @@
 #include <random>
 #include <stdexcept>
 
+#include "hw/LittleEndian.h"
+
 namespace kestrune::test {
 
 namespace {
 
 void Put16(std::string& out, std::uint32_t value) {
-  out.push_back(static_cast<char>(value & 0xFF));
-  out.push_back(static_cast<char>((value >> 8) & 0xFF));
+  std::uint8_t bytes[2];
+  PutLe16(bytes, static_cast<std::uint16_t>(value));
+  out.append(bytes, bytes + 2);
 }
 
 void Put32(std::string& out, std::uint32_t value) {
-  Put16(out, value & 0xFFFF);
-  Put16(out, value >> 16);
+  std::uint8_t bytes[4];
+  PutLe32(bytes, value);
+  out.append(bytes, bytes + 4);
 }
 
 std::string RawDeflate(const std::string& data) {
