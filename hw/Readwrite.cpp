@@ -109,6 +109,7 @@ std::uint64_t TReadWrite::SearchPhysicalMemory(std::uint32_t length, std::uint32
     step = 1;
   }
   std::vector<std::uint8_t> chunkBuffer(kSearchChunkSize);
+  const std::uint8_t first = *static_cast<const std::uint8_t*>(pattern);
   std::uint64_t position = start;
   // Signed, so that a step larger than what remains ends the loop.
   std::int64_t remaining = length;
@@ -118,7 +119,7 @@ std::uint64_t TReadWrite::SearchPhysicalMemory(std::uint32_t length, std::uint32
     // passed over without comparing.
     const bool readable = ReadPhysicalMemory(chunkBuffer.data(), chunk, position);
     for (std::uint32_t i = 0; i <= chunk - patternLength; i += step) {
-      if (readable && std::memcmp(chunkBuffer.data() + i, pattern, patternLength) == 0) {
+      if (readable && chunkBuffer[i] == first && std::memcmp(chunkBuffer.data() + i, pattern, patternLength) == 0) {
         if (skip == 0) {
           return position;
         }
