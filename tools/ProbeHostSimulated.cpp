@@ -16,6 +16,7 @@
 #include "sim/os/FakeSystemFolders.h"
 #include "sim/os/FakeSystemVersion.h"
 #include "sys/Seam.h"
+#include "tools/LinuxCapture.h"
 #include "tools/ProbeHost.h"
 
 namespace kestrune::tools {
@@ -76,6 +77,10 @@ std::unique_ptr<ProbeHost> ProbeHost::Start(const std::string& boardFile, std::s
     return nullptr;
   }
   return host;
+}
+
+std::optional<sim::Board> ProbeHost::CaptureLiveMachine(const CaptureOptions& options) {
+  return CaptureLinuxMachine(options);
 }
 
 }  // namespace kestrune::tools

@@ -34,4 +34,6 @@ std::unique_ptr<ProbeHost> ProbeHost::Start(const std::string& boardFile, std::s
   return host;
 }
 
+std::optional<sim::Board> ProbeHost::CaptureLiveMachine(const CaptureOptions&) { return std::nullopt; }
+
 }  // namespace kestrune::tools

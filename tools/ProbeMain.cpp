@@ -16,9 +16,6 @@
 #include "tools/MachineCapture.h"
 #include "tools/Probe.h"
 #include "tools/ProbeHost.h"
-#if !defined(_WIN32)
-#include "tools/LinuxCapture.h"
-#endif
 
 namespace {
 
@@ -71,11 +68,11 @@ int main(int argc, char** argv) {
   if (options.BlankSerials && !capturing) {
     return Usage();
   }
-#if !defined(_WIN32)
   if (capturing && board.empty()) {
-    return WriteCapture(tools::CaptureLinuxMachine(options), capture);
+    if (const auto live = tools::ProbeHost::CaptureLiveMachine(options)) {
+      return WriteCapture(*live, capture);
+    }
   }
-#endif
   std::string error;
   auto host = tools::ProbeHost::Start(board, error);
   if (!host) {
