@@ -57,7 +57,6 @@ struct Identification {
   Block LastBlock{};
   BoardTexts Texts;
 };
-Identification IdentifyBoard(TReadWrite& machine, std::uint16_t vendorId,
-                             const std::function<ByteSpan()>& smbiosTable);
+Identification IdentifyBoard(TReadWrite& machine, std::uint16_t vendorId, const std::function<ByteSpan()>& smbiosTable);
 
 }  // namespace kestrune::identity

@@ -25,9 +25,7 @@ TVel::TVel() {
 
 TVel::~TVel() = default;
 
-bool TVel::IsVelnorBoard() {
-  return identity::IsVelnorBoard(*ReadWrite, config::VelnorPciVendorId);
-}
+bool TVel::IsVelnorBoard() { return identity::IsVelnorBoard(*ReadWrite, config::VelnorPciVendorId); }
 
 bool TVel::FindIdentityBlock(std::array<std::uint8_t, 64>& block) {
   return identity::FindIdentityBlock(*ReadWrite, block);

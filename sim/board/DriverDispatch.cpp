@@ -52,8 +52,8 @@ void UseCallerAddressSpace(VELDRV_MACHINE& machine) {
   };
 }
 
-sys::Dword CallDriver(VELDRV_DEVICE& device, VELDRV_HANDLE& handle, sys::Dword code, const void* in,
-                      sys::Dword inSize, void* out, sys::Dword outSize, sys::Dword* returned) {
+sys::Dword CallDriver(VELDRV_DEVICE& device, VELDRV_HANDLE& handle, sys::Dword code, const void* in, sys::Dword inSize,
+                      void* out, sys::Dword outSize, sys::Dword* returned) {
   *returned = 0;
   if ((in == nullptr && inSize != 0) || (out == nullptr && outSize != 0)) {
     return sys::kErrorNoAccess;

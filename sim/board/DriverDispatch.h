@@ -17,7 +17,7 @@ void UseCallerAddressSpace(VELDRV_MACHINE& machine);
 // One DeviceIoControl on an open of the driver's device, as the I/O manager
 // delivers it (METHOD_BUFFERED): 0 with *returned set to the bytes copied
 // back, or the Win32 error that the system reports for the core's status.
-sys::Dword CallDriver(VELDRV_DEVICE& device, VELDRV_HANDLE& handle, sys::Dword code, const void* in,
-                      sys::Dword inSize, void* out, sys::Dword outSize, sys::Dword* returned);
+sys::Dword CallDriver(VELDRV_DEVICE& device, VELDRV_HANDLE& handle, sys::Dword code, const void* in, sys::Dword inSize,
+                      void* out, sys::Dword outSize, sys::Dword* returned);
 
 }  // namespace kestrune::sim

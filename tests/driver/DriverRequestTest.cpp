@@ -67,7 +67,6 @@ Bytes SmiRequest(std::uint32_t eax, std::uint32_t ebx, std::uint32_t edx, std::u
   return request;
 }
 
-
 struct Answer {
   bool Ok = false;
   sys::Dword Error = 0;

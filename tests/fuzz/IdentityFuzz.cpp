@@ -31,10 +31,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     image.AddPciFunction(0, 31, 4, 0x8086, 0xA2A3, 0x00, config::VelnorPciVendorId);
   }
   smbios::LoadedTable smbiosTable;
-  const identity::Identification id = identity::IdentifyBoard(image.Machine(), config::VelnorPciVendorId, [&]() -> ByteSpan {
-    smbiosTable = smbios::LoadTable(image.Machine());
-    return smbiosTable.Table;
-  });
+  const identity::Identification id =
+      identity::IdentifyBoard(image.Machine(), config::VelnorPciVendorId, [&]() -> ByteSpan {
+        smbiosTable = smbios::LoadTable(image.Machine());
+        return smbiosTable.Table;
+      });
   if (!id.Detected && (!id.Texts.ModelName.empty() || !id.Texts.BiosVersion.empty())) {
     __builtin_trap();  // an unrecognised board must leave every text empty
   }

@@ -336,7 +336,6 @@ TEST_F(BoardTest, PlacedAcpiTablesStayAtTheirAddressesByteForByte) {
   ReleaseAcpiBaseInstance();
 }
 
-
 class SmiTest : public BoardTest {
  protected:
   SmiTest() {

@@ -158,8 +158,8 @@ bool MemoryImage::WriteFile(sys::FileHandle file, const void* data, sys::Dword s
   return Pass().WriteFile(file, data, size, written);
 }
 
-bool MemoryImage::DeviceIoControl(sys::FileHandle device, sys::Dword code, const void* in, sys::Dword inSize,
-                                  void* out, sys::Dword outSize, sys::Dword* returned) {
+bool MemoryImage::DeviceIoControl(sys::FileHandle device, sys::Dword code, const void* in, sys::Dword inSize, void* out,
+                                  sys::Dword outSize, sys::Dword* returned) {
   if (device != kDeviceHandle) {
     return Previous == nullptr ? Refuse(sys::kErrorInvalidHandle)
                                : Pass().DeviceIoControl(device, code, in, inSize, out, outSize, returned);
