@@ -208,10 +208,12 @@ ZipOutcome WriteCurrentMember(unzFile zip, const std::u16string& dir, std::uint6
   if (!member.Usable()) {
     return ZipOutcome::Failed;
   }
+  // Every "/" of the name becomes "\\" before the name is decoded: in UTF-8
+  // and in every ANSI code page the byte 0x2F is "/" itself, never a part
+  // of another character.
   const auto decoded = sys::Use<sys::ICodePage>().MultiByteToWideChar(
-      (info.flag & kUtf8NameFlag) != 0 ? sys::kCpUtf8 : sys::kCpAcp, std::string(name.data()));
-  std::u16string relative = decoded.value_or(std::u16string());
-  std::replace(relative.begin(), relative.end(), u'/', u'\\');
+      (info.flag & kUtf8NameFlag) != 0 ? sys::kCpUtf8 : sys::kCpAcp, ReplaceText(name.data(), "/", "\\"));
+  const std::u16string relative = decoded.value_or(std::u16string());
   if (!StaysInside(relative)) {
     return ZipOutcome::Refused;
   }
