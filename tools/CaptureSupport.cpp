@@ -84,7 +84,7 @@ bool SmbiosTableOf(const sim::Bytes& entryPoint, std::uint64_t& address, std::ui
     return true;
   }
   if (entryPoint.size() >= 31 && std::memcmp(entryPoint.data(), "_SM_", 4) == 0) {
-    length = static_cast<std::uint32_t>(entryPoint[0x16] | (entryPoint[0x17] << 8));
+    length = Le16(entryPoint.data() + 0x16);
     address = Le32(entryPoint.data() + 0x18);
     return true;
   }

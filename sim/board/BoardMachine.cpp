@@ -597,7 +597,7 @@ void BoardMachine::RunSmiHandler(std::uint32_t registerBlock) {
     for (std::uint32_t i = 0; i < kMaxNameCharacters; ++i) {
       std::uint8_t pair[2];
       memory_.Read(static_cast<std::uint64_t>(block.NameAddress) + 2 * i, pair, 2);
-      const char16_t c = static_cast<char16_t>(pair[0] | (pair[1] << 8));
+      const char16_t c = Le16(pair);
       if (c == 0) {
         terminated = true;
         break;

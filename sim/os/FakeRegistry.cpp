@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "hw/LittleEndian.h"
+
 namespace kestrune::sim {
 
 namespace {
@@ -27,13 +29,11 @@ std::string RootName(sys::RegKey root) {
 
 std::string Describe(const FakeRegistry::Value& value) {
   if (value.Type == sys::kRegDword && value.Data.size() == 4) {
-    std::uint32_t raw = 0;
-    std::memcpy(&raw, value.Data.data(), 4);
-    return std::to_string(raw);
+    return std::to_string(Le32(value.Data.data()));
   }
   std::string text;
   for (std::size_t i = 0; i + 1 < value.Data.size(); i += 2) {
-    const char16_t unit = static_cast<char16_t>(value.Data[i] | (value.Data[i + 1] << 8));
+    const char16_t unit = Le16(&value.Data[i]);
     if (unit == 0) {
       break;
     }
@@ -271,9 +271,7 @@ std::optional<std::uint32_t> FakeRegistry::GetDword(const std::string& path, con
   if (!value || value->Type != sys::kRegDword || value->Data.size() != 4) {
     return std::nullopt;
   }
-  std::uint32_t raw = 0;
-  std::memcpy(&raw, value->Data.data(), 4);
-  return raw;
+  return Le32(value->Data.data());
 }
 
 std::optional<std::string> FakeRegistry::GetString(const std::string& path, const std::string& name, View view) const {
@@ -288,7 +286,7 @@ std::optional<std::string> FakeRegistry::GetString(const std::string& path, cons
 void FakeRegistry::SetDword(const std::string& path, const std::string& name, std::uint32_t value) {
   Key& key = Keys.try_emplace(KeyId(path, View::Native64), Key{path, {}}).first->second;
   Value stored{sys::kRegDword, std::vector<std::uint8_t>(4)};
-  std::memcpy(stored.Data.data(), &value, 4);
+  PutLe32(stored.Data.data(), value);
   key.Values[Upper(name)] = {name, stored};
 }
 

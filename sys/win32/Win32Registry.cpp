@@ -12,6 +12,19 @@ HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
 RegKey FromHkey(HKEY key) { return reinterpret_cast<RegKey>(key); }
 LPCWSTR Wide(const std::u16string& text) { return reinterpret_cast<LPCWSTR>(text.c_str()); }
 
+// The name at index through RegEnumKeyExA or RegEnumValueA, which take the
+// same first four arguments; the others are not asked for.
+template <class Enumerate>
+Long EnumerateName(Enumerate enumerate, RegKey key, Dword index, std::string* name, Dword nameCapacity) {
+  std::vector<char> buffer(nameCapacity + 1, '\0');
+  DWORD length = nameCapacity;
+  const LONG status = enumerate(ToHkey(key), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+  if (status == ERROR_SUCCESS) {
+    name->assign(buffer.data(), length);
+  }
+  return status;
+}
+
 }  // namespace
 
 Long Win32Registry::RegCreateKeyExW(RegKey root, const std::u16string& subKey, Dword access, RegKey* result) {
@@ -74,23 +87,11 @@ Long Win32Registry::RegQueryValueExA(RegKey key, const std::string& name, Dword*
 }
 
 Long Win32Registry::RegEnumKeyExA(RegKey key, Dword index, std::string* name, Dword nameCapacity) {
-  std::vector<char> buffer(nameCapacity + 1, '\0');
-  DWORD length = nameCapacity;
-  const LONG status = ::RegEnumKeyExA(ToHkey(key), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
-  if (status == ERROR_SUCCESS) {
-    name->assign(buffer.data(), length);
-  }
-  return status;
+  return EnumerateName(::RegEnumKeyExA, key, index, name, nameCapacity);
 }
 
 Long Win32Registry::RegEnumValueA(RegKey key, Dword index, std::string* name, Dword nameCapacity) {
-  std::vector<char> buffer(nameCapacity + 1, '\0');
-  DWORD length = nameCapacity;
-  const LONG status = ::RegEnumValueA(ToHkey(key), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
-  if (status == ERROR_SUCCESS) {
-    name->assign(buffer.data(), length);
-  }
-  return status;
+  return EnumerateName(::RegEnumValueA, key, index, name, nameCapacity);
 }
 
 Long Win32Registry::RegCloseKey(RegKey key) { return ::RegCloseKey(ToHkey(key)); }
