@@ -26,8 +26,10 @@ sys::HResult FakeShell::CoCreateInstance(const sys::Guid& clsid, sys::Dword cont
   Clsid = clsid;
   Iid = iid;
   Context = context;
-  *object = sys::Succeeded(CreateResult) ? NewObject() : 0;
-  return CreateResult;
+  // CoCreateInstance needs an apartment on the thread.
+  const sys::HResult hr = Com->Apartments == 0 ? sys::kCoENotInitialized : CreateResult;
+  *object = sys::Succeeded(hr) ? NewObject() : 0;
+  return hr;
 }
 
 sys::HResult FakeShell::NameSpace(sys::ComObject shellDispatch, const std::u16string& path, sys::ComObject* folder) {

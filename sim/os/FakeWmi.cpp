@@ -120,10 +120,12 @@ FakeWmi::FakeWmi(FakeCom& com) : Com(&com) {
 
 sys::HResult FakeWmi::CreateWbemLocator(sys::Dword clsContext, std::unique_ptr<sys::WbemLocator>* locator) {
   Record("CreateWbemLocator " + std::to_string(clsContext));
-  if (sys::Succeeded(LocatorResult)) {
+  // CoCreateInstance needs an apartment on the thread.
+  const sys::HResult hr = Com->Apartments == 0 ? sys::kCoENotInitialized : LocatorResult;
+  if (sys::Succeeded(hr)) {
     *locator = std::make_unique<FakeLocator>(*this);
   }
-  return LocatorResult;
+  return hr;
 }
 
 sys::HResult FakeWmi::VariantChangeTypeEx(sys::Variant* value, sys::Dword lcid, std::uint16_t flags,
