@@ -76,14 +76,18 @@ bool ProductCollaborators::DownloadFileSync(const std::string& url, const std::s
 std::string ProductCollaborators::GetBiosFile(const std::string& cataloguePath) {
   return LoadLiveUpdate(cataloguePath).GetBiosFile();
 }
-void ProductCollaborators::ProcessPackage(const std::string& sourceFile, const std::string& destDir) {
+bool ProductCollaborators::ProcessPackage(const std::string& sourceFile, const std::string& destDir) {
   std::int32_t result = 0;
   kestrune::ProcessPackage({sourceFile, destDir, &result, kPreparePackage});
+  return result == 1;
 }
 std::int32_t ProductCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait,
                                               const std::function<void()>& onStarted) {
   return kestrune::RunProgram(path, arguments, wait, onStarted);
 }
-void ProductCollaborators::ShowInstallProgress() { kestrune::ShowInstallProgress(); }
+std::int32_t ProductCollaborators::RunProgramShowingProgress(const std::string& path, const std::string& arguments,
+                                                             const std::function<void()>& onStarted) {
+  return kestrune::RunProgramShowingProgress(path, arguments, onStarted);
+}
 
 }  // namespace kestrune::app

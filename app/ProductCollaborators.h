@@ -24,10 +24,11 @@ class ProductCollaborators : public RunCollaborators {
   bool IsNetworkConnected() override;
   bool DownloadFileSync(const std::string& url, const std::string& fileName) override;
   std::string GetBiosFile(const std::string& cataloguePath) override;
-  void ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
+  bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
   std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
                           const std::function<void()>& onStarted) override;
-  void ShowInstallProgress() override;
+  std::int32_t RunProgramShowingProgress(const std::string& path, const std::string& arguments,
+                                         const std::function<void()>& onStarted) override;
 };
 
 }  // namespace kestrune::app

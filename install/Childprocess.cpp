@@ -20,14 +20,8 @@ void Print(const std::string& text) {
   console.Flush();
 }
 
-}  // namespace
-
-std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait) {
-  return RunProgram(path, arguments, wait, {});
-}
-
-std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
-                        const std::function<void()>& onStarted) {
+// Creates the child; its handles then belong to the caller.
+bool StartChild(const std::string& path, const std::string& arguments, sys::ProcessInformation* information) {
   sys::IProcesses& processes = sys::Use<sys::IProcesses>();
   std::string commandPath = path;
   std::string shortPath;
@@ -36,9 +30,27 @@ std::int32_t RunProgram(const std::string& path, const std::string& arguments, b
   }
   // Lines printed before the start come before the child's own output.
   sys::Use<sys::IConsole>().Flush();
+  return processes.CreateProcessA(path, commandPath + " " + arguments, true, 0, information);
+}
 
+std::int32_t ExitCodeOf(const sys::UniqueProcessHandle& process) {
+  sys::Dword exitCode = 0;
+  if (!sys::Use<sys::IProcesses>().GetExitCodeProcess(process.Get(), &exitCode)) {
+    return -1;
+  }
+  return static_cast<std::int32_t>(exitCode);
+}
+
+}  // namespace
+
+std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait) {
+  return RunProgram(path, arguments, wait, {});
+}
+
+std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
+                        const std::function<void()>& onStarted) {
   sys::ProcessInformation information;
-  if (!processes.CreateProcessA(path, commandPath + " " + arguments, true, 0, &information)) {
+  if (!StartChild(path, arguments, &information)) {
     return -1;
   }
   const sys::UniqueProcessHandle process(information.Process);
@@ -49,31 +61,52 @@ std::int32_t RunProgram(const std::string& path, const std::string& arguments, b
   if (!wait) {
     return 0;
   }
-  sys::Dword exitCode = 0;
-  if (processes.WaitForSingleObject(process.Get(), sys::kInfinite) != sys::kWaitObject0 ||
-      !processes.GetExitCodeProcess(process.Get(), &exitCode)) {
+  if (sys::Use<sys::IProcesses>().WaitForSingleObject(process.Get(), sys::kInfinite) != sys::kWaitObject0) {
     return -1;
   }
-  return static_cast<std::int32_t>(exitCode);
+  return ExitCodeOf(process);
 }
 
-void TInstallProgress::Step() {
+std::int32_t RunProgramShowingProgress(const std::string& path, const std::string& arguments,
+                                       const std::function<void()>& onStarted) {
+  sys::ProcessInformation information;
+  if (!StartChild(path, arguments, &information)) {
+    return -1;
+  }
+  const sys::UniqueProcessHandle process(information.Process);
+  const sys::UniqueProcessHandle thread(information.Thread);
+  if (onStarted) {
+    onStarted();
+  }
+  sys::Dword waited = sys::kWaitTimeout;
+  const TInstallProgress::Pause whileRunning = [&process, &waited](std::uint32_t milliseconds) {
+    waited = sys::Use<sys::IProcesses>().WaitForSingleObject(process.Get(), milliseconds);
+    return waited == sys::kWaitTimeout;
+  };
+  TInstallProgress progress;
+  while (progress.Step(whileRunning)) {
+  }
+  Print("\n");
+  return waited == sys::kWaitObject0 ? ExitCodeOf(process) : -1;
+}
+
+bool TInstallProgress::Step(const Pause& pause) {
   const std::string line = std::string(kProgressText) + std::string(static_cast<std::size_t>(Position), ' ') + "...";
   ++Position;
   Print(line + "\r");
-  Delay(kProgressDelay);
+  if (pause) {
+    if (!pause(kProgressDelay)) {
+      return false;
+    }
+  } else {
+    Delay(kProgressDelay);
+  }
   if (Position == kProgressPositions) {
     Position = 0;
     // Blanks out the dots of the longest line.
     Print(std::string(kProgressText) + "..." + std::string(31, ' ') + "\r");
   }
-}
-
-void ShowInstallProgress() {
-  TInstallProgress progress;
-  for (;;) {
-    progress.Step();
-  }
+  return true;
 }
 
 }  // namespace kestrune

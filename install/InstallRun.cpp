@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "install/PackageFolder.h"
+#include "install/UnattendedDialogs.h"
 #include "install/Utils.h"
 #include "platform/BoardIdentity.h"
 #include "sys/Console.h"
@@ -38,6 +40,8 @@ constexpr const char* kExeRetCode = "EXERetCode";
 constexpr const char* kOptanePath = "OptanePath";
 
 constexpr const char* kBiosFail = "Update BIOS Fail!";
+constexpr const char* kUninstallFail = "Uninstall Driver Fail!";
+constexpr const char* kInstallFail = "Install Driver Fail!";
 
 constexpr const char* kBiosQuestion =
     "System will update Bios to support Intel Optane Memory, please note all current setting will be "
@@ -59,6 +63,11 @@ std::int32_t InstallRun::Run() {
   Print(kEquals + "\n");
 
   Options = run::ParseOptions(UpperCase(sys::Use<sys::IProcessEnvironment>().GetCommandLineA()));
+  UnattendedDialogs noDialogs;
+  std::optional<sys::ScopedSeam<sys::IDialogs>> unattended;
+  if (Options.Silent) {
+    unattended.emplace(noDialogs);
+  }
 
   if (!PassesProcessorGate() || !PassesOsGate() || !PassesBootModeGate()) {
     return EndWith(kExitFailed);
@@ -191,18 +200,27 @@ std::int32_t InstallRun::BiosRoad() {
     return EndWith(kExitFailed);
   }
 
-  const std::string romDir = GetCurrentDir() + "\\ROM";
-  Platform.ProcessPackage(GetCurrentDir() + "\\" + packageName, romDir);
+  // The tool that runs must come from this run's package: the folder starts
+  // empty, and a package that did not arrive whole starts nothing.
+  const std::string packagePath = GetCurrentDir() + "\\" + packageName;
+  PackageFolder rom(GetCurrentDir() + "\\ROM");
+  if (!rom.Renew()) {
+    Message(kBiosFail + rom.GetPath());
+    return EndWith(kExitFailed);
+  }
+  if (!Platform.ProcessPackage(packagePath, rom.GetPath())) {
+    Message(kBiosFail + packagePath);
+    return EndWith(kExitFailed);
+  }
 
   std::vector<std::string> names;
-  if (const int error = sys::Use<sys::IDirectoryListing>().ListDirectory(romDir, &names); error != 0) {
-    Print("Error(" + std::to_string(error) + ") opening " + romDir + "\n");
+  if (const int error = sys::Use<sys::IDirectoryListing>().ListDirectory(rom.GetPath(), &names); error != 0) {
+    Print("Error(" + std::to_string(error) + ") opening " + rom.GetPath() + "\n");
     sys::Use<sys::IConsole>().Flush();
-    Registry.WriteInteger(kInstallStateKey, kExeRetCode, kExitFailed);
-    return error;
+    return EndWith(kExitFailed);
   }
-  const std::optional<std::string> tool = run::FirstProgram(names);
-  const std::string toolPath = romDir + "\\" + tool.value_or(std::string());
+  const std::optional<std::string> tool = rom.FindFlashTool(names);
+  const std::string toolPath = rom.GetPath() + "\\" + tool.value_or(std::string());
   if (!tool) {
     // Nothing has been recorded for a flash yet.
     Message(kBiosFail + toolPath);
@@ -222,9 +240,7 @@ std::int32_t InstallRun::BiosRoad() {
 std::int32_t InstallRun::FlashToolNotStarted(const std::string& toolPath) {
   // The next run must not take this run for a flash that happened.
   Registry.WriteInteger(kInstallStateKey, kBiosUpdate, 0);
-  UnregisterRestartUnlessNoAutoRun();
-  Message(kBiosFail + toolPath);
-  return EndWith(kExitFailed);
+  return ChildProgramFailed(kBiosFail + toolPath);
 }
 
 std::int32_t InstallRun::DriverRoad() {
@@ -243,7 +259,13 @@ std::int32_t InstallRun::DriverRoad() {
       return EndWith(kExitDeclined);
     }
     RegisterRestartUnlessNoAutoRun();
-    Platform.RunProgram(kMsiExec, "/x " + code + (Options.NoReboot ? " /quiet" : " /quiet /forcerestart"), true, {});
+    const std::int32_t result = Platform.RunProgram(
+        kMsiExec, "/x " + code + (Options.NoReboot ? " /quiet" : " /quiet /forcerestart"), true, {});
+    // MsiExec that could not start answers -1 too: a failure either way, and
+    // no restart will come for the entry just registered.
+    if (!run::IsInstallerSuccess(result)) {
+      return ChildProgramFailed(kUninstallFail + std::string(kMsiExec));
+    }
     return EndWith(kExitRestartPending);
   }
 
@@ -258,23 +280,38 @@ std::int32_t InstallRun::DriverRoad() {
     Registry.WriteString(kInstallStateKey, kOptanePath, "");
   };
   const std::string arguments = Options.NoReboot ? "-s" : "-s -b";
-  Platform.RunProgram(SetupPath, arguments, Options.Silent, forgetPath);
-  if (!started) {
-    return SetupNotStarted();
+  std::int32_t result = 0;
+  if (Options.Silent) {
+    result = Platform.RunProgram(SetupPath, arguments, true, forgetPath);
+  } else if (Options.NoReboot) {
+    result = Platform.RunProgram(SetupPath, arguments, false, forgetPath);
+  } else {
+    // Normally the restart that the setup program performs ends the process
+    // under the progress line; a setup program that ends first is answered.
+    result = Platform.RunProgramShowingProgress(SetupPath, arguments, forgetPath);
   }
-  if (Options.Silent || Options.NoReboot) {
-    return EndWith(kExitRestartPending);
+  if (!started || !run::IsInstallerSuccess(result)) {
+    return SetupFailed(started);
   }
-  Platform.ShowInstallProgress();
-  return kExitRestartPending;
+  return EndWith(kExitRestartPending);
 }
 
-std::int32_t InstallRun::SetupNotStarted() {
-  // No restart will end a progress line, and the next run must not report
-  // a completion that never happened.
+std::int32_t InstallRun::SetupFailed(bool started) {
+  // The next run must not report a completion that never happened.
   Registry.WriteInteger(kInstallStateKey, kInstallStatus, 0);
+  if (!started) {
+    // A remembered path that does not start (its folder gone with the kit
+    // that brought it) would fail every later run: the next start from a
+    // folder that holds the setup program uses that one.
+    Registry.WriteString(kInstallStateKey, kOptanePath, "");
+  }
+  return ChildProgramFailed(kInstallFail + SetupPath);
+}
+
+std::int32_t InstallRun::ChildProgramFailed(const std::string& message) {
+  // No restart will come for the entry registered before the start.
   UnregisterRestartUnlessNoAutoRun();
-  Message("Install Driver Fail!" + SetupPath);
+  Message(message);
   return EndWith(kExitFailed);
 }
 

@@ -47,10 +47,12 @@ class InstallRun {
   std::int32_t EndWith(std::int32_t code);
   void RegisterRestartUnlessNoAutoRun();
   void UnregisterRestartUnlessNoAutoRun();
-  // A child program that could not be started: what the road recorded for
-  // it is taken back, the user is told, and the run ends with 1.
+  // A child program that could not be started or that failed: what the
+  // road recorded for it is taken back, the restart entry goes, the user is
+  // told, and the run ends with 1.
   std::int32_t FlashToolNotStarted(const std::string& toolPath);
-  std::int32_t SetupNotStarted();
+  std::int32_t SetupFailed(bool started);
+  std::int32_t ChildProgramFailed(const std::string& message);
 
   RunCollaborators& Platform;
   ServerBases Servers;

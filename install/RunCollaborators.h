@@ -70,8 +70,10 @@ class RunCollaborators {
   virtual bool DownloadFileSync(const std::string& url, const std::string& fileName) = 0;
   // LoadLiveUpdate(cataloguePath) and its GetBiosFile().
   virtual std::string GetBiosFile(const std::string& cataloguePath) = 0;
-  // ProcessPackage with Mode 2; the outcome is not consulted.
-  virtual void ProcessPackage(const std::string& sourceFile, const std::string& destDir) = 0;
+  // ProcessPackage with Mode 2: true when the package was copied or
+  // unpacked into destDir (its result flag), false when it was missing,
+  // refused or could not be unpacked.
+  virtual bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) = 0;
 
   // Starts the program. onStarted is called once the child exists, before
   // any wait, and only then: a child that exits with -1 is told apart from
@@ -79,9 +81,13 @@ class RunCollaborators {
   // when the program cannot be started.
   virtual std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
                                   const std::function<void()>& onStarted) = 0;
-  // Shows the install progress line. Never returns in the product; a test
-  // double returns, and the run then ends without an exit code of its own.
-  virtual void ShowInstallProgress() = 0;
+  // Starts the program without waiting and shows the install progress line
+  // while it runs. Normally the restart that the program performs ends the
+  // process first; a program that ends on its own ends the line, and its
+  // exit code is the answer. -1 when it cannot be started (onStarted is then
+  // not called) or waited for.
+  virtual std::int32_t RunProgramShowingProgress(const std::string& path, const std::string& arguments,
+                                                 const std::function<void()>& onStarted) = 0;
 };
 
 }  // namespace kestrune

@@ -69,13 +69,10 @@ bool IsPlainFileName(const std::string& name) {
   return name.find('\\') == std::string::npos && name.find(':') == std::string::npos && name != "..";
 }
 
-std::optional<std::string> FirstProgram(const std::vector<std::string>& names) {
-  for (const std::string& name : names) {
-    if (name.find(".exe") != std::string::npos) {
-      return name;
-    }
-  }
-  return std::nullopt;
+bool IsInstallerSuccess(std::int32_t exitCode) {
+  constexpr std::int32_t kRestartInitiated = 1641;
+  constexpr std::int32_t kRestartRequired = 3010;
+  return exitCode == 0 || exitCode == kRestartInitiated || exitCode == kRestartRequired;
 }
 
 }  // namespace kestrune::run

@@ -56,7 +56,9 @@ bool IsServerPath(const std::string& path);
 // directory: no "\\", no ":" and no ".." part.
 bool IsPlainFileName(const std::string& name);
 
-// The first name of the listing that holds ".exe" (case-sensitive).
-std::optional<std::string> FirstProgram(const std::vector<std::string>& names);
+// The answer of an installer child (MsiExec, Intel's setup program) that
+// counts as success: 0, or 1641 and 3010 (a restart started or needed). -1,
+// a program that could not be started or waited for, is a failure.
+bool IsInstallerSuccess(std::int32_t exitCode);
 
 }  // namespace kestrune::run

@@ -16,7 +16,7 @@ namespace kestrune {
 namespace {
 
 // Room for the layout header and 26 partitions; a disk with more fails the
-// layout request.
+// layout request and is passed over.
 constexpr std::size_t kLayoutBufferSize = 3840;
 
 enum class Examination { Stop, GoOn, Match };
@@ -49,13 +49,16 @@ Examination ExamineInterface(sys::DevInfoSet set, sys::Dword memberIndex, std::i
   if (!setupDi.SetupDiGetDeviceInterfaceDetailA(set, data, &devicePath, required, nullptr)) {
     return Examination::Stop;
   }
+  // A disk that cannot be opened or whose layout cannot be read (a card
+  // reader without a card, more partitions than the buffer holds) is not the
+  // system disk's answer: the walk goes on to the next disk.
   const sys::UniqueFileHandle disk(OpenDevice(devicePath));
   if (!disk.Valid()) {
-    return Examination::Stop;
+    return Examination::GoOn;
   }
   std::array<std::uint8_t, kLayoutBufferSize> layout{};
   if (!Request(disk, sys::kIoctlDiskGetDriveLayoutEx, &layout)) {
-    return Examination::Stop;  // no medium, or more partitions than the buffer holds
+    return Examination::GoOn;
   }
   sys::StorageDeviceNumber number;
   if (!Request(disk, sys::kIoctlStorageGetDeviceNumber, &number)) {

@@ -1,5 +1,5 @@
 // Files and folders by name: existence, attributes and times, folders,
-// copies, and the conversions of DOS and local file times.
+// renames, copies, and the conversions of DOS and local file times.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +31,12 @@ class IFileSystem {
   // One level: fails when the folder exists (kErrorAlreadyExists) or its
   // parent does not (kErrorPathNotFound).
   virtual bool CreateDirectoryW(const std::u16string& path) = 0;
+  // The same for an 8-bit path in the ANSI code page.
+  virtual bool CreateDirectoryA(const std::string& path) = 0;
+  // Renames a file or folder on its volume (MoveFileExA without flags):
+  // fails when the target exists (kErrorAlreadyExists) or the source does
+  // not (kErrorFileNotFound).
+  virtual bool MoveFileA(const std::string& existing, const std::string& target) = 0;
   virtual bool CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) = 0;
   virtual bool DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, FileTime* fileTime) = 0;
   virtual bool LocalFileTimeToFileTime(const FileTime& localTime, FileTime* fileTime) = 0;

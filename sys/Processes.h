@@ -16,6 +16,7 @@ inline constexpr ProcessHandle kNoProcessHandle = 0;
 
 inline constexpr Dword kInfinite = 0xFFFFFFFF;
 inline constexpr Dword kWaitObject0 = 0;
+inline constexpr Dword kWaitTimeout = 0x102;
 inline constexpr Dword kWaitFailed = 0xFFFFFFFF;
 
 // PROCESS_INFORMATION: both handles belong to the caller.

@@ -288,7 +288,7 @@ void CaptureVariable(sim::Board& board, std::vector<std::string>& missing) {
 }
 
 // One disk as the boot-mode probe examines it; false ends the list there,
-// as it ends the probe's enumeration.
+// as the end of the interfaces ends the probe's enumeration.
 bool CaptureDisk(sys::DevInfoSet set, sys::Dword index, std::vector<sim::BoardDisk>& disks) {
   sys::ISetupDi& setupDi = sys::Use<sys::ISetupDi>();
   sys::IFiles& files = sys::Use<sys::IFiles>();
@@ -304,7 +304,7 @@ bool CaptureDisk(sys::DevInfoSet set, sys::Dword index, std::vector<sim::BoardDi
   const sys::UniqueFileHandle disk(files.CreateFileA(
       path, sys::kGenericRead | sys::kGenericWrite, sys::kFileShareRead | sys::kFileShareWrite, sys::kOpenExisting, 0));
   if (!disk.Valid()) {
-    return false;
+    return true;  // the probe passes over such a disk, and its number is unknown
   }
   sys::StorageDeviceNumber number;
   sys::Dword returned = 0;
@@ -325,7 +325,7 @@ bool CaptureDisk(sys::DevInfoSet set, sys::Dword index, std::vector<sim::BoardDi
     captured.Medium = false;
   }
   disks.push_back(captured);
-  return captured.Medium && captured.Partitions <= 26;
+  return true;
 }
 
 void CaptureDisks(sim::Board& board, std::vector<std::string>& missing) {

@@ -1,5 +1,7 @@
 #include "sim/os/FakeFileSystem.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "sys/CodePage.h"
@@ -366,6 +368,80 @@ bool FakeFileSystem::CreateDirectoryW(const std::u16string& path) {
     Log->Add("mkdir " + Narrow(full));
   }
   return true;
+}
+
+bool FakeFileSystem::CreateDirectoryA(const std::string& path) { return CreateDirectoryW(FromAnsi(path)); }
+
+bool FakeFileSystem::MoveFileA(const std::string& existing, const std::string& target) {
+  const std::u16string from = FullPath(FromAnsi(existing));
+  const std::u16string to = FullPath(FromAnsi(target));
+  const std::u16string fromKey = KeyOf(from);
+  const std::u16string toKey = KeyOf(to);
+  const bool isFolder = Folders.contains(fromKey);
+  if (existing.empty() || (!isFolder && !Files.contains(fromKey))) {
+    return Fail(sys::kErrorFileNotFound);
+  }
+  if (HasInvalidCharacter(to)) {
+    return Fail(kErrorInvalidName);
+  }
+  if (Folders.contains(toKey) || Files.contains(toKey)) {
+    return Fail(sys::kErrorAlreadyExists);
+  }
+  if (!ParentExists(to)) {
+    return Fail(sys::kErrorPathNotFound);
+  }
+  const auto inside = [&fromKey](const std::u16string& key) {
+    return key == fromKey || key.starts_with(fromKey + u"\\");
+  };
+  // The system refuses to move a folder into itself or one with an open file.
+  if (inside(toKey) ||
+      std::any_of(Handles.begin(), Handles.end(), [&](const auto& h) { return inside(h.second.Key); })) {
+    return Fail(sys::kErrorAccessDenied);
+  }
+  const auto moved = [&](const std::u16string& path) { return to + path.substr(from.size()); };
+  std::map<std::u16string, std::u16string> folders;
+  for (const auto& [key, path] : Folders) {
+    const std::u16string now = inside(key) ? moved(path) : path;
+    folders[KeyOf(now)] = now;
+  }
+  std::map<std::u16string, std::pair<std::u16string, File>> files;
+  for (const auto& [key, entry] : Files) {
+    const std::u16string now = inside(key) ? moved(entry.first) : entry.first;
+    files[KeyOf(now)] = {now, entry.second};
+  }
+  Folders = std::move(folders);
+  Files = std::move(files);
+  if (Log != nullptr) {
+    Log->Add("move " + Narrow(from) + " -> " + Narrow(to));
+  }
+  return true;
+}
+
+int FakeFileSystem::ListDirectory(const std::string& path, std::vector<std::string>* names) {
+  constexpr int kNoEntry = 2;      // ENOENT
+  constexpr int kNotAFolder = 20;  // ENOTDIR
+  const std::u16string key = KeyOf(FullPath(FromAnsi(path)));
+  if (!Folders.contains(key)) {
+    return Files.contains(key) ? kNotAFolder : kNoEntry;
+  }
+  names->assign({".", ".."});
+  const auto addChild = [&](const std::u16string& childKey, const std::u16string& childPath) {
+    if (childKey.starts_with(key + u"\\") && childKey.find(u'\\', key.size() + 1) == std::u16string::npos) {
+      names->push_back(Narrow(childPath.substr(childPath.rfind(u'\\') + 1)));
+    }
+  };
+  // One listing in name order, folders and files together, as NTFS lists them.
+  std::map<std::u16string, std::u16string> children;
+  for (const auto& [childKey, childPath] : Folders) {
+    children[childKey] = childPath;
+  }
+  for (const auto& [childKey, entry] : Files) {
+    children[childKey] = entry.first;
+  }
+  for (const auto& [childKey, childPath] : children) {
+    addChild(childKey, childPath);
+  }
+  return 0;
 }
 
 bool FakeFileSystem::CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) {

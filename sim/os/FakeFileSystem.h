@@ -1,4 +1,5 @@
-// An in-memory Windows file system behind both file seams: drives, folders
+// An in-memory Windows file system behind the file seams and the folder
+// listing: drives, folders
 // and files with the system's rules (case-insensitive names, "\\" and "/"
 // separators, "." and ".." resolved, trailing dots and spaces dropped,
 // CREATE_ALWAYS truncating, a missing parent folder answering error 3),
@@ -13,12 +14,13 @@
 #include <vector>
 
 #include "sim/os/EventLog.h"
+#include "sys/DirectoryListing.h"
 #include "sys/FileSystem.h"
 #include "sys/Files.h"
 
 namespace kestrune::sim {
 
-class FakeFileSystem : public sys::IFiles, public sys::IFileSystem {
+class FakeFileSystem : public sys::IFiles, public sys::IFileSystem, public sys::IDirectoryListing {
  public:
   struct File {
     std::string Data;
@@ -66,9 +68,15 @@ class FakeFileSystem : public sys::IFiles, public sys::IFileSystem {
   sys::Dword GetFileAttributesA(const std::string& path) override;
   bool GetFileAttributesExW(const std::u16string& path, sys::FileAttributeData* data) override;
   bool CreateDirectoryW(const std::u16string& path) override;
+  bool CreateDirectoryA(const std::string& path) override;
+  bool MoveFileA(const std::string& existing, const std::string& target) override;
   bool CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) override;
   bool DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, sys::FileTime* fileTime) override;
   bool LocalFileTimeToFileTime(const sys::FileTime& localTime, sys::FileTime* fileTime) override;
+
+  // sys::IDirectoryListing: "." and "..", then the folder's entries in name
+  // order.
+  int ListDirectory(const std::string& path, std::vector<std::string>* names) override;
 
   // Both seams share one last error.
   sys::Dword GetLastError() override { return LastError; }

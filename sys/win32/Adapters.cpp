@@ -4,6 +4,7 @@
 #include "sys/win32/CrtDirectoryListing.h"
 #include "sys/win32/CrtEnvironmentVariables.h"
 #include "sys/win32/HostCpuid.h"
+#include "sys/win32/Win32Clock.h"
 #include "sys/win32/Win32CodePage.h"
 #include "sys/win32/Win32Com.h"
 #include "sys/win32/Win32Console.h"
@@ -66,6 +67,7 @@ void InstallAdapters() {
   InstallOne<IFileSystem, Win32FileSystem>();
   InstallOne<IShell, Win32Shell>();
   InstallOne<ILocale, Win32Locale>();
+  InstallOne<IClock, Win32Clock>();
 }
 
 }  // namespace kestrune::sys::win32

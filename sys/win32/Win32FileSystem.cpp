@@ -38,6 +38,14 @@ bool Win32FileSystem::CreateDirectoryW(const std::u16string& path) {
   return ::CreateDirectoryW(Wide(path), nullptr) != FALSE;
 }
 
+bool Win32FileSystem::CreateDirectoryA(const std::string& path) {
+  return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+}
+
+bool Win32FileSystem::MoveFileA(const std::string& existing, const std::string& target) {
+  return ::MoveFileExA(existing.c_str(), target.c_str(), 0) != FALSE;
+}
+
 bool Win32FileSystem::CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) {
   return ::CopyFileW(Wide(existing), Wide(target), failIfExists ? TRUE : FALSE) != FALSE;
 }

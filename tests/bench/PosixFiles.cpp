@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 
 namespace kestrune::bench {
 
@@ -113,6 +114,23 @@ bool PosixFiles::CreateDirectoryW(const std::u16string& path) {
   }
   LastError = errno == EEXIST ? sys::kErrorAlreadyExists : sys::kErrorPathNotFound;
   return false;
+}
+
+bool PosixFiles::CreateDirectoryA(const std::string& path) { return CreateDirectoryW(Widen(path)); }
+
+bool PosixFiles::MoveFileA(const std::string& existing, const std::string& target) {
+  const std::string from = HostPath(Widen(existing));
+  const std::string to = HostPath(Widen(target));
+  struct stat found {};
+  if (::stat(to.c_str(), &found) == 0) {
+    LastError = sys::kErrorAlreadyExists;
+    return false;
+  }
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    LastError = errno == ENOENT ? sys::kErrorFileNotFound : sys::kErrorAccessDenied;
+    return false;
+  }
+  return true;
 }
 
 bool PosixFiles::CopyFileW(const std::u16string&, const std::u16string&, bool) { return false; }

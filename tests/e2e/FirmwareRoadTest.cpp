@@ -43,7 +43,10 @@ class FirmwareSteps : public app::ProductCollaborators {
     onStarted();
     return 0;
   }
-  void ShowInstallProgress() override {}
+  std::int32_t RunProgramShowingProgress(const std::string& path, const std::string& arguments,
+                                         const std::function<void()>& onStarted) override {
+    return RunProgram(path, arguments, false, onStarted);
+  }
 
   std::vector<std::string> Downloads;
   std::vector<std::string> Programs;

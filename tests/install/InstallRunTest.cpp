@@ -9,6 +9,8 @@
 
 #include "install/Utils.h"
 #include "platform/BoardIdentity.h"
+#include "sim/os/FakeClock.h"
+#include "sim/os/FakeFileSystem.h"
 #include "tests/support/FakeOsFixture.h"
 #include "tests/support/FakeRunCollaborators.h"
 
@@ -32,12 +34,18 @@ class InstallRunTest : public test::FakeOsFixture {
     Environment.CommandLine = "\"C:\\Setup\\Kestrune.exe\"";
     Environment.CurrentDirectory = "C:\\Setup";
     FileVersion.Files["C:\\Setup\\Kestrune.exe"] = {0x00010000, 0x00000000};
-    Directories.Folders["C:\\Setup\\ROM"] = {".", "..", "Z270.bin", "Flash.exe"};
+    Files.CurrentDirectory = u"C:\\Setup";
+    Files.AddFolder(u"C:\\Setup");
   }
 
   std::int32_t Run(const std::string& arguments = "") {
     if (!arguments.empty()) {
       Environment.CommandLine += " " + arguments;
+    }
+    // An empty table of folders: every listing fails with ENOENT.
+    std::optional<sys::ScopedSeam<sys::IDirectoryListing>> failingListing;
+    if (ListingFails) {
+      failingListing.emplace(Directories);
     }
     InstallRun run(Platform, {kWeb, kPackages});
     return run.Run();
@@ -78,6 +86,15 @@ class InstallRunTest : public test::FakeOsFixture {
   }
 
   test::FakeRunCollaborators Platform{Log};
+  sim::FakeFileSystem Files{&Log};
+  sim::FakeClock Clock;
+  bool ListingFails = false;
+
+ private:
+  sys::ScopedSeam<sys::IFiles> FilesSeam{Files};
+  sys::ScopedSeam<sys::IFileSystem> FileSystemSeam{Files};
+  sys::ScopedSeam<sys::IDirectoryListing> ListingSeam{Files};
+  sys::ScopedSeam<sys::IClock> ClockSeam{Clock};
 };
 
 constexpr const char* kBiosQuestion =
@@ -131,6 +148,10 @@ TEST_P(InstallRunEndings, MessageRetCodeAndExitCode) {
 
 const auto kNothing = [](InstallRunTest&, test::FakeRunCollaborators&) {};
 const auto kReadyBios = [](InstallRunTest&, test::FakeRunCollaborators& p) { p.Board.BiosVersion = "P2.10"; };
+const auto kRstRegistered = [](InstallRunTest& fx, test::FakeRunCollaborators& p) {
+  kReadyBios(fx, p);
+  fx.Registry.SetString("HKLM\\Software\\Intel\\IRST", "ProductCode", "{1234}", sim::FakeRegistry::View::Wow32);
+};
 
 INSTANTIATE_TEST_SUITE_P(
     EveryEnding, InstallRunEndings,
@@ -170,9 +191,17 @@ INSTANTIATE_TEST_SUITE_P(
                    std::string("DownloadFileSync Fail!") + kPackages + "/bios/WIN/Z270.zip", 1, 1},
         EndingCase{"PackagePathOnAnotherHost", [](auto&, auto& p) { p.BiosFile = "@other.host/x.zip"; }, "",
                    std::string("DownloadFileSync Fail!") + kPackages + "@other.host/x.zip", 1, 1},
-        EndingCase{"PackageFolderMissing", [](auto& fx, auto&) { fx.Directories.Folders.clear(); }, "", "", 2, 1},
-        EndingCase{"NoFlashToolInThePackage",
-                   [](auto& fx, auto&) { fx.Directories.Folders["C:\\Setup\\ROM"] = {"Z270.bin"}; }, "",
+        EndingCase{"PackageFolderCannotBeMovedAside",
+                   [](auto& fx, auto&) {
+                     fx.Files.AddFile(u"C:\\Setup\\ROM\\Notes.txt", "mine");
+                     // A file open in the folder keeps it where it is.
+                     fx.Files.CreateFileA("C:\\Setup\\ROM\\Notes.txt", sys::kGenericRead, 0, sys::kOpenExisting, 0);
+                   },
+                   "", "Update BIOS Fail!C:\\Setup\\ROM", 1, 1},
+        EndingCase{"PackageNotUnpacked", [](auto&, auto& p) { p.PackageUnpacks = false; }, "",
+                   "Update BIOS Fail!C:\\Setup\\Z270.zip", 1, 1},
+        EndingCase{"PackageFolderCannotBeListed", [](auto& fx, auto&) { fx.ListingFails = true; }, "", "", 1, 1},
+        EndingCase{"NoFlashToolInThePackage", [](auto&, auto& p) { p.PackageMembers = {"Z270.bin"}; }, "",
                    "Update BIOS Fail!C:\\Setup\\ROM\\", 1, 1},
         EndingCase{"FlashToolCannotStart", [](auto&, auto& p) { p.ProgramsStart = false; }, "",
                    "Update BIOS Fail!C:\\Setup\\ROM\\Flash.exe", 1, 1},
@@ -180,20 +209,42 @@ INSTANTIATE_TEST_SUITE_P(
         EndingCase{"FlashToolAnsweredMinusOne", [](auto&, auto& p) { p.ProgramResult = -1; }, "", "", -1, -1},
         EndingCase{"UninstallQuestionNo",
                    [](auto& fx, auto& p) {
-                     kReadyBios(fx, p);
-                     fx.Registry.SetString("HKLM\\Software\\Intel\\IRST", "ProductCode", "{1234}",
-                                           sim::FakeRegistry::View::Wow32);
+                     kRstRegistered(fx, p);
                      fx.Dialogs.Answers = {sys::kIdNo};
                    },
                    "", kUninstallQuestion, 2, 2},
-        EndingCase{"UninstallerRan",
+        EndingCase{"UninstallerRan", kRstRegistered, "", kUninstallQuestion, -1, -1},
+        EndingCase{"UninstallerCannotStart",
                    [](auto& fx, auto& p) {
-                     kReadyBios(fx, p);
-                     fx.Registry.SetString("HKLM\\Software\\Intel\\IRST", "ProductCode", "{1234}",
-                                           sim::FakeRegistry::View::Wow32);
+                     kRstRegistered(fx, p);
+                     p.ProgramsStart = false;
+                   },
+                   "", "Uninstall Driver Fail!C:\\Windows\\System32\\MsiExec.exe", 1, 1},
+        EndingCase{"UninstallerFails",
+                   [](auto& fx, auto& p) {
+                     kRstRegistered(fx, p);
+                     p.ProgramResult = 1603;
+                   },
+                   "", "Uninstall Driver Fail!C:\\Windows\\System32\\MsiExec.exe", 1, 1},
+        EndingCase{"UninstallerAsksForARestart",
+                   [](auto& fx, auto& p) {
+                     kRstRegistered(fx, p);
+                     p.ProgramResult = 3010;
                    },
                    "", kUninstallQuestion, -1, -1},
         EndingCase{"SetupRanSilently", kReadyBios, "/SP", "", -1, -1},
+        EndingCase{"SetupStartedARestartSilently",
+                   [](auto& fx, auto& p) {
+                     kReadyBios(fx, p);
+                     p.ProgramResult = 1641;
+                   },
+                   "/SP", "", -1, -1},
+        EndingCase{"SetupFailsSilently",
+                   [](auto& fx, auto& p) {
+                     kReadyBios(fx, p);
+                     p.ProgramResult = 1603;
+                   },
+                   "/SP", "", 1, 1},
         EndingCase{"SetupCannotStartSilently",
                    [](auto& fx, auto& p) {
                      kReadyBios(fx, p);
@@ -207,7 +258,15 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    "", "Install Driver Fail!C:\\Setup\\Optane\\SetupOptaneMemory.exe", 1, 1},
         EndingCase{"SetupStartedNoReboot", kReadyBios, "/NR", "", -1, -1},
-        EndingCase{"SetupUnderProgressLine", kReadyBios, "", "", -1, std::nullopt}),
+        // The restart normally ends the run under the progress line; a setup
+        // program that ends first is answered like a waited-for one.
+        EndingCase{"SetupEndsUnderProgressLine", kReadyBios, "", "", -1, -1},
+        EndingCase{"SetupFailsUnderProgressLine",
+                   [](auto& fx, auto& p) {
+                     kReadyBios(fx, p);
+                     p.ProgramResult = 1;
+                   },
+                   "", "Install Driver Fail!C:\\Setup\\Optane\\SetupOptaneMemory.exe", 1, 1}),
     [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST_F(InstallRunTest, GatesTouchNothingButTheResult) {
@@ -300,8 +359,9 @@ TEST_F(InstallRunTest, FirstRunTakesTheBiosRoadInOrder) {
                   std::string("ask ") + kBiosQuestion + " -> Yes", "network",
                   std::string("download ") + kWeb + "/support/LiveUpdate.asp?Model=Z270 GAMING -> Z270 GAMING.xml",
                   "catalogue C:\\Setup\\Z270 GAMING.xml",
-                  std::string("download ") + kPackages + "/bios/WIN/Z270.zip -> Z270.zip",
-                  "package C:\\Setup\\Z270.zip -> C:\\Setup\\ROM", "reg set BiosUpdate=1", "register Kestrune",
+                  std::string("download ") + kPackages + "/bios/WIN/Z270.zip -> Z270.zip", "mkdir C:\\Setup\\ROM",
+                  "package C:\\Setup\\Z270.zip -> C:\\Setup\\ROM", "create C:\\Setup\\ROM\\Z270.bin",
+                  "create C:\\Setup\\ROM\\Flash.exe", "reg set BiosUpdate=1", "register Kestrune",
                   "run C:\\Setup\\ROM\\Flash.exe /S /C (wait)", "reg set EXERetCode=4294967295"));
   EXPECT_THAT(Console.Output, HasSubstr("SataMode=0\nReady to Update BIOS\n"));
   EXPECT_EQ(BoardModelName, "Z270 GAMING");
@@ -338,6 +398,20 @@ TEST_F(InstallRunTest, SilentNeitherAsksNorTestsTheNetwork) {
   EXPECT_TRUE(Dialogs.Boxes.empty());
   EXPECT_FALSE(Saw("network"));
   EXPECT_TRUE(Saw("run C:\\Setup\\ROM\\Flash.exe /S /C (wait)"));
+}
+
+// A calling installer that passes "/SP" must never wait on a box: not even
+// on one that the hardware layer or the restart entry shows of its own.
+TEST_F(InstallRunTest, SilentShowsNoBoxOfAnyPart) {
+  Platform.DriverLoads = false;
+  Platform.ChipsetId = 0xFFFF;  // what a read without the driver answers
+  EXPECT_EQ(Run("/SP"), 1);
+  EXPECT_TRUE(Dialogs.Boxes.empty());
+  EXPECT_EQ(State("EXERetCode"), 1);
+
+  Environment.CommandLine = "\"C:\\Setup\\Kestrune.exe\"";
+  EXPECT_EQ(Run(), 1);
+  EXPECT_THAT(BoxTexts(), ElementsAre("Driver cannot be loaded", "Unsupport non-200 series model!"));
 }
 
 TEST_F(InstallRunTest, NetworkQuestionRepeatsUntilTheNetworkIsUp) {
@@ -385,19 +459,21 @@ TEST_F(InstallRunTest, InstallRoadFromTheSystemDirectoryUsesTheRememberedPath) {
 
 TEST_F(InstallRunTest, InstallRoadOrderUnderTheProgressLine) {
   Platform.Board.BiosVersion = "P2.00";
+  // The restart normally ends the process under the line; a setup program
+  // that ends first without a failure leaves the restart pending.
   EXPECT_EQ(Run(), -1);
   const auto actions = Actions();
-  const std::vector<std::string> tail(actions.end() - 5, actions.end());
+  const std::vector<std::string> tail(actions.end() - 6, actions.end());
   EXPECT_THAT(tail, ElementsAre("reg set InstallStatus=1", "register Kestrune",
                                 "run C:\\Setup\\Optane\\SetupOptaneMemory.exe -s -b (no wait)",
-                                "reg set OptanePath=\"\"", "progress"));
-  EXPECT_EQ(State("EXERetCode"), std::nullopt);
+                                "reg set OptanePath=\"\"", "progress", "reg set EXERetCode=4294967295"));
 }
 
 // A setup program that cannot be started, in every mode: nothing waits for a
 // restart, the next run reports no completion, the restart entry goes and
-// the remembered path stays.
-TEST_F(InstallRunTest, SetupThatCannotStartEndsWithOneAndKeepsTheRememberedPath) {
+// the remembered path is forgotten, so that a start from a folder that holds
+// the setup program can finish the installation.
+TEST_F(InstallRunTest, SetupThatCannotStartEndsWithOneAndForgetsTheRememberedPath) {
   struct Case {
     const char* arguments;
     bool unregistered;
@@ -414,10 +490,68 @@ TEST_F(InstallRunTest, SetupThatCannotStartEndsWithOneAndKeepsTheRememberedPath)
     EXPECT_FALSE(Saw("progress"));
     EXPECT_EQ(State("EXERetCode"), 1);
     EXPECT_EQ(State("InstallStatus"), 0);
-    EXPECT_EQ(Registry.GetString(kState, "OptanePath"), "C:\\Setup\\Optane\\SetupOptaneMemory.exe");
+    EXPECT_EQ(Registry.GetString(kState, "OptanePath"), "");
     // The run's start removes the entry in every mode; the failure removes
     // the one it registered.
     EXPECT_EQ(std::count(Log.All().begin(), Log.All().end(), "unregister Kestrune"), c.unregistered ? 2 : 1);
+  }
+}
+
+// The kit ran from a folder that its wrapper deleted after the restart; the
+// user starts it again from another folder that holds the setup program.
+TEST_F(InstallRunTest, StaleRememberedSetupPathDoesNotMakeTheInstallUnfinishable) {
+  Platform.Board.BiosVersion = "P2.00";
+  Registry.SetString(kState, "OptanePath", "C:\\Temp\\a\\Optane\\SetupOptaneMemory.exe");
+  Environment.CurrentDirectory = "C:\\Windows\\system32";
+  Platform.ProgramsStart = false;
+  EXPECT_EQ(Run("/SP"), 1);
+  EXPECT_TRUE(Saw("run C:\\Temp\\a\\Optane\\SetupOptaneMemory.exe -s -b (wait) (cannot start)"));
+
+  Log.Clear();
+  Environment.CurrentDirectory = "C:\\Temp\\b";
+  Files.AddFolder(u"C:\\Temp\\b");
+  Platform.ProgramsStart = true;
+  EXPECT_EQ(Run("/SP"), -1);
+  EXPECT_TRUE(Saw("run C:\\Temp\\b\\Optane\\SetupOptaneMemory.exe -s -b (wait)"));
+}
+
+// Intel's setup program that started and then failed, with no restart to
+// come: the same ending as one that could not start, but its path stays
+// forgotten as on every start.
+TEST_F(InstallRunTest, SetupThatFailsEndsTheRunAsAFailure) {
+  for (const char* arguments : {"", "/SP"}) {
+    SCOPED_TRACE(arguments);
+    Log.Clear();
+    Registry.DeleteKey(kState);
+    Environment.CommandLine = "\"C:\\Setup\\Kestrune.exe\"";
+    Platform.Board.BiosVersion = "P2.00";
+    Platform.ProgramResult = 1603;
+    EXPECT_EQ(Run(arguments), 1);
+    EXPECT_EQ(State("InstallStatus"), 0);
+    EXPECT_EQ(std::count(Log.All().begin(), Log.All().end(), "unregister Kestrune"), 2);
+  }
+  // The next run reports no completion: it starts the setup program again.
+  Log.Clear();
+  Platform.ProgramResult = 0;
+  EXPECT_EQ(Run("/SP"), -1);
+  EXPECT_FALSE(Saw("message Installation complete!"));
+}
+
+// An uninstaller that could not start or failed leaves no restart entry that
+// nothing would use.
+TEST_F(InstallRunTest, UninstallerThatFailsRemovesTheRestartEntry) {
+  for (const bool starts : {false, true}) {
+    SCOPED_TRACE(starts ? "fails" : "cannot start");
+    Log.Clear();
+    Registry.SetString("HKLM\\Software\\Intel\\IRST", "ProductCode", "{RST}", sim::FakeRegistry::View::Wow32);
+    Platform.Board.BiosVersion = "P2.00";
+    Platform.ProgramsStart = starts;
+    Platform.ProgramResult = 1605;
+    EXPECT_EQ(Run("/SP"), 1);
+    const auto actions = Actions();
+    const std::vector<std::string> tail(actions.end() - 3, actions.end());
+    EXPECT_THAT(tail, ElementsAre(HasSubstr("run C:\\Windows\\System32\\MsiExec.exe /x {RST}"), "unregister Kestrune",
+                                  "reg set EXERetCode=1"));
   }
 }
 
@@ -521,22 +655,29 @@ TEST_F(InstallRunTest, PackagePathsThatLeaveTheServerOrTheCurrentDirectoryAreRef
   EXPECT_TRUE(Saw(std::string("download ") + kPackages + "//bios/WIN/x y.zip -> x y.zip"));
 }
 
-TEST_F(InstallRunTest, FirstProgramOfTheListing) {
+// The flash tool is the first regular file of this run's package whose name
+// ends in ".exe" in any case; whatever the folder held before is kept aside.
+TEST_F(InstallRunTest, FlashToolComesFromThisRunsPackage) {
   struct Case {
-    std::vector<std::string> names;
+    std::vector<std::string> members;
     const char* tool;  // nullptr: none is found and nothing is started
   };
   const Case cases[] = {
-      {{".", "..", "readme.exe.txt", "Flash.exe"}, "C:\\Setup\\ROM\\readme.exe.txt"},
-      {{"B.exe", "A.exe"}, "C:\\Setup\\ROM\\B.exe"},
-      {{"FLASH.EXE", "x.bin"}, nullptr},
+      {{"readme.exe.txt", "Flash.exe"}, "C:\\Setup\\ROM\\Flash.exe"},
+      {{"B.exe", "A.exe"}, "C:\\Setup\\ROM\\A.exe"},  // the listing's order: by name
+      {{"AFUWINx64.EXE", "Z270F210.bin"}, "C:\\Setup\\ROM\\AFUWINx64.EXE"},
+      {{"Tools.exe\\", "Tools.exe\\Flash.bin", "x.bin"}, nullptr},
+      {{"a.exe\\", "b.exe"}, "C:\\Setup\\ROM\\b.exe"},
+      {{"readme.exe.txt"}, nullptr},
       {{}, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tool == nullptr ? "none" : c.tool);
     Log.Clear();
     Registry.DeleteKey(kState);
-    Directories.Folders["C:\\Setup\\ROM"] = c.names;
+    // A tool of an earlier package is never the one that runs.
+    Files.AddFile(u"C:\\Setup\\ROM\\Old.exe", "an earlier release's tool");
+    Platform.PackageMembers = c.members;
     const std::int32_t code = Run();
     if (c.tool != nullptr) {
       EXPECT_EQ(code, -1);
@@ -551,9 +692,39 @@ TEST_F(InstallRunTest, FirstProgramOfTheListing) {
   }
 }
 
-TEST_F(InstallRunTest, UnlistablePackageFolderPrintsTheErrorLineInEveryMode) {
-  Directories.Folders.clear();
-  EXPECT_EQ(Run("/SP"), 2);
+TEST_F(InstallRunTest, EarlierPackageFolderIsMovedAsideNeverDeleted) {
+  Files.AddFile(u"C:\\Setup\\ROM\\Notes.txt", "a person's own notes");
+  Files.AddFile(u"C:\\Setup\\ROM\\Old.exe", "an earlier release's tool");
+  EXPECT_EQ(Run(), -1);
+  ASSERT_NE(Files.FindFile(u"C:\\Setup\\ROM.old-20261211-143005\\Notes.txt"), nullptr);
+  EXPECT_EQ(Files.FindFile(u"C:\\Setup\\ROM.old-20261211-143005\\Notes.txt")->Data, "a person's own notes");
+  EXPECT_EQ(Files.FindFile(u"C:\\Setup\\ROM\\Old.exe"), nullptr);
+  EXPECT_TRUE(Saw("run C:\\Setup\\ROM\\Flash.exe /S /C (wait)"));
+
+  // A second road within the same second keeps the first aside as well.
+  Log.Clear();
+  Registry.DeleteKey(kState);
+  EXPECT_EQ(Run(), -1);
+  EXPECT_NE(Files.FindFile(u"C:\\Setup\\ROM.old-20261211-143005\\Notes.txt"), nullptr);
+  EXPECT_NE(Files.FindFile(u"C:\\Setup\\ROM.old-20261211-143005-2\\Flash.exe"), nullptr);
+}
+
+// A package that did not arrive whole (refused, or not unpacked) starts
+// nothing and leaves no flash pending.
+TEST_F(InstallRunTest, PackageThatCannotBeUnpackedStartsNothing) {
+  Platform.PackageUnpacks = false;
+  Files.AddFile(u"C:\\Setup\\ROM\\Flash.exe", "an earlier release's tool");
+  EXPECT_EQ(Run(), 1);
+  EXPECT_FALSE(Saw("run "));
+  EXPECT_FALSE(Saw("register"));
+  EXPECT_EQ(State("BiosUpdate"), std::nullopt);
+  EXPECT_EQ(Dialogs.Boxes.back().Text, "Update BIOS Fail!C:\\Setup\\Z270.zip");
+}
+
+// Exit code 2 would read as "the user declined" to a calling installer.
+TEST_F(InstallRunTest, UnlistablePackageFolderPrintsTheErrorLineInEveryModeAndEndsWithOne) {
+  ListingFails = true;
+  EXPECT_EQ(Run("/SP"), 1);
   EXPECT_THAT(Console.Output, HasSubstr("Error(2) opening C:\\Setup\\ROM\n"));
   EXPECT_GE(Console.Flushes, 1);
   EXPECT_EQ(State("EXERetCode"), 1);

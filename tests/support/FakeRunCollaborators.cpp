@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sys/Dialogs.h"
+#include "sys/FileSystem.h"
+#include "sys/Files.h"
+#include "sys/Seam.h"
+
 namespace kestrune::test {
 
 namespace {
@@ -38,6 +43,10 @@ class ScriptedVariableReader : public IFirmwareVariableReader {
 
 bool FakeRunCollaborators::IsKabyLake() {
   Log.Add("cpu");
+  if (!DriverLoads) {
+    sys::Use<sys::IDialogs>().MessageBoxA("Driver cannot be loaded", "Error", sys::kMbOk | sys::kMbIconError);
+    return false;
+  }
   return KabyLake;
 }
 
@@ -108,8 +117,21 @@ std::string FakeRunCollaborators::GetBiosFile(const std::string& cataloguePath) 
   return BiosFile;
 }
 
-void FakeRunCollaborators::ProcessPackage(const std::string& sourceFile, const std::string& destDir) {
+bool FakeRunCollaborators::ProcessPackage(const std::string& sourceFile, const std::string& destDir) {
   Log.Add("package " + sourceFile + " -> " + destDir);
+  if (!PackageUnpacks) {
+    return false;
+  }
+  for (const std::string& member : PackageMembers) {
+    const std::string path = destDir + "\\" + member;
+    if (member.ends_with('\\')) {
+      sys::Use<sys::IFileSystem>().CreateDirectoryA(path);
+    } else {
+      sys::UniqueFileHandle file(sys::Use<sys::IFiles>().CreateFileA(path, sys::kGenericWrite, 0, sys::kCreateAlways,
+                                                                     sys::kFileAttributeNormal));
+    }
+  }
+  return true;
 }
 
 std::int32_t FakeRunCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait,
@@ -122,9 +144,21 @@ std::int32_t FakeRunCollaborators::RunProgram(const std::string& path, const std
   if (onStarted) {
     onStarted();
   }
-  return ProgramResult;
+  return wait ? ResultOf(path) : 0;
 }
 
-void FakeRunCollaborators::ShowInstallProgress() { Log.Add("progress"); }
+std::int32_t FakeRunCollaborators::RunProgramShowingProgress(const std::string& path, const std::string& arguments,
+                                                             const std::function<void()>& onStarted) {
+  if (RunProgram(path, arguments, false, onStarted) != 0) {
+    return -1;
+  }
+  Log.Add("progress");
+  return ResultOf(path);
+}
+
+std::int32_t FakeRunCollaborators::ResultOf(const std::string& path) const {
+  const auto result = ProgramResults.find(path);
+  return result == ProgramResults.end() ? ProgramResult : result->second;
+}
 
 }  // namespace kestrune::test

@@ -24,6 +24,9 @@ class FakeRunCollaborators : public RunCollaborators {
 
   // Answers.
   bool KabyLake = true;
+  // false: the driver cannot be loaded; the processor gate's loader shows
+  // its own box (through the dialogs seam) and the processor reads as none.
+  bool DriverLoads = true;
   std::uint16_t ChipsetId = 0xA2C5;
   bool Os64Bit = true;
   bool Windows10 = true;
@@ -36,8 +39,13 @@ class FakeRunCollaborators : public RunCollaborators {
   std::deque<bool> NetworkAnswers;              // then true
   std::map<std::string, bool> DownloadResults;  // by URL; others succeed
   std::string BiosFile = "/bios/ROM/Z270.zip";
-  std::int32_t ProgramResult = 0;  // a started program's answer
-  bool ProgramsStart = true;       // false: every start fails
+  // ProcessPackage: the package's members as they land in the folder
+  // (through the file seams; a name ending in "\\" is a folder), or false.
+  std::vector<std::string> PackageMembers{"Z270.bin", "Flash.exe"};
+  bool PackageUnpacks = true;
+  std::int32_t ProgramResult = 0;                      // a waited-for program's answer
+  std::map<std::string, std::int32_t> ProgramResults;  // by path, before ProgramResult
+  bool ProgramsStart = true;                           // false: every start fails
 
   // Seen.
   std::vector<std::uint64_t> VariableSizesAsked;
@@ -59,12 +67,15 @@ class FakeRunCollaborators : public RunCollaborators {
   bool IsNetworkConnected() override;
   bool DownloadFileSync(const std::string& url, const std::string& fileName) override;
   std::string GetBiosFile(const std::string& cataloguePath) override;
-  void ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
+  bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
   std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
                           const std::function<void()>& onStarted) override;
-  void ShowInstallProgress() override;
+  std::int32_t RunProgramShowingProgress(const std::string& path, const std::string& arguments,
+                                         const std::function<void()>& onStarted) override;
 
  private:
+  std::int32_t ResultOf(const std::string& path) const;
+
   sim::EventLog& Log;
 };
 
