@@ -34,6 +34,7 @@ bool FakeProcesses::CreateProcessA(const std::string& applicationName, const std
   OpenHandles.insert(information->Process);
   OpenHandles.insert(information->Thread);
   ExitCodes[information->Process] = it->second.ExitCode;
+  RunningFor[information->Process] = it->second.TimedWaitsBeforeExit;
   return true;
 }
 
@@ -43,6 +44,12 @@ sys::Dword FakeProcesses::WaitForSingleObject(sys::ProcessHandle handle, sys::Dw
     LastError = sys::kErrorInvalidHandle;
     return sys::kWaitFailed;
   }
+  int& left = RunningFor[handle];
+  if (left > 0 && milliseconds != sys::kInfinite) {
+    --left;
+    return sys::kWaitTimeout;
+  }
+  left = 0;  // an endless wait lasts until the child ends
   return sys::kWaitObject0;
 }
 
@@ -52,7 +59,8 @@ bool FakeProcesses::GetExitCodeProcess(sys::ProcessHandle process, sys::Dword* e
     LastError = sys::kErrorInvalidHandle;
     return false;
   }
-  *exitCode = it->second;
+  constexpr sys::Dword kStillActive = 259;
+  *exitCode = RunningFor[process] > 0 ? kStillActive : it->second;
   return true;
 }
 

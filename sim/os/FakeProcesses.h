@@ -1,5 +1,5 @@
-// Child processes in memory: a set of program files that "run" at once and
-// end with a given exit code.
+// Child processes in memory: a set of program files that "run" at once, or
+// for a number of timed waits, and end with a given exit code.
 #pragma once
 
 #include <map>
@@ -27,7 +27,8 @@ class FakeProcesses : public sys::IProcesses {
   // The program files that exist, by full path.
   struct Program {
     sys::Dword ExitCode = 0;
-    std::string ShortPath;  // empty: the volume keeps no short names
+    std::string ShortPath;         // empty: the volume keeps no short names
+    int TimedWaitsBeforeExit = 0;  // timed waits that time out before it ends
   };
   std::map<std::string, Program> Programs;
 
@@ -47,6 +48,7 @@ class FakeProcesses : public sys::IProcesses {
   sys::Dword LastError = 0;
   sys::ProcessHandle NextHandle = 0x100;
   std::map<sys::ProcessHandle, sys::Dword> ExitCodes;  // process handle -> exit code
+  std::map<sys::ProcessHandle, int> RunningFor;        // process handle -> timed waits left
 };
 
 }  // namespace kestrune::sim

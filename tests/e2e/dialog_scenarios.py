@@ -211,5 +211,23 @@ class BiosQuestion(DialogScenario):
         self.assertTrue(flash[0][1].endswith(" /S /C"), flash[0])
 
 
+class Unattended(DialogScenario):
+    def test_silent_run_shows_no_box_when_the_driver_cannot_be_loaded(self):
+        # The loader's own box would wait for a person that an installer
+        # running "/SP" does not have: the run ends without it.
+        self.start_program("kabylake-z270-no-driver.json", "/SP")
+        seen = set()
+        deadline = time.monotonic() + EXIT_TIMEOUT
+        while self.process.poll() is None and time.monotonic() < deadline:
+            for caption in ("Error", CAPTION):
+                if xdotool("search", "--onlyvisible", "--name", "^%s$" % caption).stdout.split():
+                    seen.add(caption)
+            time.sleep(0.2)
+        self.assertEqual(seen, set())
+        code, out = self.wait_for_exit()
+        self.assertEqual(code, 1, out)
+        self.assertEqual(self.state("EXERetCode"), 1)
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)

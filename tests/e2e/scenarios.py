@@ -6,8 +6,10 @@ every message box returns at once.
 Usage: scenarios.py BUILD_DIR SOURCE_DIR [unittest arguments]
 """
 import os
+import shutil
 import time
 import unittest
+import zipfile
 
 from e2e_support import (BANNER, IRST_KEY, MODEL, NOT_READY, PACKAGE_PATH, PREFIX, READY, RST_CODE, SERVED_PACKAGE,
                          SOURCE, STANDIN, STATE_KEY, Registry, Scenario, Server, wine, windows_path)
@@ -92,17 +94,55 @@ class BiosRoad(Scenario):
         self.assertEqual(self.server.requests().count(SERVED_PACKAGE), 4)
         self.assertFalse(os.path.exists(os.path.join(self.work, "ROM")))
 
-    def test_package_folder_that_cannot_be_listed(self):
+    def test_package_that_is_no_archive_starts_nothing(self):
+        # Neither the zip library nor the shell can unpack it: the run says so
+        # with exit code 1 (never 2, which a calling installer reads as "No").
         self.server.publish_catalogue(MODEL, PACKAGE_PATH)
         target = os.path.join(self.server.root, SERVED_PACKAGE.lstrip("/"))
         os.makedirs(os.path.dirname(target), exist_ok=True)
         with open(target, "wb") as out:
             out.write(b"not a zip archive")
         code, out = self.run_program(NOT_READY, "/SP")
-        self.assertIn("Error(2) opening " + windows_path(os.path.join(self.work, "ROM")) + "\n", out)
-        self.assertEqual(code, 2)
+        self.assertEqual(code, 1, out)
         self.assertEqual(self.state("EXERetCode"), 1)
+        self.assertIn(self.state("BiosUpdate"), (None, 0))
         self.assertEqual(self.child_starts(), [])
+
+    def test_tool_comes_from_this_runs_package(self):
+        # A ROM folder of an earlier release, with its own tool and a person's
+        # notes: moved aside, never deleted; the package's upper-case tool runs.
+        earlier = os.path.join(self.work, "ROM")
+        os.makedirs(earlier)
+        shutil.copy(STANDIN, os.path.join(earlier, "Old.exe"))
+        with open(os.path.join(earlier, "notes.txt"), "w") as out:
+            out.write("mine")
+        self.server.publish_catalogue(MODEL, PACKAGE_PATH)
+        self.server.publish_package(SERVED_PACKAGE, {"AFUWINx64.EXE": STANDIN, "Z270F210.bin": STANDIN})
+        code, out = self.run_program(NOT_READY, "/SP")
+        self.assertEqual(code, 255, out)
+        flash = self.child_starts()
+        self.assertEqual(len(flash), 1)
+        self.assertIn("AFUWIN", flash[0][0].upper())
+        aside = [name for name in os.listdir(self.work) if name.startswith("ROM.old-")]
+        self.assertEqual(len(aside), 1, os.listdir(self.work))
+        with open(os.path.join(self.work, aside[0], "notes.txt")) as kept:
+            self.assertEqual(kept.read(), "mine")
+        self.assertEqual(sorted(os.listdir(os.path.join(self.work, "ROM"))), ["AFUWINx64.EXE", "Z270F210.bin"])
+
+    def test_refused_package_starts_nothing(self):
+        # A hostile member refuses the whole archive: no tool of it runs.
+        self.server.publish_catalogue(MODEL, PACKAGE_PATH)
+        target = os.path.join(self.server.root, SERVED_PACKAGE.lstrip("/"))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with zipfile.ZipFile(target, "w") as archive:
+            archive.write(STANDIN, "Flash.exe")
+            archive.writestr("../escaped.txt", "outside")
+        code, out = self.run_program(NOT_READY, "/SP")
+        self.assertEqual(code, 1, out)
+        self.assertEqual(self.state("EXERetCode"), 1)
+        self.assertIn(self.state("BiosUpdate"), (None, 0))
+        self.assertEqual(self.child_starts(), [])
+        self.assertFalse(os.path.exists(os.path.join(self.work, "..", "escaped.txt")))
 
 
 class ReadyBoard(Scenario):
@@ -179,7 +219,34 @@ class FailuresToldAsFailures(Scenario):
                 self.assertNotIn("Installing Optane Memory Driver", out)
                 self.assertEqual(self.state("EXERetCode"), 1)
                 self.assertEqual(self.state("InstallStatus"), 0)
-                self.assertEqual(self.state("OptanePath"), windows_path(setup))
+                self.assertEqual(self.state("OptanePath"), "")
+
+    def test_setup_program_that_fails(self):
+        # It starts and ends with a failure, and no restart comes: the progress
+        # line ends, and the next run reports no completion.
+        for switches in (("/SP",), ()):
+            with self.subTest(switches=switches):
+                code, out = self.run_program(READY, *switches, exit_code=1603)
+                self.assertEqual(code, 1, out)
+                self.assertEqual(self.state("EXERetCode"), 1)
+                self.assertEqual(self.state("InstallStatus"), 0)
+        code, out = self.run_program(READY, "/SP")
+        self.assertEqual(code, 255, out)
+        self.assertNotIn("Installation complete", out)
+
+    def test_stale_remembered_setup_path(self):
+        # Run 1 remembered a kit folder that its wrapper then deleted; the run
+        # after the restart cannot start it; the kit started again from another
+        # folder finishes the installation.
+        system32 = os.path.join(PREFIX, "drive_c", "windows", "system32")
+        Registry.set_string(STATE_KEY, "OptanePath", r"C:\e2e\deleted-kit\Optane\SetupOptaneMemory.exe")
+        code, out = self.run_program(READY, "/SP", cwd=system32)
+        self.assertEqual(code, 1, out)
+        self.assertEqual(self.state("OptanePath"), "")
+        code, out = self.run_program(READY, "/SP")
+        self.assertEqual(code, 255, out)
+        self.assertEqual(len(self.child_starts()), 1)
+        self.assertIn(windows_path(self.work), self.child_starts()[0][0])
 
 
 class Gates(Scenario):
@@ -200,6 +267,12 @@ class Gates(Scenario):
 
     def test_system_disk_not_gpt(self):
         self.assert_refused("kabylake-z270-mbr.json", "/SP")
+
+    def test_empty_card_reader_before_the_gpt_system_disk(self):
+        self.publish()
+        code, out = self.run_program("kabylake-z270-reader-first.json", "/SP")
+        self.assertEqual(code, 255, out)
+        self.assertEqual(len(self.child_starts()), 1)
 
     def test_sata_mode_not_ahci(self):
         out = self.assert_refused("kabylake-z270-raid.json", "/SP")

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "sim/os/FakeProcesses.h"
 #include "tests/support/FakeOsFixture.h"
 
@@ -116,6 +118,11 @@ class LoggingEnvironment : public sim::FakeProcessEnvironment {
 
 class InstallProgressTest : public test::FakeOsFixture {
  protected:
+  bool Saw(const std::string& prefix) const {
+    return std::any_of(Log.All().begin(), Log.All().end(),
+                       [&prefix](const std::string& event) { return event.rfind(prefix, 0) == 0; });
+  }
+
   LoggingEnvironment Delays{Log};
 
  private:
@@ -141,6 +148,44 @@ TEST_F(InstallProgressTest, FirstSeventeenPrintsClearTheLineAtTheSixteenth) {
   EXPECT_EQ(expected[28].size() - std::string("print \r").size(), 48u);
   EXPECT_EQ(expected[30].size() - std::string("print \r").size(), 65u);
   EXPECT_GE(Console.Flushes, 17);
+}
+
+// Intel's setup program under the progress line: the line runs while the
+// child runs, each step waiting on the child instead of a plain delay, and
+// a child that ends ends the line with its exit code.
+TEST_F(InstallProgressTest, LineRunsWhileTheChildRunsAndEndsWithIt) {
+  sim::FakeProcesses processes(&Log);
+  sys::ScopedSeam<sys::IProcesses> seam(processes);
+  const std::string setup = "C:\\Kit\\Optane\\SetupOptaneMemory.exe";
+  processes.Programs[setup] = {1603, "", 20};
+  bool started = false;
+  EXPECT_EQ(RunProgramShowingProgress(setup, "-s -b", [&started] { started = true; }), 1603);
+  EXPECT_TRUE(started);
+  EXPECT_EQ(processes.Waits, std::vector<sys::Dword>(21, 500));
+  EXPECT_FALSE(Saw("sleep"));
+  // 21 lines, the clearing print after the 15th, and a line end at the end.
+  EXPECT_EQ(std::count(Log.All().begin(), Log.All().end(),
+                       "print Installing Optane Memory Driver...                               \r"),
+            1);
+  EXPECT_EQ(Log.All().back(), "print \n");
+  EXPECT_TRUE(processes.OpenHandles.empty());
+}
+
+TEST_F(InstallProgressTest, ChildThatCannotStartShowsNoLine) {
+  sim::FakeProcesses processes(&Log);
+  sys::ScopedSeam<sys::IProcesses> seam(processes);
+  bool started = false;
+  EXPECT_EQ(RunProgramShowingProgress("C:\\Kit\\missing.exe", "-s -b", [&started] { started = true; }), -1);
+  EXPECT_FALSE(started);
+  EXPECT_TRUE(Console.Output.empty());
+}
+
+TEST_F(InstallProgressTest, WaitThatFailsEndsTheLineWithMinusOne) {
+  sim::FakeProcesses processes(&Log);
+  sys::ScopedSeam<sys::IProcesses> seam(processes);
+  processes.Programs["C:\\Kit\\setup.exe"] = {0, "", 5};
+  processes.FailWaits = true;
+  EXPECT_EQ(RunProgramShowingProgress("C:\\Kit\\setup.exe", "-s -b", {}), -1);
 }
 
 TEST_F(InstallProgressTest, SecondCycleRepeatsTheFirst) {
