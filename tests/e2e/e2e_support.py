@@ -179,6 +179,16 @@ class Scenario(unittest.TestCase):
         process.stdout.close()
         return seen.decode("latin-1").replace("\r\n", "\n")
 
+    def stand_in_for_msiexec(self):
+        """Puts the stand-in where the 32-bit program finds MsiExec (System32 is
+        SysWOW64 to it), for this scenario: Wine's own MsiExec knows neither the
+        product nor "/forcerestart" and ends with a failure."""
+        target = os.path.join(PREFIX, "drive_c", "windows", "syswow64", "msiexec.exe")
+        saved = target + ".kestrune-saved"
+        shutil.copy(target, saved)
+        self.addCleanup(os.replace, saved, target)
+        shutil.copy(STANDIN, target)
+
     def child_starts(self):
         if not os.path.exists(self.starts):
             return []

@@ -18,6 +18,7 @@ from e2e_support import (BANNER, IRST_KEY, MODEL, NOT_READY, PACKAGE_PATH, PREFI
 class BiosRoad(Scenario):
     def test_full_sequence_across_three_restarts(self):
         self.publish()
+        self.stand_in_for_msiexec()
         Registry.set_string(IRST_KEY, "ProductCode", RST_CODE)
         system32 = os.path.join(PREFIX, "drive_c", "windows", "system32")
 
@@ -46,7 +47,8 @@ class BiosRoad(Scenario):
         self.assertEqual(self.state("EXERetCode"), -1)
         self.assertEqual(self.state("BiosUpdate"), 0)
         self.assertEqual(self.state("InstallStatus"), None)
-        self.assertEqual(len(self.child_starts()), 1)  # MsiExec is the system's, not a stand-in
+        uninstall = self.child_starts()[1]
+        self.assertTrue(uninstall[1].endswith(" /x %s /quiet /forcerestart" % RST_CODE), uninstall)
         Registry.delete_key(IRST_KEY, "/reg:32")  # as the uninstaller would
 
         # Run 3: the BIOS is ready and no RST is registered: Intel's setup
@@ -58,8 +60,8 @@ class BiosRoad(Scenario):
         self.assertEqual(self.state("OptanePath"), "")
         self.assertEqual(self.state("EXERetCode"), -1)  # not written under the progress line
         starts = self.child_starts()
-        self.assertEqual(len(starts), 2)
-        self.assertTrue(starts[1][1].endswith(" -s -b"), starts[1])
+        self.assertEqual(len(starts), 3)
+        self.assertTrue(starts[2][1].endswith(" -s -b"), starts[2])
 
         # Run 4: completion.
         code, out = self.run_program(READY, cwd=system32)
@@ -220,6 +222,17 @@ class FailuresToldAsFailures(Scenario):
                 self.assertEqual(self.state("EXERetCode"), 1)
                 self.assertEqual(self.state("InstallStatus"), 0)
                 self.assertEqual(self.state("OptanePath"), "")
+
+    def test_uninstaller_that_fails(self):
+        # MsiExec answers a failure and restarts nothing: the entry registered
+        # for the restart goes, and the run says so.
+        self.stand_in_for_msiexec()
+        Registry.set_string(IRST_KEY, "ProductCode", RST_CODE)
+        code, out = self.run_program(READY, "/SP", exit_code=1603)
+        self.assertEqual(code, 1, out)
+        self.assertEqual(self.state("EXERetCode"), 1)
+        self.assertEqual(len(self.child_starts()), 1)
+        self.assertIn("msiexec", self.child_starts()[0][0].lower())
 
     def test_setup_program_that_fails(self):
         # It starts and ends with a failure, and no restart comes: the progress
