@@ -65,9 +65,7 @@ bool IsServerPath(const std::string& path) {
          });
 }
 
-bool IsPlainFileName(const std::string& name) {
-  return name.find('\\') == std::string::npos && name.find(':') == std::string::npos && name != "..";
-}
+bool IsPlainFileName(const std::string& name) { return IsSafeFileName(name); }
 
 std::optional<std::string> FirstProgram(const std::vector<std::string>& names) {
   for (const std::string& name : names) {
