@@ -184,7 +184,9 @@ std::int32_t InstallRun::BiosRoad() {
   const std::string catalogueName = run::CatalogueFileName(BoardModelName);
   const std::string cataloguePath = GetCurrentDir() + "\\" + catalogueName;
   const std::string url = Servers.WebBase + kCatalogueRequest + BoardModelName;
-  if (!Platform.DownloadFileSync(url, catalogueName)) {
+  // A model name that would make the catalogue's file a device or put it
+  // outside the current directory is refused like a failed download.
+  if (!run::IsPlainFileName(catalogueName) || !Platform.DownloadFileSync(url, catalogueName)) {
     Message("DownloadFileSync Fail!" + url);
     return EndWith(kExitFailed);
   }

@@ -65,9 +65,7 @@ bool IsServerPath(const std::string& path) {
          });
 }
 
-bool IsPlainFileName(const std::string& name) {
-  return name.find('\\') == std::string::npos && name.find(':') == std::string::npos && name != "..";
-}
+bool IsPlainFileName(const std::string& name) { return IsSafeFileName(name); }
 
 bool IsInstallerSuccess(std::int32_t exitCode) {
   constexpr std::int32_t kRestartInitiated = 1641;

@@ -43,7 +43,8 @@ SetupPathChoice ChooseSetupPath(const std::string& candidate, const std::string&
 // completed before.
 bool SataGateStops(std::uint8_t sataMode, std::int32_t biosUpdateNow, std::int32_t installFinished);
 
-// "AB/CD/E" gives "AB_CD_E.xml".
+// "AB/CD/E" gives "AB_CD_E.xml". The model name comes from the board: the
+// result is a name from outside like the package's (IsPlainFileName).
 std::string CatalogueFileName(const std::string& modelName);
 
 // A package path from the catalogue must stay a path on the package server
@@ -52,8 +53,11 @@ std::string CatalogueFileName(const std::string& modelName);
 // character that could end the request line.
 bool IsServerPath(const std::string& path);
 
-// A package name from the catalogue must name a file in the current
-// directory: no "\\", no ":" and no ".." part.
+// A file name from outside, the package's from the catalogue or the
+// catalogue's made from the model name, must name a file in the current
+// directory and nothing else: IsSafeFileName (install/Utils.h), which
+// refuses among others "", "..", "\\", ":", control characters and device
+// names such as NUL or COM1.
 bool IsPlainFileName(const std::string& name);
 
 // The answer of an installer child (MsiExec, Intel's setup program) that

@@ -1,6 +1,8 @@
 #include "install/Utils.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "sys/CodePage.h"
 #include "sys/FileVersion.h"
@@ -35,6 +37,28 @@ std::size_t FindIgnoringCase(const std::string& text, const std::string& delimit
     return std::string::npos;
   }
   return UpperCase(text).find(UpperCase(delimiter));
+}
+
+char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+
+bool IsNameCharacter(char16_t c) { return c >= 0x20 && c != 0x7F && c != u'\\' && c != u'/' && c != u':'; }
+
+// The system takes a name for a device when the part before its first "."
+// is one, blanks before that "." left out.
+bool IsDeviceName(const std::u16string& name) {
+  std::u16string base = name.substr(0, name.find(u'.'));
+  while (!base.empty() && base.back() == u' ') {
+    base.pop_back();
+  }
+  std::transform(base.begin(), base.end(), base.begin(), AsciiUpper);
+  if (base == u"CON" || base == u"PRN" || base == u"AUX" || base == u"NUL" || base == u"CONIN$" || base == u"CONOUT$") {
+    return true;
+  }
+  if (base.size() != 4 || !(base.starts_with(u"COM") || base.starts_with(u"LPT"))) {
+    return false;
+  }
+  const char16_t digit = base[3];
+  return (digit >= u'0' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' || digit == u'\u00B3';
 }
 
 }  // namespace
@@ -139,6 +163,18 @@ std::string TextAfterLast(const std::string& text, const std::string& delimiters
 
 std::size_t FindLastCharacter(const std::string& text, char c) {
   return FindLastCharacterThat(text, [&](std::size_t i) { return text[i] == c; });
+}
+
+bool IsSafeFileName(const std::u16string& name) {
+  if (name.empty() || name.back() == u'.' || name.back() == u' ') {
+    return false;
+  }
+  return std::all_of(name.begin(), name.end(), IsNameCharacter) && !IsDeviceName(name);
+}
+
+bool IsSafeFileName(const std::string& name) {
+  const std::optional<std::u16string> wide = sys::Use<sys::ICodePage>().MultiByteToWideChar(sys::kCpAcp, name);
+  return wide.has_value() && IsSafeFileName(*wide);
 }
 
 std::string HexText(std::uint32_t value) {

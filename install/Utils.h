@@ -40,6 +40,25 @@ std::string TextAfterLast(const std::string& text, const std::string& delimiters
 // byte that equals c (0x5C, "\\", is a common one) is no match.
 std::size_t FindLastCharacter(const std::string& text, char c);
 
+// A name that comes from outside (a downloaded file's name, a folder or file
+// name of an archive member) names a file in its folder and nothing else.
+// One part of a path, refused when it
+// - is empty, or ends in "." or " ": the system drops trailing dots and
+//   blanks, so the file would get another name ("." and ".." end in one);
+// - holds "\\", "/" or ":" (a folder, a drive or a stream), or a control
+//   character (below 0x20, and 0x7F);
+// - is a device name in any case, alone or before an extension or blanks:
+//   CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9, LPT0 to LPT9, and
+//   COM and LPT with the superscript digits U+00B9, U+00B2, U+00B3 ("nul.txt",
+//   "COM1 .log" and "lpt\u00B2" are devices; "CONFIG.SYS" and "COM10" are not).
+// The other characters that Windows refuses in names ("<", ">", "\"", "|",
+// "?", "*") are left to it: opening such a name fails and touches nothing.
+bool IsSafeFileName(const std::u16string& name);
+// The same rule for an 8-bit name, read in the ANSI code page as the system
+// reads it when the name is opened; a name the code page cannot carry is
+// refused.
+bool IsSafeFileName(const std::string& name);
+
 // "0x" and eight upper-case hexadecimal digits.
 std::string HexText(std::uint32_t value);
 void Delay(std::uint32_t milliseconds);

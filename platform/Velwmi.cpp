@@ -127,13 +127,17 @@ void RunQuery(sys::IWmi& wmi, const std::u16string& namespacePath, const std::u1
   }
 }
 
-bool HoldsPci(std::u16string id) {
+// An adapter of the machine's own hardware: on the PCI bus (the bus name,
+// in any case, anywhere in its identifier) or on USB (the identifier begins
+// with the bus name), as a desktop's USB network adapter is. Software
+// adapters (ROOT\\..., SWD\\...) are no connection of their own.
+bool IsHardwareAdapter(std::u16string id) {
   for (char16_t& unit : id) {
     if (unit >= u'a' && unit <= u'z') {
       unit = static_cast<char16_t>(unit - u'a' + u'A');
     }
   }
-  return id.find(u"PCI") != std::u16string::npos;
+  return id.find(u"PCI") != std::u16string::npos || id.starts_with(u"USB\\");
 }
 
 }  // namespace
@@ -159,7 +163,7 @@ bool IsNetworkConnected() {
       wmi->Query(u"root\\cimv2", u"SELECT PNPDeviceID FROM Win32_NetworkAdapter where NetConnectionStatus=\"2\"");
   for (const WmiRow& row : rows) {
     const auto id = row.find(u"PNPDeviceID");
-    if (id != row.end() && HoldsPci(id->second)) {
+    if (id != row.end() && IsHardwareAdapter(id->second)) {
       return true;
     }
   }

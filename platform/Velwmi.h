@@ -25,7 +25,8 @@ class TVelWMI {
   std::vector<WmiRow> Rows;
 };
 
-// True when WMI reports a connected network adapter on the PCI bus.
+// True when WMI reports a connected network adapter on the PCI bus or on
+// USB; software adapters do not count.
 bool IsNetworkConnected();
 
 }  // namespace kestrune

@@ -3,7 +3,6 @@
 #include <unzip.h>
 #include <zlib.h>
 
-#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -33,35 +32,16 @@ std::optional<std::u16string> AnsiToWide(const std::string& text) {
 
 bool EndsWithBackslash(const std::u16string& text) { return !text.empty() && text.back() == u'\\'; }
 
-char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 0x20) : c; }
-
-// CON, PRN, AUX, NUL, COM0 to COM9 and LPT0 to LPT9, with the superscript
-// digits one to three as well, name devices in every folder, whatever
-// extension follows.
-bool IsDeviceName(const std::u16string& part) {
-  std::u16string base = part.substr(0, part.find(u'.'));
-  while (!base.empty() && base.back() == u' ') {
-    base.pop_back();
-  }
-  std::transform(base.begin(), base.end(), base.begin(), AsciiUpper);
-  if (base == u"CON" || base == u"PRN" || base == u"AUX" || base == u"NUL") {
-    return true;
-  }
-  if (base.size() != 4 || !(base.starts_with(u"COM") || base.starts_with(u"LPT"))) {
-    return false;
-  }
-  const char16_t digit = base[3];
-  return (digit >= u'0' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' || digit == u'\u00B3';
-}
-
 // A member name (with "\\" separators) that stays inside the destination
-// folder: relative, no drive or stream, and no part that the system reads as
-// a parent folder (".." and other runs of dots and spaces) or a device.
+// folder: relative, and each of its parts a safe file name (no drive or
+// stream, no parent folder, no device). Empty parts and "." ("a\\\\b",
+// ".\\b", the "\\" that ends a folder's name) are the path's own syntax,
+// which the system folds away.
 bool StaysInside(const std::u16string& name) {
   if (name.empty()) {
     return true;
   }
-  if (name.front() == u'\\' || name.find(u':') != std::u16string::npos) {
+  if (name.front() == u'\\') {
     return false;
   }
   std::size_t begin = 0;
@@ -71,8 +51,7 @@ bool StaysInside(const std::u16string& name) {
       end = name.size();
     }
     const std::u16string part = name.substr(begin, end - begin);
-    const bool dotsAndSpaces = !part.empty() && part.find_first_not_of(u". ") == std::u16string::npos && part != u".";
-    if (dotsAndSpaces || IsDeviceName(part)) {
+    if (!part.empty() && part != u"." && !IsSafeFileName(part)) {
       return false;
     }
     begin = end + 1;

@@ -37,8 +37,9 @@ inline constexpr std::uint64_t kMaxArchiveBytes = std::uint64_t{1} << 30;
 
 // Writes every member of the zip archive at zipPath (8-bit text) under
 // destDir, creating folders as needed. A member is refused when its name
-// would leave destDir (absolute, a drive or stream, a ".." part, a device
-// name) or is 260 bytes or longer, when its declared size takes the
+// is absolute, when one of its parts is no safe file name (IsSafeFileName:
+// a drive or stream, "..", a device name, a control character, ...), when
+// the name is 260 bytes or longer, when its declared size takes the
 // archive's total past kMaxArchiveBytes, or when its data inflates past the
 // size it declares.
 ZipOutcome ExtractZip(const std::string& zipPath, const std::string& destDir);

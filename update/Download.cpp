@@ -144,13 +144,18 @@ bool DownloadAttempt(const std::string& url, const std::string& fileName) {
     }
   }
 
+  // A write that fails or stores less than it was given (a full disk) fails
+  // the attempt as a short body does: the file keeps what reached it, the
+  // next attempt truncates it, and the false answer keeps the run from
+  // using it.
   sys::Dword written = 0;
-  files.WriteFile(file.Get(), body.get(), static_cast<sys::Dword>(received), &written);
+  const bool stored =
+      files.WriteFile(file.Get(), body.get(), static_cast<sys::Dword>(received), &written) && written == received;
   file.Reset();
   request.Reset();
   session.Reset();
   body.reset();
-  return !overrun && received == length;
+  return stored && !overrun && received == length;
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ namespace kestrune {
 
 // Fetches url into fileName (both 8-bit text in the ANSI code page) in up to
 // four attempts, one second apart. True when one attempt received exactly
-// the announced Content-Length and wrote it to the file.
+// the announced Content-Length and the file took all of it.
 bool DownloadFileSync(const std::string& url, const std::string& fileName);
 
 // Where an attempt gets its zero-filled body buffer. The heap serves it;

@@ -184,6 +184,17 @@ bool FakeFileSystem::Fail(sys::Dword error) {
   return false;
 }
 
+bool FakeFileSystem::TakeSpace(std::uint64_t needed, std::uint64_t released) {
+  if (!FreeSpace) {
+    return true;
+  }
+  if (needed > *FreeSpace + released) {
+    return false;
+  }
+  *FreeSpace = *FreeSpace + released - needed;
+  return true;
+}
+
 void FakeFileSystem::AddFolder(const std::u16string& path) {
   const std::u16string full = FullPath(path);
   std::u16string partial = full.substr(0, full.find(u'\\'));
@@ -258,6 +269,7 @@ sys::FileHandle FakeFileSystem::CreateFileW(const std::u16string& path, sys::Dwo
     if (it == Files.end()) {
       Files[key] = {full, File{}};
     } else {
+      TakeSpace(0, it->second.second.Data.size());
       it->second.second.Data.clear();
     }
     if (Log != nullptr) {
@@ -278,13 +290,12 @@ bool FakeFileSystem::WriteFile(sys::FileHandle file, const void* data, sys::Dwor
   if (it == Handles.end() || (it->second.Access & sys::kGenericWrite) == 0) {
     return Fail(it == Handles.end() ? sys::kErrorInvalidHandle : sys::kErrorAccessDenied);
   }
-  if (FreeSpace && BytesWritten + size > *FreeSpace) {
+  if (!TakeSpace(size, 0)) {
     return Fail(kErrorDiskFull);
   }
   if (size > 0) {
     Files[it->second.Key].second.Data.append(static_cast<const char*>(data), size);
   }
-  BytesWritten += size;
   *written = size;
   return true;
 }
@@ -464,6 +475,10 @@ bool FakeFileSystem::CopyFileW(const std::u16string& existing, const std::u16str
     return Fail(kErrorFileExists);
   }
   const File copy = source->second.second;
+  const auto replaced = Files.find(key);
+  if (!TakeSpace(copy.Data.size(), replaced == Files.end() ? 0 : replaced->second.second.Data.size())) {
+    return Fail(kErrorDiskFull);
+  }
   Files[key] = {full, copy};
   if (Log != nullptr) {
     Log->Add("copy " + Narrow(source->second.first) + " -> " + Narrow(full));

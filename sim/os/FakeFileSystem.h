@@ -35,7 +35,9 @@ class FakeFileSystem : public sys::IFiles, public sys::IFileSystem, public sys::
   std::u16string CurrentDirectory = u"C:\\Tools";
   // Local time is universal time minus this many minutes (Windows' bias).
   std::int32_t TimeZoneBiasMinutes = 0;
-  // Writes beyond this many bytes in total fail with ERROR_DISK_FULL.
+  // The bytes the disk can still take, when limited: a write or a copy that
+  // needs more fails with ERROR_DISK_FULL and stores nothing; a file that is
+  // truncated or replaced gives its bytes back.
   std::optional<std::uint64_t> FreeSpace;
 
   // The absolute, resolved form of a path as the system would use it.
@@ -89,13 +91,15 @@ class FakeFileSystem : public sys::IFiles, public sys::IFileSystem, public sys::
   static std::u16string KeyOf(const std::u16string& fullPath);
   bool ParentExists(const std::u16string& fullPath) const;
   bool Fail(sys::Dword error);
+  // Takes `needed` bytes of FreeSpace after giving back `released`; false,
+  // with nothing taken, when they do not fit.
+  bool TakeSpace(std::uint64_t needed, std::uint64_t released);
 
   EventLog* Log;
   std::map<std::u16string, std::u16string> Folders;  // key -> resolved path
   std::map<std::u16string, std::pair<std::u16string, File>> Files;
   std::map<sys::FileHandle, OpenFile> Handles;
   sys::FileHandle NextHandle = 0x100;
-  std::uint64_t BytesWritten = 0;
   sys::Dword LastError = 0;
 };
 

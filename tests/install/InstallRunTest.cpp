@@ -186,6 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    "", std::string("DownloadFileSync Fail!") + kWeb + "/support/LiveUpdate.asp?Model=Z270 GAMING", 1,
                    1},
+        EndingCase{"ModelNameThatIsNoFileName", [](auto&, auto& p) { p.Board.ModelName = "..\\x"; }, "",
+                   std::string("DownloadFileSync Fail!") + kWeb + "/support/LiveUpdate.asp?Model=..\\x", 1, 1},
         EndingCase{"PackageDownloadFails",
                    [](auto&, auto& p) { p.DownloadResults[std::string(kPackages) + "/bios/WIN/Z270.zip"] = false; }, "",
                    std::string("DownloadFileSync Fail!") + kPackages + "/bios/WIN/Z270.zip", 1, 1},
@@ -633,6 +635,35 @@ TEST_F(InstallRunTest, ModelNameWithSlashes) {
   EXPECT_TRUE(Saw("catalogue C:\\Setup\\AB_CD_E.xml"));
 }
 
+// The model name comes from the board: its catalogue file name must name a
+// file in the current directory like the package's.
+TEST_F(InstallRunTest, CatalogueFileNamesFromTheModelName) {
+  const struct {
+    const char* model;
+    const char* file;
+    bool plain;
+  } cases[] = {
+      {"Z270 GAMING", "Z270 GAMING.xml", true},
+      {"AB/CD/E", "AB_CD_E.xml", true},
+      {"../x", ".._x.xml", true},
+      {"..\\x", "..\\x.xml", false},
+      {"NUL", "NUL.xml", false},
+      {"com1", "com1.xml", false},
+      {"C:x", "C:x.xml", false},
+      {"", ".xml", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.model);
+    EXPECT_EQ(run::CatalogueFileName(c.model), c.file);
+    EXPECT_EQ(run::IsPlainFileName(run::CatalogueFileName(c.model)), c.plain);
+    Log.Clear();
+    Registry.DeleteKey(kState);
+    Platform.Board.ModelName = c.model;
+    Run();
+    EXPECT_EQ(Saw("download "), c.plain) << "a catalogue that is no plain file name is never requested";
+  }
+}
+
 TEST_F(InstallRunTest, PackagePathWithRomTwice) {
   Platform.BiosFile = "/ROM/Z270/ROM/Z270F4.zip";
   Run();
@@ -641,7 +672,8 @@ TEST_F(InstallRunTest, PackagePathWithRomTwice) {
 
 TEST_F(InstallRunTest, PackagePathsThatLeaveTheServerOrTheCurrentDirectoryAreRefused) {
   for (const char* file : {"/bios/..", "/bios/..\\..\\evil.exe", "/bios/C:evil.exe", "@other.host/x.zip", ":8080/x.zip",
-                           "x.zip", "", ".other.host/x.zip", "/bios/x\r\nHost: other.host/x.zip", "/bios/\x7f.zip"}) {
+                           "x.zip", "", ".other.host/x.zip", "/bios/x\r\nHost: other.host/x.zip", "/bios/\x7f.zip",
+                           "/bios/NUL", "/bios/COM1", "/bios/nul.zip", "/bios/CONOUT$", "/bios/", "/bios/x.zip."}) {
     SCOPED_TRACE(file);
     Log.Clear();
     Platform.BiosFile = file;

@@ -54,6 +54,55 @@ TEST_F(UtilsTest, TextAfterLast) {
   EXPECT_EQ(TextAfterLast("a/b/", "/", "dflt"), "");
 }
 
+// Names from outside: the package's, the catalogue's made from the model
+// name, every part of an archive member's name. The 8-bit names are read
+// in Windows-1252, where 0xB9, 0xB2 and 0xB3 are the superscript digits one
+// to three and 0xB4 an acute accent. A name is a device only when the whole
+// part before its first "." is one (CONFIG.SYS is none); a trailing dot or
+// blank would be dropped by the system, which would then write another name.
+TEST_F(UtilsTest, SafeFileNames) {
+  const std::string safe[] = {
+      "AFUWINx64.EXE", "Z270F210.zip", "Z270 GAMING.xml", "AB_CD_E.xml",   "CONFIG.SYS",  "nul2.txt",    "COM10",
+      "COM",           "NULL",         "CONSOLE.log",     "AUXILIARY.bin", "COM\xB4.txt", "LPT\xB9\xB9", "..data.txt",
+      "x..y",          ".hidden",      " lead.txt",       "\xE9t\xE9.txt"};
+  const std::string refused[] = {"",          ".",         "..",       "...",  "name.",   "name ",
+                                 " ",         "..\\x.xml", "a\\b",     "a/b",  "C:x.zip", "x.zip:stream",
+                                 "a\x01.zip", "tab\tname", "\r\n.zip", "\x1F", "\x7F.zip"};
+  const std::string devices[] = {"NUL",     "nul",         "Nul.txt",      "NUL.",      "CON ",   "con.tar.gz",
+                                 "PRN",     "AUX.log",     "COM1",         "com1.bin",  "COM9",   "COM0",
+                                 "LPT1",    "lpt9.txt",    "LPT0",         "COM1 .log", "CONIN$", "conout$.txt",
+                                 "COM\xB9", "lpt\xB2.txt", "Com\xB3 .log", "LPT\xB9"};
+  for (const std::string& name : safe) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(IsSafeFileName(name));
+  }
+  for (const std::string& name : refused) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(IsSafeFileName(name));
+  }
+  for (const std::string& name : devices) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(IsSafeFileName(name));
+  }
+  EXPECT_FALSE(IsSafeFileName(std::string("a\0b", 3)));  // a NUL would end the name early
+}
+
+TEST_F(UtilsTest, SafeFileNamesAreJudgedAsTheSystemReadsThem) {
+  EXPECT_FALSE(IsSafeFileName(u"COM\u00B9"));
+  EXPECT_FALSE(IsSafeFileName(u"lpt\u00B3.bin"));
+  EXPECT_TRUE(IsSafeFileName(u"COM\u2074"));  // superscript four names no device
+  // The two UTF-8 bytes of U+00B9, read in Windows-1252, are two other
+  // characters.
+  EXPECT_TRUE(IsSafeFileName("COM\xC2\xB9"));
+  // In code page 932 "\x83\x5C" is one character (KATAKANA LETTER SO), no
+  // "\\"; a byte the code page cannot carry refuses the name.
+  CodePage.AnsiCodePage = 932;
+  EXPECT_TRUE(IsSafeFileName("\x83\x5C.zip"));
+  EXPECT_FALSE(IsSafeFileName("name\x83"));  // a lead byte without its second
+  CodePage.AnsiCodePage = 1252;
+  EXPECT_FALSE(IsSafeFileName("\x83\x5C.zip"));
+}
+
 TEST_F(UtilsTest, HexTextIsEightUpperCaseDigits) {
   EXPECT_EQ(HexText(495), "0x000001EF");
   EXPECT_EQ(HexText(0xFFFFFFFF), "0xFFFFFFFF");

@@ -252,15 +252,20 @@ TEST_F(VelwmiTest, EachQueryStartsWithNoRows) {
   EXPECT_TRUE(wmi.Rows.empty());
 }
 
-TEST_F(VelwmiTest, NetworkIsConnectedWhenAConnectedAdapterSitsOnThePciBus) {
+TEST_F(VelwmiTest, NetworkIsConnectedWhenAConnectedAdapterSitsOnThePciBusOrOnUsb) {
   const struct {
     const char* name;
     std::vector<sim::FakeWmi::Object> adapters;
     bool connected;
   } cases[] = {
       {"PCI Express Ethernet", {Adapter(u"PCI\\VEN_8086&DEV_15B8&SUBSYS_86721043&REV_31\\3&11583659&0&FE")}, true},
-      {"only USB", {Adapter(u"USB\\VID_0B95&PID_1790\\000000000002C9")}, false},
+      // A desktop whose only connection is a USB network adapter is connected.
+      {"only USB", {Adapter(u"USB\\VID_0B95&PID_1790\\000000000002C9")}, true},
+      {"usb in lower case", {Adapter(u"usb\\vid_0b95&pid_1790\\000000000002c9")}, true},
       {"only software adapters", {Adapter(u"ROOT\\NET\\0000"), Adapter(u"ROOT\\*ISATAP\\0001")}, false},
+      {"software adapters naming USB", {Adapter(u"ROOT\\USBNET\\0000"), Adapter(u"SWD\\MSRRAS\\USB\\0")}, false},
+      {"software device", {Adapter(u"SWD\\IP_TUNNEL_VBUS\\TEREDO_TUNNEL_DEVICE")}, false},
+      {"USB without its separator", {Adapter(u"USBNET\\0000")}, false},
       {"pci in lower case", {Adapter(u"USB\\VID_1234&PID_5678\\pci0001")}, true},
       {"PCI after USB", {Adapter(u"USB\\VID_0B95&PID_1790"), Adapter(u"PCI\\VEN_10EC&DEV_8168")}, true},
       {"no connected adapter", {}, false},

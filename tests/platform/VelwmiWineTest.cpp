@@ -60,11 +60,12 @@ TEST_F(VelwmiWineTest, AdapterRowsCarryTheirPropertiesAsText) {
 TEST_F(VelwmiWineTest, ConnectedAdaptersAreTheRowsWithStatusTwo) {
   TVelWMI wmi;
   std::size_t connected = 0;
-  bool pciConnected = false;
+  bool hardwareConnected = false;
   for (const WmiRow& row : wmi.Query(u"root\\cimv2", kAllAdapters)) {
     if (Value(row, u"NetConnectionStatus") == u"2") {
       ++connected;
-      pciConnected = pciConnected || Value(row, u"PNPDeviceID").find(u"PCI") != std::u16string::npos;
+      const std::u16string id = Value(row, u"PNPDeviceID");
+      hardwareConnected = hardwareConnected || id.find(u"PCI") != std::u16string::npos || id.starts_with(u"USB\\");
     }
   }
   const std::vector<WmiRow>& rows = wmi.Query(u"root\\cimv2", kConnectedAdapters);
@@ -73,7 +74,7 @@ TEST_F(VelwmiWineTest, ConnectedAdaptersAreTheRowsWithStatusTwo) {
     EXPECT_NE(Value(row, u"PNPDeviceID"), u"<missing>");
     EXPECT_EQ(Value(row, u"__PATH"), u"NULL");  // a projected row has no path: VT_NULL
   }
-  EXPECT_EQ(IsNetworkConnected(), pciConnected);
+  EXPECT_EQ(IsNetworkConnected(), hardwareConnected);
 }
 
 TEST_F(VelwmiWineTest, FailedQueriesGiveNoRows) {

@@ -214,6 +214,13 @@ TEST_F(CompressTest, MembersThatLeaveTheDestinationAreRefused) {
       "COM0",
       "lpt0.txt",
       "a\\..\\..\\evil.txt",
+      "dir/NUL.txt",
+      "dir/CON /x.txt",
+      "Conout$",
+      "a/b./c.txt",
+      "a/name.txt ",
+      "a/x\x01.txt",
+      "a/x\x7F.txt",
       std::string(260, 'n'),
       std::string(200, 'd') + "/" + std::string(100, 'f'),
   };
@@ -232,6 +239,13 @@ TEST_F(CompressTest, MembersThatLeaveTheDestinationAreRefused) {
     EXPECT_THAT(disk.AllFiles(), ElementsAre(u"C:\\Work\\ROM\\first.txt"));
     EXPECT_EQ(disk.OpenHandles(), 0u);
   }
+}
+
+TEST_F(CompressTest, DeviceNamesInUtf8AreRefused) {
+  ZipMember device{"a/COM\xC2\xB9.bin", "evil"};  // COM and SUPERSCRIPT ONE
+  device.Flags = 0x0800;
+  EXPECT_EQ(ExtractZip(Archive({device}), kDest), ZipOutcome::Refused);
+  EXPECT_THAT(Disk.AllFiles(), IsEmpty());
 }
 
 TEST_F(CompressTest, NamesThatOnlyLookUnusualAreWritten) {

@@ -313,12 +313,28 @@ TEST_F(DownloadTest, LengthBeyondTheLongRangeIsHeldAtItsMaximum) {
   EXPECT_EQ(noMemory.Requested.front(), 2147483647u);
 }
 
-TEST_F(DownloadTest, NothingIsWrittenWhenTheDiskIsFullButTheAnswerFollowsTheBody) {
-  // The write's own result is not consulted: success is judged by the body.
+TEST_F(DownloadTest, AWriteThatTheFullDiskRefusesFailsEveryAttempt) {
   Disk.FreeSpace = 2;
   Internet.Responses[kUrl] = {FakeInternet::Ok("body")};
-  EXPECT_TRUE(DownloadFileSync(kUrl, "Z270.zip"));
+
+  EXPECT_FALSE(DownloadFileSync(kUrl, "Z270.zip"));
+
+  EXPECT_EQ(Count("open " + std::string(kUrl)), 4);
+  EXPECT_EQ(PausesBetweenAttempts(), 3);
+  ASSERT_NE(LocalFile(), nullptr);
   EXPECT_EQ(LocalFile()->Data, "");
+  EXPECT_EQ(Disk.OpenHandles(), 0u);
+}
+
+TEST_F(DownloadTest, AnAttemptThatFindsRoomAfterAFullDiskSucceeds) {
+  Disk.FreeSpace = 100;
+  Internet.Responses[kUrl] = {FakeInternet::Ok(Pattern(3000)), FakeInternet::Ok("fits")};
+
+  EXPECT_TRUE(DownloadFileSync(kUrl, "Z270.zip"));
+
+  EXPECT_EQ(Count("open " + std::string(kUrl)), 2);
+  EXPECT_EQ(PausesBetweenAttempts(), 1);
+  EXPECT_EQ(LocalFile()->Data, "fits");
 }
 
 }  // namespace
