@@ -30,6 +30,7 @@ class IFileSystem {
   virtual bool GetFileAttributesExW(const std::u16string& path, FileAttributeData* data) = 0;
   // One level: fails when the folder exists (kErrorAlreadyExists) or its
   // parent does not (kErrorPathNotFound).
+  virtual bool CreateDirectoryA(const std::string& path) = 0;
   virtual bool CreateDirectoryW(const std::u16string& path) = 0;
   virtual bool CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) = 0;
   virtual bool DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, FileTime* fileTime) = 0;
