@@ -1,6 +1,11 @@
 #include "hw/Loaddriver.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "sys/Dialogs.h"
+#include "sys/Errors.h"
+#include "sys/FileSystem.h"
 #include "sys/Seam.h"
 #include "sys/ServiceControl.h"
 #include "sys/SystemFolders.h"
@@ -70,10 +75,39 @@ TLoadDriver::~TLoadDriver() {
   DrvData = {};
 }
 
+bool TLoadDriver::DriverFileIsImage(const std::string& path, const std::uint8_t* image, std::uint32_t size) {
+  sys::UniqueFileHandle file(
+      Files().CreateFileA(path, sys::kGenericRead, sys::kFileShareRead, sys::kOpenExisting, sys::kFileAttributeNormal));
+  std::uint64_t length = 0;
+  if (!file.Valid() || !Files().GetFileSizeEx(file.Get(), &length) || length != size) {
+    return false;
+  }
+  std::vector<std::uint8_t> content(size);
+  for (sys::Dword done = 0; done < size;) {
+    sys::Dword read = 0;
+    if (!Files().ReadFile(file.Get(), content.data() + done, size - done, &read) || read == 0) {
+      return false;
+    }
+    done += read;
+  }
+  return std::equal(content.begin(), content.end(), image);
+}
+
 bool TLoadDriver::WriteDriverFile(const std::string& path, const std::uint8_t* image, std::uint32_t size) {
-  sys::UniqueFileHandle file(Files().CreateFileA(path, sys::kGenericRead | sys::kGenericWrite,
-                                                 sys::kFileShareRead | sys::kFileShareWrite, sys::kCreateAlways,
-                                                 sys::kFileAttributeNormal));
+  const auto create = [&path] {
+    return Files().CreateFileA(path, sys::kGenericRead | sys::kGenericWrite, sys::kFileShareRead | sys::kFileShareWrite,
+                               sys::kCreateAlways, sys::kFileAttributeNormal);
+  };
+  sys::UniqueFileHandle file(create());
+  if (!file.Valid() && Files().GetLastError() == static_cast<sys::Dword>(sys::kErrorPathNotFound)) {
+    // A system without the driver folder (a fresh one may lack it).
+    sys::IFileSystem& fileSystem = sys::Use<sys::IFileSystem>();
+    const std::string folder = path.substr(0, path.rfind('\\'));
+    if (fileSystem.CreateDirectoryA(folder) ||
+        fileSystem.GetLastError() == static_cast<sys::Dword>(sys::kErrorAlreadyExists)) {
+      file.Reset(create());
+    }
+  }
   if (!file.Valid()) {
     return false;
   }
@@ -117,29 +151,28 @@ sys::FileHandle TLoadDriver::Load(const std::string& name, const std::uint8_t* i
   const std::string file = DriverFilePath(Os, name);
   const std::string device = DevicePath(Os, name);
   const bool haveImage = image != nullptr && size != 0;
+  // Without AlwaysWrite, a file that is not exactly the image is replaced.
+  const bool compare = haveImage && !AlwaysWrite;
 
-  if (AlwaysWrite) {
-    if (haveImage && !WriteDriverFile(file, image, size)) {
-      return sys::kInvalidHandleValue;
-    }
-  } else {
-    sys::UniqueFileHandle existing(Files().CreateFileA(file, sys::kGenericRead, sys::kFileShareRead, sys::kOpenExisting,
-                                                       sys::kFileAttributeNormal));
-    if (!existing.Valid() && Files().GetLastError() == static_cast<sys::Dword>(sys::kErrorFileNotFound) && haveImage &&
-        !WriteDriverFile(file, image, size)) {
-      return sys::kInvalidHandleValue;
-    }
+  if (AlwaysWrite && haveImage && !WriteDriverFile(file, image, size)) {
+    return sys::kInvalidHandleValue;
   }
-
   sys::FileHandle result = sys::kInvalidHandleValue;
   if (Os.Flags == kOsFlagsWindows9x) {
+    if (compare && !DriverFileIsImage(file, image, size) && !WriteDriverFile(file, image, size)) {
+      return sys::kInvalidHandleValue;
+    }
     // Opening the VxD's path loads it dynamically.
     result = Files().CreateFileA(device, 0, 0, 0, sys::kFileFlagDeleteOnClose);
   } else {
+    // A driver whose device opens runs already: its file stays.
     sys::UniqueFileHandle first(OpenDevice(device));
-    const bool opened = first.Valid();
+    const bool running = first.Valid();
     first.Reset();
-    result = StartServiceAndOpen(name, file, device, opened);
+    if (compare && !running && !DriverFileIsImage(file, image, size) && !WriteDriverFile(file, image, size)) {
+      return sys::kInvalidHandleValue;
+    }
+    result = StartServiceAndOpen(name, file, device, running);
   }
   if (result == sys::kInvalidHandleValue) {
     sys::Use<sys::IDialogs>().MessageBoxA(kDriverLoadFailedText, kDriverLoadFailedCaption,

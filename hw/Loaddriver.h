@@ -1,7 +1,23 @@
 // The driver loader: picks the driver image that fits the running Windows,
-// writes it to the driver directory unless it is there, registers and starts
-// the kernel service and opens the device. The handle it obtains is the one
-// channel to the hardware.
+// makes sure the driver file is that image, registers and starts the kernel
+// service and opens the device. The handle it obtains is the one channel to
+// the hardware.
+//
+// The driver file. A driver that runs already (its device opens at once)
+// keeps its file: Windows holds a loaded driver's image, and the first load
+// after the next restart puts the program's own image there. Otherwise,
+// before the service is created or started, the file at the driver path is
+// compared with the carried image, its size and every byte. A file that is
+// exactly the image is left as it is; any other file (an earlier release's
+// driver, a truncated or empty file, one that cannot be read) is written
+// again with the image, and a missing driver folder is created first (one
+// level: the "Drivers" folder itself). When that write fails, the load
+// fails with kInvalidHandleValue, without a message and without touching
+// the service, as a failed first write does: the file left at the path is
+// not known to be the image, and a service started on it would run
+// whatever it is. With AlwaysWrite the image is written first, whatever is
+// there, the running driver's file too. Without an image for the platform
+// nothing is compared or written.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +66,11 @@ class TLoadDriver {
 
  private:
   sys::FileHandle Load(const std::string& name, const std::uint8_t* image, std::uint32_t size);
+  // Whether the file at path holds exactly the image (false when it cannot
+  // be read).
+  bool DriverFileIsImage(const std::string& path, const std::uint8_t* image, std::uint32_t size);
+  // Writes the image over whatever is at path, creating a missing driver
+  // folder; true when every byte is written.
   bool WriteDriverFile(const std::string& path, const std::uint8_t* image, std::uint32_t size);
   sys::FileHandle OpenDevice(const std::string& path);
   sys::FileHandle StartServiceAndOpen(const std::string& name, const std::string& file, const std::string& device,

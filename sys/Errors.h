@@ -16,6 +16,7 @@ inline constexpr Long kErrorAccessDenied = 5;
 inline constexpr Long kErrorInvalidHandle = 6;
 inline constexpr Long kErrorNotEnoughMemory = 8;
 inline constexpr Long kErrorNotReady = 21;
+inline constexpr Long kErrorSharingViolation = 32;
 inline constexpr Long kErrorFileExists = 80;
 inline constexpr Long kErrorInvalidParameter = 87;
 inline constexpr Long kErrorDiskFull = 112;

@@ -30,9 +30,8 @@ class IFileSystem {
   virtual bool GetFileAttributesExW(const std::u16string& path, FileAttributeData* data) = 0;
   // One level: fails when the folder exists (kErrorAlreadyExists) or its
   // parent does not (kErrorPathNotFound).
-  virtual bool CreateDirectoryW(const std::u16string& path) = 0;
-  // The same for an 8-bit path in the ANSI code page.
   virtual bool CreateDirectoryA(const std::string& path) = 0;
+  virtual bool CreateDirectoryW(const std::u16string& path) = 0;
   // Renames a file or folder on its volume (MoveFileExA without flags):
   // fails when the target exists (kErrorAlreadyExists) or the source does
   // not (kErrorFileNotFound).

@@ -1,6 +1,7 @@
-// Files and devices through their handles: CreateFile, WriteFile,
-// DeviceIoControl and CloseHandle. The hardware access driver, volumes and
-// disks are devices on this seam; the simulated board answers for them.
+// Files and devices through their handles: CreateFile, ReadFile, WriteFile,
+// GetFileSizeEx, DeviceIoControl and CloseHandle. The hardware access
+// driver, volumes and disks are devices on this seam; the simulated board
+// answers for them.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +39,11 @@ class IFiles {
                                  Dword flagsAndAttributes) = 0;
   virtual FileHandle CreateFileW(const std::u16string& path, Dword access, Dword share, Dword disposition,
                                  Dword flagsAndAttributes) = 0;
+  // Reads up to size bytes from the file's position and moves it on; at the
+  // end of the file it succeeds with *read 0.
+  virtual bool ReadFile(FileHandle file, void* buffer, Dword size, Dword* read) = 0;
   virtual bool WriteFile(FileHandle file, const void* data, Dword size, Dword* written) = 0;
+  virtual bool GetFileSizeEx(FileHandle file, std::uint64_t* size) = 0;
   virtual bool DeviceIoControl(FileHandle device, Dword code, const void* in, Dword inSize, void* out, Dword outSize,
                                Dword* returned) = 0;
   virtual bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,

@@ -22,8 +22,16 @@ sys::FileHandle DriverRequestCounter::CreateFileW(const std::u16string& path, sy
   return inner_.CreateFileW(path, access, share, disposition, flagsAndAttributes);
 }
 
+bool DriverRequestCounter::ReadFile(sys::FileHandle file, void* buffer, sys::Dword size, sys::Dword* read) {
+  return inner_.ReadFile(file, buffer, size, read);
+}
+
 bool DriverRequestCounter::WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) {
   return inner_.WriteFile(file, data, size, written);
+}
+
+bool DriverRequestCounter::GetFileSizeEx(sys::FileHandle file, std::uint64_t* size) {
+  return inner_.GetFileSizeEx(file, size);
 }
 
 bool DriverRequestCounter::DeviceIoControl(sys::FileHandle device, sys::Dword code, const void* in, sys::Dword inSize,

@@ -21,7 +21,9 @@ class DriverRequestCounter : public sys::IFiles {
                               sys::Dword flagsAndAttributes) override;
   sys::FileHandle CreateFileW(const std::u16string& path, sys::Dword access, sys::Dword share, sys::Dword disposition,
                               sys::Dword flagsAndAttributes) override;
+  bool ReadFile(sys::FileHandle file, void* buffer, sys::Dword size, sys::Dword* read) override;
   bool WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) override;
+  bool GetFileSizeEx(sys::FileHandle file, std::uint64_t* size) override;
   bool DeviceIoControl(sys::FileHandle device, sys::Dword code, const void* in, sys::Dword inSize, void* out,
                        sys::Dword outSize, sys::Dword* returned) override;
   bool SetFileTime(sys::FileHandle file, const sys::FileTime* creation, const sys::FileTime* lastAccess,

@@ -361,12 +361,29 @@ sys::FileHandle BoardMachine::CreateFileW(const std::u16string& path, sys::Dword
   return inner_.CreateFileW(path, access, share, disposition, flagsAndAttributes);
 }
 
+bool BoardMachine::ReadFile(sys::FileHandle file, void* buffer, sys::Dword size, sys::Dword* read) {
+  if (handles_.count(file) == 0) {
+    lastError_.reset();
+    return inner_.ReadFile(file, buffer, size, read);
+  }
+  *read = 0;
+  return Fail(kErrorInvalidFunction);
+}
+
 bool BoardMachine::WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) {
   if (handles_.count(file) == 0) {
     lastError_.reset();
     return inner_.WriteFile(file, data, size, written);
   }
   *written = 0;
+  return Fail(kErrorInvalidFunction);
+}
+
+bool BoardMachine::GetFileSizeEx(sys::FileHandle file, std::uint64_t* size) {
+  if (handles_.count(file) == 0) {
+    lastError_.reset();
+    return inner_.GetFileSizeEx(file, size);
+  }
   return Fail(kErrorInvalidFunction);
 }
 

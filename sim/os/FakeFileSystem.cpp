@@ -1,7 +1,6 @@
 #include "sim/os/FakeFileSystem.h"
 
 #include <algorithm>
-
 #include <cstring>
 
 #include "sys/CodePage.h"
@@ -179,6 +178,40 @@ bool FakeFileSystem::ParentExists(const std::u16string& fullPath) const {
   return (IsDrive(parent) && parent.size() == 2) || Folders.contains(KeyOf(parent));
 }
 
+bool FakeFileSystem::IsDevicePath(const std::u16string& path) {
+  return path.size() > 4 && (path[0] == u'\\' || path[0] == u'/') && (path[1] == u'\\' || path[1] == u'/') &&
+         path[2] == u'.' && (path[3] == u'\\' || path[3] == u'/');
+}
+
+// Each handle on the file, this process's and others', must share what the
+// new one asks for, and the new one must share what each of them has.
+bool FakeFileSystem::SharingAllows(const std::u16string& key, sys::Dword access, sys::Dword share) const {
+  const auto compatible = [&](const OpenFile& other) {
+    const auto shares = [](sys::Dword wanted, sys::Dword shared) {
+      return ((wanted & sys::kGenericRead) == 0 || (shared & sys::kFileShareRead) != 0) &&
+             ((wanted & sys::kGenericWrite) == 0 || (shared & sys::kFileShareWrite) != 0);
+    };
+    return other.Key != key || (shares(access, other.Share) && shares(other.Access, share));
+  };
+  for (const auto& [handle, open] : Handles) {
+    if (!compatible(open)) {
+      return false;
+    }
+  }
+  for (const OpenFile& open : HeldByOthers) {
+    if (!compatible(open)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+sys::FileHandle FakeFileSystem::NewHandle(OpenFile open) {
+  const sys::FileHandle handle = NextHandle++;
+  Handles[handle] = std::move(open);
+  return handle;
+}
+
 bool FakeFileSystem::Fail(sys::Dword error) {
   LastError = error;
   return false;
@@ -204,6 +237,25 @@ void FakeFileSystem::AddFolder(const std::u16string& path) {
     Folders[KeyOf(partial)] = partial;
     at = next;
   }
+}
+
+void FakeFileSystem::HoldOpen(const std::u16string& path, sys::Dword access, sys::Dword share) {
+  HeldByOthers.push_back({KeyOf(FullPath(path)), access, share, 0, false});
+}
+
+void FakeFileSystem::AddDevice(const std::u16string& path) { Devices.insert(KeyOf(path)); }
+
+void FakeFileSystem::RemoveDevice(const std::u16string& path) { Devices.erase(KeyOf(path)); }
+
+sys::FileHandle FakeFileSystem::OpenDevice(const std::u16string& path) {
+  if (!Devices.contains(KeyOf(path))) {
+    Fail(sys::kErrorFileNotFound);
+    return sys::kInvalidHandleValue;
+  }
+  if (Log != nullptr) {
+    Log->Add("open " + Narrow(path));
+  }
+  return NewHandle({KeyOf(path), 0, 0, 0, true});
 }
 
 void FakeFileSystem::AddFile(const std::u16string& path, const std::string& data) {
@@ -243,8 +295,11 @@ sys::FileHandle FakeFileSystem::CreateFileA(const std::string& path, sys::Dword 
   return CreateFileW(FromAnsi(path), access, share, disposition, flagsAndAttributes);
 }
 
-sys::FileHandle FakeFileSystem::CreateFileW(const std::u16string& path, sys::Dword access, sys::Dword,
+sys::FileHandle FakeFileSystem::CreateFileW(const std::u16string& path, sys::Dword access, sys::Dword share,
                                             sys::Dword disposition, sys::Dword) {
+  if (IsDevicePath(path)) {
+    return OpenDevice(path);
+  }
   const std::u16string full = FullPath(path);
   if (path.empty() || HasInvalidCharacter(full)) {
     Fail(path.empty() ? sys::kErrorPathNotFound : kErrorInvalidName);
@@ -260,12 +315,23 @@ sys::FileHandle FakeFileSystem::CreateFileW(const std::u16string& path, sys::Dwo
     return sys::kInvalidHandleValue;
   }
   auto it = Files.find(key);
+  if (disposition != sys::kOpenExisting && disposition != sys::kCreateAlways) {
+    Fail(sys::kErrorInvalidParameter);
+    return sys::kInvalidHandleValue;
+  }
+  if (it != Files.end() && !SharingAllows(key, access, share)) {
+    Fail(sys::kErrorSharingViolation);
+    return sys::kInvalidHandleValue;
+  }
   if (disposition == sys::kOpenExisting) {
     if (it == Files.end()) {
       Fail(sys::kErrorFileNotFound);
       return sys::kInvalidHandleValue;
     }
-  } else if (disposition == sys::kCreateAlways) {
+    if (Log != nullptr) {
+      Log->Add("open " + Narrow(full));
+    }
+  } else {
     if (it == Files.end()) {
       Files[key] = {full, File{}};
     } else {
@@ -275,34 +341,82 @@ sys::FileHandle FakeFileSystem::CreateFileW(const std::u16string& path, sys::Dwo
     if (Log != nullptr) {
       Log->Add("create " + Narrow(full));
     }
-  } else {
-    Fail(sys::kErrorInvalidParameter);
-    return sys::kInvalidHandleValue;
   }
-  const sys::FileHandle handle = NextHandle++;
-  Handles[handle] = {key, access};
-  return handle;
+  return NewHandle({key, access, share, 0, false});
+}
+
+bool FakeFileSystem::ReadFile(sys::FileHandle file, void* buffer, sys::Dword size, sys::Dword* read) {
+  *read = 0;
+  auto it = Handles.find(file);
+  if (it == Handles.end()) {
+    return Fail(sys::kErrorInvalidHandle);
+  }
+  OpenFile& open = it->second;
+  if (open.Device) {
+    return Fail(sys::kErrorInvalidFunction);
+  }
+  if ((open.Access & sys::kGenericRead) == 0) {
+    return Fail(sys::kErrorAccessDenied);
+  }
+  const std::string& data = Files[open.Key].second.Data;
+  const std::size_t position = std::min(open.Position, data.size());
+  const std::size_t count = std::min<std::size_t>(size, data.size() - position);
+  if (count > 0) {
+    std::memcpy(buffer, data.data() + position, count);
+  }
+  open.Position = position + count;
+  *read = static_cast<sys::Dword>(count);
+  return true;
 }
 
 bool FakeFileSystem::WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) {
   *written = 0;
   auto it = Handles.find(file);
-  if (it == Handles.end() || (it->second.Access & sys::kGenericWrite) == 0) {
-    return Fail(it == Handles.end() ? sys::kErrorInvalidHandle : sys::kErrorAccessDenied);
+  if (it == Handles.end()) {
+    return Fail(sys::kErrorInvalidHandle);
   }
-  if (!TakeSpace(size, 0)) {
+  OpenFile& open = it->second;
+  if (open.Device) {
+    return Fail(sys::kErrorInvalidFunction);
+  }
+  if ((open.Access & sys::kGenericWrite) == 0) {
+    return Fail(sys::kErrorAccessDenied);
+  }
+  std::string& content = Files[open.Key].second.Data;
+  const std::uint64_t end = std::uint64_t{open.Position} + size;
+  if (!TakeSpace(end > content.size() ? end - content.size() : 0, 0)) {
     return Fail(kErrorDiskFull);
   }
-  if (size > 0) {
-    Files[it->second.Key].second.Data.append(static_cast<const char*>(data), size);
+  if (content.size() < end) {
+    content.resize(static_cast<std::size_t>(end));
   }
+  if (size > 0) {
+    std::memcpy(content.data() + open.Position, data, size);
+  }
+  open.Position += size;
   *written = size;
   return true;
 }
 
-bool FakeFileSystem::DeviceIoControl(sys::FileHandle, sys::Dword, const void*, sys::Dword, void*, sys::Dword,
-                                     sys::Dword*) {
-  return Fail(sys::kErrorInvalidHandle);
+bool FakeFileSystem::GetFileSizeEx(sys::FileHandle file, std::uint64_t* size) {
+  auto it = Handles.find(file);
+  if (it == Handles.end()) {
+    return Fail(sys::kErrorInvalidHandle);
+  }
+  if (it->second.Device) {
+    return Fail(sys::kErrorInvalidFunction);
+  }
+  *size = Files[it->second.Key].second.Data.size();
+  return true;
+}
+
+bool FakeFileSystem::DeviceIoControl(sys::FileHandle device, sys::Dword, const void*, sys::Dword, void*, sys::Dword,
+                                     sys::Dword* returned) {
+  if (returned != nullptr) {
+    *returned = 0;
+  }
+  // A file, like a device here, answers no control code.
+  return Fail(Handles.contains(device) ? sys::kErrorInvalidFunction : sys::kErrorInvalidHandle);
 }
 
 bool FakeFileSystem::SetFileTime(sys::FileHandle file, const sys::FileTime* creation, const sys::FileTime* lastAccess,
@@ -310,6 +424,9 @@ bool FakeFileSystem::SetFileTime(sys::FileHandle file, const sys::FileTime* crea
   auto it = Handles.find(file);
   if (it == Handles.end()) {
     return Fail(sys::kErrorInvalidHandle);
+  }
+  if (it->second.Device) {
+    return Fail(sys::kErrorInvalidFunction);
   }
   File& target = Files[it->second.Key].second;
   if (creation != nullptr) {
@@ -359,6 +476,8 @@ bool FakeFileSystem::GetFileAttributesExW(const std::u16string& path, sys::FileA
   return true;
 }
 
+bool FakeFileSystem::CreateDirectoryA(const std::string& path) { return CreateDirectoryW(FromAnsi(path)); }
+
 bool FakeFileSystem::CreateDirectoryW(const std::u16string& path) {
   const std::u16string full = FullPath(path);
   if (path.empty() || HasInvalidCharacter(full)) {
@@ -380,8 +499,6 @@ bool FakeFileSystem::CreateDirectoryW(const std::u16string& path) {
   }
   return true;
 }
-
-bool FakeFileSystem::CreateDirectoryA(const std::string& path) { return CreateDirectoryW(FromAnsi(path)); }
 
 bool FakeFileSystem::MoveFileA(const std::string& existing, const std::string& target) {
   const std::u16string from = FullPath(FromAnsi(existing));
@@ -405,8 +522,10 @@ bool FakeFileSystem::MoveFileA(const std::string& existing, const std::string& t
     return key == fromKey || key.starts_with(fromKey + u"\\");
   };
   // The system refuses to move a folder into itself or one with an open file.
-  if (inside(toKey) ||
-      std::any_of(Handles.begin(), Handles.end(), [&](const auto& h) { return inside(h.second.Key); })) {
+  const bool openInside =
+      std::any_of(Handles.begin(), Handles.end(), [&](const auto& h) { return inside(h.second.Key); }) ||
+      std::any_of(HeldByOthers.begin(), HeldByOthers.end(), [&](const OpenFile& h) { return inside(h.Key); });
+  if (inside(toKey) || openInside) {
     return Fail(sys::kErrorAccessDenied);
   }
   const auto moved = [&](const std::u16string& path) { return to + path.substr(from.size()); };

@@ -2,8 +2,14 @@
 // listing: drives, folders
 // and files with the system's rules (case-insensitive names, "\\" and "/"
 // separators, "." and ".." resolved, trailing dots and spaces dropped,
-// CREATE_ALWAYS truncating, a missing parent folder answering error 3),
-// file times, and the conversions of DOS and local times.
+// CREATE_ALWAYS truncating, a missing parent folder answering error 3,
+// each handle with its own position, the access it was opened with checked
+// on every read and write, and the share modes of every open handle, this
+// process's and others', checked on every open: error 32), file times, the
+// conversions of DOS and local times, and devices of the Win32 device
+// namespace ("\\\\.\\NAME") that open while they are present. The log records
+// what happened: "open PATH" (a file or device opened), "create PATH" (a
+// file created or emptied), "mkdir PATH", "copy FROM -> TO".
 #pragma once
 
 #include <cstdint>
@@ -47,6 +53,14 @@ class FakeFileSystem : public sys::IFiles, public sys::IFileSystem, public sys::
 
   // Direct access for tests; paths in any accepted form.
   void AddFolder(const std::u16string& path);
+  // Another process holds the file open with this access and share mode
+  // until the fake goes.
+  void HoldOpen(const std::u16string& path, sys::Dword access, sys::Dword share);
+  // A device path ("\\\\.\\NAME") opens, whatever the disposition (Windows
+  // 9x loads a VxD by opening its path with 0), while its device is
+  // present; a device has no contents and answers no request.
+  void AddDevice(const std::u16string& path);
+  void RemoveDevice(const std::u16string& path);
   void AddFile(const std::u16string& path, const std::string& data);
   bool FolderExists(const std::u16string& path) const;
   const File* FindFile(const std::u16string& path) const;
@@ -59,7 +73,9 @@ class FakeFileSystem : public sys::IFiles, public sys::IFileSystem, public sys::
                               sys::Dword flagsAndAttributes) override;
   sys::FileHandle CreateFileW(const std::u16string& path, sys::Dword access, sys::Dword share, sys::Dword disposition,
                               sys::Dword flagsAndAttributes) override;
+  bool ReadFile(sys::FileHandle file, void* buffer, sys::Dword size, sys::Dword* read) override;
   bool WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) override;
+  bool GetFileSizeEx(sys::FileHandle file, std::uint64_t* size) override;
   bool DeviceIoControl(sys::FileHandle device, sys::Dword code, const void* in, sys::Dword inSize, void* out,
                        sys::Dword outSize, sys::Dword* returned) override;
   bool SetFileTime(sys::FileHandle file, const sys::FileTime* creation, const sys::FileTime* lastAccess,
@@ -69,8 +85,8 @@ class FakeFileSystem : public sys::IFiles, public sys::IFileSystem, public sys::
   // sys::IFileSystem
   sys::Dword GetFileAttributesA(const std::string& path) override;
   bool GetFileAttributesExW(const std::u16string& path, sys::FileAttributeData* data) override;
-  bool CreateDirectoryW(const std::u16string& path) override;
   bool CreateDirectoryA(const std::string& path) override;
+  bool CreateDirectoryW(const std::u16string& path) override;
   bool MoveFileA(const std::string& existing, const std::string& target) override;
   bool CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) override;
   bool DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, sys::FileTime* fileTime) override;
@@ -86,10 +102,17 @@ class FakeFileSystem : public sys::IFiles, public sys::IFileSystem, public sys::
  private:
   struct OpenFile {
     std::u16string Key;
-    sys::Dword Access;
+    sys::Dword Access = 0;
+    sys::Dword Share = 0;
+    std::size_t Position = 0;
+    bool Device = false;
   };
   static std::u16string KeyOf(const std::u16string& fullPath);
+  static bool IsDevicePath(const std::u16string& path);
   bool ParentExists(const std::u16string& fullPath) const;
+  bool SharingAllows(const std::u16string& key, sys::Dword access, sys::Dword share) const;
+  sys::FileHandle OpenDevice(const std::u16string& path);
+  sys::FileHandle NewHandle(OpenFile open);
   bool Fail(sys::Dword error);
   // Takes `needed` bytes of FreeSpace after giving back `released`; false,
   // with nothing taken, when they do not fit.
@@ -99,6 +122,8 @@ class FakeFileSystem : public sys::IFiles, public sys::IFileSystem, public sys::
   std::map<std::u16string, std::u16string> Folders;  // key -> resolved path
   std::map<std::u16string, std::pair<std::u16string, File>> Files;
   std::map<sys::FileHandle, OpenFile> Handles;
+  std::vector<OpenFile> HeldByOthers;
+  std::set<std::u16string> Devices;  // keys of the device paths present
   sys::FileHandle NextHandle = 0x100;
   sys::Dword LastError = 0;
 };

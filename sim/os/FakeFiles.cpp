@@ -23,7 +23,7 @@ void FakeFiles::Put(const std::string& path, std::vector<std::uint8_t> content) 
   Files[Key(path)] = File{path, std::move(content), {}};
 }
 
-sys::FileHandle FakeFiles::CreateFileA(const std::string& path, sys::Dword, sys::Dword, sys::Dword disposition,
+sys::FileHandle FakeFiles::CreateFileA(const std::string& path, sys::Dword access, sys::Dword, sys::Dword disposition,
                                        sys::Dword) {
   const bool create = disposition == sys::kCreateAlways;
   Calls.push_back((create ? "create " : "open ") + path);
@@ -50,7 +50,7 @@ sys::FileHandle FakeFiles::CreateFileA(const std::string& path, sys::Dword, sys:
   }
   const sys::FileHandle handle = NextHandle;
   NextHandle += 4;
-  Handles.emplace(handle, key);
+  Handles.emplace(handle, OpenFile{key, access, 0});
   LastError = 0;
   return handle;
 }
@@ -73,17 +73,54 @@ sys::FileHandle FakeFiles::CreateFileW(const std::u16string& path, sys::Dword ac
   return CreateFileA(narrow, access, share, disposition, flagsAndAttributes);
 }
 
+bool FakeFiles::ReadFile(sys::FileHandle file, void* buffer, sys::Dword size, sys::Dword* read) {
+  *read = 0;
+  auto it = Handles.find(file);
+  if (it == Handles.end()) {
+    return Fail(static_cast<sys::Dword>(sys::kErrorInvalidHandle));
+  }
+  if ((it->second.Access & sys::kGenericRead) == 0) {
+    return Fail(static_cast<sys::Dword>(sys::kErrorAccessDenied));
+  }
+  const auto& content = Files[it->second.Key].Data;
+  const std::size_t position = std::min(it->second.Position, content.size());
+  const std::size_t count = std::min<std::size_t>(size, content.size() - position);
+  std::copy_n(content.begin() + static_cast<std::ptrdiff_t>(position), count, static_cast<std::uint8_t*>(buffer));
+  it->second.Position = position + count;
+  *read = static_cast<sys::Dword>(count);
+  LastError = 0;
+  return true;
+}
+
 bool FakeFiles::WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) {
   *written = 0;
   auto it = Handles.find(file);
   if (it == Handles.end()) {
     return Fail(static_cast<sys::Dword>(sys::kErrorInvalidHandle));
   }
+  if ((it->second.Access & sys::kGenericWrite) == 0) {
+    return Fail(static_cast<sys::Dword>(sys::kErrorAccessDenied));
+  }
   const sys::Dword count = ShortWrites && size > 0 ? size - 1 : size;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
-  auto& content = Files[it->second].Data;
-  content.insert(content.end(), bytes, bytes + count);
+  auto& content = Files[it->second.Key].Data;
+  std::size_t& position = it->second.Position;
+  if (content.size() < position + count) {
+    content.resize(position + count);
+  }
+  std::copy_n(bytes, count, content.begin() + static_cast<std::ptrdiff_t>(position));
+  position += count;
   *written = count;
+  LastError = 0;
+  return true;
+}
+
+bool FakeFiles::GetFileSizeEx(sys::FileHandle file, std::uint64_t* size) {
+  auto it = Handles.find(file);
+  if (it == Handles.end()) {
+    return Fail(static_cast<sys::Dword>(sys::kErrorInvalidHandle));
+  }
+  *size = Files[it->second.Key].Data.size();
   LastError = 0;
   return true;
 }
@@ -104,7 +141,7 @@ bool FakeFiles::SetFileTime(sys::FileHandle file, const sys::FileTime*, const sy
     return Fail(static_cast<sys::Dword>(sys::kErrorInvalidHandle));
   }
   if (lastWrite != nullptr) {
-    Files[it->second].LastWrite = *lastWrite;
+    Files[it->second.Key].LastWrite = *lastWrite;
   }
   return true;
 }

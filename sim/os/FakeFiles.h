@@ -1,6 +1,9 @@
 // An in-memory file system on the file seam, with the system's error codes:
-// files by case-insensitive path, created, opened and written through
-// handles. Devices are not here: the simulated board decorates this seam.
+// files by case-insensitive path, created, opened, read and written through
+// handles, each with its own position and the access it was opened with.
+// It has no folders: a file goes into any folder (sim/os/FakeFileSystem is
+// the fake with folders). Devices are not here: the simulated board
+// decorates this seam.
 #pragma once
 
 #include <map>
@@ -36,7 +39,9 @@ class FakeFiles : public sys::IFiles {
                               sys::Dword flagsAndAttributes) override;
   sys::FileHandle CreateFileW(const std::u16string& path, sys::Dword access, sys::Dword share, sys::Dword disposition,
                               sys::Dword flagsAndAttributes) override;
+  bool ReadFile(sys::FileHandle file, void* buffer, sys::Dword size, sys::Dword* read) override;
   bool WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) override;
+  bool GetFileSizeEx(sys::FileHandle file, std::uint64_t* size) override;
   bool DeviceIoControl(sys::FileHandle device, sys::Dword code, const void* in, sys::Dword inSize, void* out,
                        sys::Dword outSize, sys::Dword* returned) override;
   bool SetFileTime(sys::FileHandle file, const sys::FileTime* creation, const sys::FileTime* lastAccess,
@@ -50,6 +55,11 @@ class FakeFiles : public sys::IFiles {
     std::vector<std::uint8_t> Data;
     sys::FileTime LastWrite;
   };
+  struct OpenFile {
+    std::string Key;
+    sys::Dword Access = 0;
+    std::size_t Position = 0;
+  };
   static std::string Key(const std::string& path);
   bool Fail(sys::Dword error) {
     LastError = error;
@@ -57,8 +67,8 @@ class FakeFiles : public sys::IFiles {
   }
 
   EventLog* Log;
-  std::map<std::string, File> Files;               // key -> file
-  std::map<sys::FileHandle, std::string> Handles;  // handle -> key
+  std::map<std::string, File> Files;  // key -> file
+  std::map<sys::FileHandle, OpenFile> Handles;
   sys::FileHandle NextHandle = 0x100;
   sys::Dword LastError = 0;
 };

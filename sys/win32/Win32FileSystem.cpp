@@ -34,12 +34,12 @@ bool Win32FileSystem::GetFileAttributesExW(const std::u16string& path, FileAttri
   return true;
 }
 
-bool Win32FileSystem::CreateDirectoryW(const std::u16string& path) {
-  return ::CreateDirectoryW(Wide(path), nullptr) != FALSE;
-}
-
 bool Win32FileSystem::CreateDirectoryA(const std::string& path) {
   return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+}
+
+bool Win32FileSystem::CreateDirectoryW(const std::u16string& path) {
+  return ::CreateDirectoryW(Wide(path), nullptr) != FALSE;
 }
 
 bool Win32FileSystem::MoveFileA(const std::string& existing, const std::string& target) {

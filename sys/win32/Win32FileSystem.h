@@ -9,8 +9,8 @@ class Win32FileSystem : public IFileSystem {
  public:
   Dword GetFileAttributesA(const std::string& path) override;
   bool GetFileAttributesExW(const std::u16string& path, FileAttributeData* data) override;
-  bool CreateDirectoryW(const std::u16string& path) override;
   bool CreateDirectoryA(const std::string& path) override;
+  bool CreateDirectoryW(const std::u16string& path) override;
   bool MoveFileA(const std::string& existing, const std::string& target) override;
   bool CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) override;
   bool DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, FileTime* fileTime) override;

@@ -34,11 +34,27 @@ FileHandle Win32Files::CreateFileW(const std::u16string& path, Dword access, Dwo
                                   flagsAndAttributes, nullptr));
 }
 
+bool Win32Files::ReadFile(FileHandle file, void* buffer, Dword size, Dword* read) {
+  DWORD count = 0;
+  const BOOL ok = ::ReadFile(ToHandle(file), buffer, size, &count, nullptr);
+  *read = count;
+  return ok != FALSE;
+}
+
 bool Win32Files::WriteFile(FileHandle file, const void* data, Dword size, Dword* written) {
   DWORD count = 0;
   const BOOL ok = ::WriteFile(ToHandle(file), data, size, &count, nullptr);
   *written = count;
   return ok != FALSE;
+}
+
+bool Win32Files::GetFileSizeEx(FileHandle file, std::uint64_t* size) {
+  LARGE_INTEGER found{};
+  if (!::GetFileSizeEx(ToHandle(file), &found)) {
+    return false;
+  }
+  *size = static_cast<std::uint64_t>(found.QuadPart);
+  return true;
 }
 
 bool Win32Files::DeviceIoControl(FileHandle device, Dword code, const void* in, Dword inSize, void* out, Dword outSize,

@@ -61,6 +61,26 @@ sys::FileHandle PosixFiles::CreateFileW(const std::u16string& path, sys::Dword a
   return fd;
 }
 
+bool PosixFiles::ReadFile(sys::FileHandle file, void* buffer, sys::Dword size, sys::Dword* read) {
+  const ssize_t count = ::read(static_cast<int>(file), buffer, size);
+  *read = count > 0 ? static_cast<sys::Dword>(count) : 0;
+  if (count < 0) {
+    LastError = sys::kErrorAccessDenied;
+    return false;
+  }
+  return true;
+}
+
+bool PosixFiles::GetFileSizeEx(sys::FileHandle file, std::uint64_t* size) {
+  struct stat found {};
+  if (::fstat(static_cast<int>(file), &found) != 0) {
+    LastError = sys::kErrorInvalidHandle;
+    return false;
+  }
+  *size = static_cast<std::uint64_t>(found.st_size);
+  return true;
+}
+
 bool PosixFiles::WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) {
   const auto* bytes = static_cast<const char*>(data);
   sys::Dword done = 0;
@@ -108,6 +128,8 @@ bool PosixFiles::GetFileAttributesExW(const std::u16string& path, sys::FileAttri
   return true;
 }
 
+bool PosixFiles::CreateDirectoryA(const std::string& path) { return CreateDirectoryW(Widen(path)); }
+
 bool PosixFiles::CreateDirectoryW(const std::u16string& path) {
   if (::mkdir(HostPath(path).c_str(), 0755) == 0) {
     return true;
@@ -115,8 +137,6 @@ bool PosixFiles::CreateDirectoryW(const std::u16string& path) {
   LastError = errno == EEXIST ? sys::kErrorAlreadyExists : sys::kErrorPathNotFound;
   return false;
 }
-
-bool PosixFiles::CreateDirectoryA(const std::string& path) { return CreateDirectoryW(Widen(path)); }
 
 bool PosixFiles::MoveFileA(const std::string& existing, const std::string& target) {
   const std::string from = HostPath(Widen(existing));

@@ -13,7 +13,9 @@ class PosixFiles : public sys::IFiles, public sys::IFileSystem {
                               sys::Dword flagsAndAttributes) override;
   sys::FileHandle CreateFileW(const std::u16string& path, sys::Dword access, sys::Dword share, sys::Dword disposition,
                               sys::Dword flagsAndAttributes) override;
+  bool ReadFile(sys::FileHandle file, void* buffer, sys::Dword size, sys::Dword* read) override;
   bool WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) override;
+  bool GetFileSizeEx(sys::FileHandle file, std::uint64_t* size) override;
   bool DeviceIoControl(sys::FileHandle, sys::Dword, const void*, sys::Dword, void*, sys::Dword, sys::Dword*) override {
     return false;
   }
@@ -22,8 +24,8 @@ class PosixFiles : public sys::IFiles, public sys::IFileSystem {
   bool CloseHandle(sys::FileHandle handle) override;
   sys::Dword GetFileAttributesA(const std::string& path) override;
   bool GetFileAttributesExW(const std::u16string& path, sys::FileAttributeData* data) override;
-  bool CreateDirectoryW(const std::u16string& path) override;
   bool CreateDirectoryA(const std::string& path) override;
+  bool CreateDirectoryW(const std::u16string& path) override;
   bool MoveFileA(const std::string& existing, const std::string& target) override;
   bool CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) override;
   bool DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, sys::FileTime* fileTime) override;

@@ -127,13 +127,14 @@ class Scenario(unittest.TestCase):
         Registry.delete_key(STATE_KEY)
         Registry.delete_key(IRST_KEY, "/reg:32")
         Registry.delete_key(IRST_KEY, "/reg:64")
-        # Each scenario starts on a machine the driver was never put on: the
-        # loader keeps a driver file it finds, and one that another test of
-        # this prefix left (the Wine driver tests load other images) would
-        # not be the image the board accepts.
-        leftover = os.path.join(PREFIX, "drive_c", "windows", "syswow64", "drivers", "VelDrv101.sys")
-        if os.path.exists(leftover):
-            os.remove(leftover)
+        # Each scenario starts with a stale driver file, as on a machine that
+        # ran an earlier release: the board's kernel loads only the program's
+        # own image, so every run that reaches the hardware proves that the
+        # loader replaced the file before it started the service.
+        drivers = os.path.join(PREFIX, "drive_c", "windows", "syswow64", "drivers")
+        os.makedirs(drivers, exist_ok=True)
+        with open(os.path.join(drivers, "VelDrv101.sys"), "wb") as stale:
+            stale.write(b"MZ\x90\x00 an earlier release's driver")
         name = self.id().split(".")[-1]
         self.work = os.path.join(PREFIX, "drive_c", "e2e", name)
         shutil.rmtree(self.work, ignore_errors=True)

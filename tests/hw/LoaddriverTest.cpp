@@ -2,22 +2,27 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "sim/os/FakeFiles.h"
+#include "sim/os/FakeFileSystem.h"
 #include "sim/os/FakeServiceControl.h"
 #include "sim/os/FakeSystemFolders.h"
+#include "sys/Errors.h"
 #include "sys/Seam.h"
 #include "tests/support/FakeOsFixture.h"
 
 namespace kestrune {
 namespace {
 
-const std::vector<std::uint8_t> kX86 = {'x', '8', '6'};
-const std::vector<std::uint8_t> kIa64 = {'i', 'a', '6', '4'};
-const std::vector<std::uint8_t> kX64 = {'x', '6', '4', '!', '!'};
-const std::vector<std::uint8_t> kVxd = {'v', 'x', 'd', '.', '.', '.'};
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes kX86 = {'x', '8', '6'};
+const Bytes kIa64 = {'i', 'a', '6', '4'};
+const Bytes kX64 = {'x', '6', '4', '!', '!'};
+const Bytes kVxd = {'v', 'x', 'd', '.', '.', '.'};
 const DriverImages kImages{kX86, kIa64, kX64, kVxd};
 
 constexpr OsPlatform kWindows10x64{0x4C1, false, false, true};  // a 32-bit program under WOW64
@@ -25,18 +30,34 @@ constexpr OsPlatform kWindows10x86{0x4C0, true, false, false};
 constexpr OsPlatform kWindows9x{0x10, true, false, false};
 
 const std::string kWow64File = "C:\\Windows\\SysWOW64\\Drivers\\VelDrv101.sys";
+const std::string kSystem32File = "C:\\Windows\\system32\\Drivers\\VelDrv101.sys";
 const std::string kDevice = "\\\\.\\VelDrv101";
+
+std::u16string Wide(const std::string& text) { return sim::FakeFileSystem::Widen(text); }
+std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 class LoaddriverTest : public test::FakeOsFixture {
  protected:
   LoaddriverTest() {
-    // The kernel: starting the driver's service makes its device appear,
-    // when the driver file is there.
-    Scm.OnStart = [this](const std::string& name) {
-      if (name != "VelDrv101" || !Files.Exists(Scm.Find(name)->BinaryPath)) {
+    // Windows 10 has both driver folders.
+    Disk.AddFolder(u"C:\\Windows\\SysWOW64\\Drivers");
+    Disk.AddFolder(u"C:\\Windows\\system32\\Drivers");
+    Kernel(Scm, Disk);
+  }
+
+  // The kernel: starting the driver's service loads the file at its image
+  // path only when it is the system's own image, and then holds that file
+  // (it can be read, not written) and makes the device appear.
+  void Kernel(sim::FakeServiceControl& scm, sim::FakeFileSystem& disk) {
+    scm.OnStart = [this, &scm, &disk](const std::string& name) {
+      const sim::FakeServiceControl::Service* service = scm.Find(name);
+      const sim::FakeFileSystem::File* file = disk.FindFile(Wide(service->BinaryPath));
+      if (name != "VelDrv101" || file == nullptr || file->Data != Text(KernelLoads)) {
+        scm.StartError = file == nullptr ? sys::kErrorFileNotFound : sys::kErrorInvalidImageHash;
         return false;
       }
-      Files.Put(kDevice, {});
+      disk.HoldOpen(Wide(service->BinaryPath), sys::kGenericRead, sys::kFileShareRead);
+      disk.AddDevice(Wide(kDevice));
       return true;
     };
   }
@@ -51,19 +72,32 @@ class LoaddriverTest : public test::FakeOsFixture {
     EXPECT_EQ(Dialogs.Boxes[0].Text, kDriverLoadFailedText);
     EXPECT_EQ(Dialogs.Boxes[0].Type, sys::kMbOk | sys::kMbIconError);
   }
+  // What the driver file holds now; nullopt when there is none.
+  std::optional<Bytes> DriverFile(const std::string& path = kWow64File) const {
+    const sim::FakeFileSystem::File* file = Disk.FindFile(Wide(path));
+    return file == nullptr ? std::nullopt : std::optional<Bytes>(Bytes(file->Data.begin(), file->Data.end()));
+  }
+  bool Logged(const std::string& event) const {
+    return std::find(Log.All().begin(), Log.All().end(), event) != Log.All().end();
+  }
+  // A driver of an earlier release runs: its service, its file, its device.
   void RunningService(const std::string& path = kWow64File) {
     Scm.Add({"VelDrv101", "VelDrv101", path, sys::kServiceKernelDriver, sys::kServiceDemandStart,
              sys::kServiceErrorNormal, true});
-    Files.Put(path, {'o', 'l', 'd'});
-    Files.Put(kDevice, {});
+    Disk.AddFile(Wide(path), "old");
+    Disk.HoldOpen(Wide(path), sys::kGenericRead, sys::kFileShareRead);
+    Disk.AddDevice(Wide(kDevice));
   }
 
-  sim::FakeFiles Files;
-  sim::FakeServiceControl Scm;
+  // The image the system's kernel loads: the x64 one on 64-bit Windows.
+  Bytes KernelLoads = kX64;
+  sim::FakeFileSystem Disk{&Log};
+  sim::FakeServiceControl Scm{&Log};
   sim::FakeSystemFolders Folders;
 
  private:
-  sys::ScopedSeam<sys::IFiles> FilesSeam{Files};
+  sys::ScopedSeam<sys::IFiles> FilesSeam{Disk};
+  sys::ScopedSeam<sys::IFileSystem> FileSystemSeam{Disk};
   sys::ScopedSeam<sys::IServiceControl> ScmSeam{Scm};
   sys::ScopedSeam<sys::ISystemFolders> FoldersSeam{Folders};
 };
@@ -71,7 +105,7 @@ class LoaddriverTest : public test::FakeOsFixture {
 TEST(DriverImageChoice, TheFirstRowThatAppliesPicksTheImage) {
   struct Case {
     OsPlatform Os;
-    const std::vector<std::uint8_t>* Expected;
+    const Bytes* Expected;
   };
   const Case cases[] = {
       {{0x10, true, false, false}, &kVxd},   // Windows 9x
@@ -100,7 +134,7 @@ TEST(DriverImageChoice, TheFirstRowThatAppliesPicksTheImage) {
 TEST_F(LoaddriverTest, FirstRunWritesTheImageBelowSysWow64CreatesAndStartsTheService) {
   auto loader = Load(kWindows10x64);
   ASSERT_NE(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
-  EXPECT_EQ(Files.Content(kWow64File), kX64);
+  EXPECT_EQ(DriverFile(), kX64);
   const auto* service = Scm.Find("VelDrv101");
   ASSERT_NE(service, nullptr);
   EXPECT_EQ(service->DisplayName, "VelDrv101");
@@ -109,51 +143,125 @@ TEST_F(LoaddriverTest, FirstRunWritesTheImageBelowSysWow64CreatesAndStartsTheSer
   EXPECT_EQ(service->StartType, sys::kServiceDemandStart);
   EXPECT_EQ(service->ErrorControl, sys::kServiceErrorNormal);
   EXPECT_TRUE(service->Running);
-  EXPECT_EQ(Files.Calls, (std::vector<std::string>{"open " + kWow64File, "create " + kWow64File, "open " + kDevice,
-                                                   "open " + kDevice}));
-  EXPECT_EQ(Scm.Calls, (std::vector<std::string>{"OpenSCManager", "CreateService VelDrv101 " + kWow64File,
-                                                 "StartService VelDrv101"}));
+  // The file is written before the service is created.
+  EXPECT_EQ(Log.All(), (std::vector<std::string>{"create " + kWow64File, "scm OpenSCManager",
+                                                 "scm CreateService VelDrv101 " + kWow64File,
+                                                 "scm StartService VelDrv101", "open " + kDevice}));
   EXPECT_TRUE(Dialogs.Boxes.empty());
   // Only the device handle stays open, and nothing of the manager.
-  EXPECT_EQ(Files.OpenHandles(), 1u);
+  EXPECT_EQ(Disk.OpenHandles(), 1u);
   EXPECT_EQ(Scm.OpenHandles(), 0u);
 }
 
-TEST_F(LoaddriverTest, SecondRunKeepsTheFileAndOpensTheExistingService) {
-  RunningService();
-  Scm.Add({"VelDrv101", "VelDrv101", kWow64File, 1, 3, 1, false});
-  Files.OpenErrors[kDevice] = sys::kErrorFileNotFound;
-  Scm.OnStart = [this](const std::string&) {
-    Files.OpenErrors.clear();
-    return true;
+// The driver does not run: whatever file is at the driver path, the service
+// starts on exactly the carried image (the kernel loads nothing else).
+TEST_F(LoaddriverTest, BeforeTheServiceStartsTheDriverFileIsMadeExactlyTheImage) {
+  struct Case {
+    const char* Name;
+    std::optional<Bytes> File;  // at the driver path before the run
+    bool Written;
   };
+  const Case cases[] = {
+      {"no file", std::nullopt, true},
+      {"exactly the image", kX64, false},
+      {"an earlier release's driver, of the same size", Bytes{'x', '6', '4', '-', '1'}, true},
+      {"an earlier release's driver, larger", Bytes{'x', '6', '4', '!', '!', '!', '!'}, true},
+      {"truncated", Bytes{'x', '6', '4'}, true},
+      {"empty", Bytes{}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    sim::FakeFileSystem disk{&Log};
+    disk.AddFolder(u"C:\\Windows\\SysWOW64\\Drivers");
+    sys::ScopedSeam<sys::IFiles> files(disk);
+    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+    sim::FakeServiceControl scm{&Log};
+    sys::ScopedSeam<sys::IServiceControl> services(scm);
+    // A second run: the service is registered, not running.
+    scm.Add({"VelDrv101", "VelDrv101", kWow64File, sys::kServiceKernelDriver, sys::kServiceDemandStart,
+             sys::kServiceErrorNormal, false});
+    Kernel(scm, disk);
+    if (c.File) {
+      disk.AddFile(Wide(kWow64File), Text(*c.File));
+    }
+    Log.Clear();
+    auto loader = Load(kWindows10x64);
+    EXPECT_NE(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
+    const sim::FakeFileSystem::File* file = disk.FindFile(Wide(kWow64File));
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->Data, Text(kX64));
+    EXPECT_EQ(Logged("create " + kWow64File), c.Written);
+    // Written, when at all, before the service is created and started.
+    std::vector<std::string> expected = {"scm OpenSCManager", "scm CreateService VelDrv101 " + kWow64File,
+                                         "scm OpenService VelDrv101", "scm StartService VelDrv101"};
+    if (c.Written) {
+      expected.insert(expected.begin(), "create " + kWow64File);
+    }
+    std::vector<std::string> seen;
+    std::copy_if(Log.All().begin(), Log.All().end(), std::back_inserter(seen),
+                 [](const std::string& event) { return !event.starts_with("open "); });
+    EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(Dialogs.Boxes.empty());
+    EXPECT_EQ(disk.OpenHandles(), 1u);
+    loader.reset();
+  }
+}
+
+TEST_F(LoaddriverTest, AnExactFileThatCannotBeWrittenIsUsedAsItIs) {
+  Disk.AddFile(Wide(kWow64File), Text(kX64));
+  // Another process holds the file: it reads, it does not share writing.
+  Disk.HoldOpen(Wide(kWow64File), sys::kGenericRead, sys::kFileShareRead);
   auto loader = Load(kWindows10x64);
   ASSERT_NE(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
-  // A stale file from an earlier version is used unchanged.
-  EXPECT_EQ(Files.Content(kWow64File), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
-  EXPECT_EQ(Scm.Calls, (std::vector<std::string>{"OpenSCManager", "CreateService VelDrv101 " + kWow64File,
-                                                 "OpenService VelDrv101", "StartService VelDrv101"}));
+  EXPECT_FALSE(Logged("create " + kWow64File));
+  EXPECT_TRUE(Scm.Find("VelDrv101")->Running);
   EXPECT_TRUE(Dialogs.Boxes.empty());
 }
 
-TEST_F(LoaddriverTest, ADeviceThatOpensAtOnceIsOpenedASecondTime) {
+TEST_F(LoaddriverTest, ARunningDriverKeepsItsFileAndItsDeviceIsOpenedASecondTime) {
+  // An earlier release's driver runs: its file is not read, not replaced.
   RunningService();
   auto loader = Load(kWindows10x64);
   ASSERT_NE(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
-  EXPECT_EQ(Files.Calls, (std::vector<std::string>{"open " + kWow64File, "open " + kDevice, "open " + kDevice}));
+  EXPECT_EQ(DriverFile(), (Bytes{'o', 'l', 'd'}));
   // Starting a running service fails without effect.
-  EXPECT_EQ(Scm.Calls, (std::vector<std::string>{"OpenSCManager", "OpenService VelDrv101", "StartService VelDrv101"}));
-  EXPECT_EQ(Files.OpenHandles(), 1u);
+  EXPECT_EQ(Log.All(), (std::vector<std::string>{"open " + kDevice, "scm OpenSCManager", "scm OpenService VelDrv101",
+                                                 "scm StartService VelDrv101", "open " + kDevice}));
+  EXPECT_EQ(Disk.OpenHandles(), 1u);
   EXPECT_TRUE(Dialogs.Boxes.empty());
+}
+
+TEST_F(LoaddriverTest, AMissingDriverFolderIsCreatedThenTheFileWritten) {
+  for (const bool alwaysWrite : {false, true}) {
+    SCOPED_TRACE(alwaysWrite);
+    sim::FakeFileSystem disk{&Log};
+    // A fresh system: the Windows folders, no "Drivers" below SysWOW64.
+    disk.AddFolder(u"C:\\Windows\\SysWOW64");
+    sys::ScopedSeam<sys::IFiles> files(disk);
+    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+    Kernel(Scm, disk);
+    Log.Clear();
+    auto loader = Load(kWindows10x64, alwaysWrite, true, true);
+    ASSERT_NE(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
+    EXPECT_TRUE(disk.FolderExists(u"C:\\Windows\\SysWOW64\\Drivers"));
+    const sim::FakeFileSystem::File* file = disk.FindFile(Wide(kWow64File));
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->Data, Text(kX64));
+    ASSERT_GE(Log.All().size(), 3u);
+    EXPECT_EQ(Log.All()[0], "mkdir C:\\Windows\\SysWOW64\\Drivers");
+    EXPECT_EQ(Log.All()[1], "create " + kWow64File);
+    EXPECT_EQ(Log.All()[2], "scm OpenSCManager");
+    loader.reset();
+  }
 }
 
 TEST_F(LoaddriverTest, ADeviceThatOpensWhileItsServiceCannotBeOpenedFails) {
-  Files.Put(kDevice, {});
-  Files.Put(kWow64File, {'o', 'l', 'd'});
+  Disk.AddDevice(Wide(kDevice));
+  Disk.AddFile(Wide(kWow64File), "old");
   auto loader = Load(kWindows10x64);
   EXPECT_EQ(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
   ExpectMessage();
-  EXPECT_EQ(Files.OpenHandles(), 0u);
+  EXPECT_EQ(Disk.OpenHandles(), 0u);
   EXPECT_EQ(Scm.OpenHandles(), 0u);
 }
 
@@ -171,29 +279,49 @@ TEST_F(LoaddriverTest, AManagerThatCannotBeOpenedFailsWithTheMessage) {
   ExpectMessage();
 }
 
-TEST_F(LoaddriverTest, AFileThatCannotBeWrittenFailsWithoutMessageOrService) {
+// A driver file that is not the image and cannot be made the image: the
+// load fails before the service is touched, without the message.
+TEST_F(LoaddriverTest, AFileThatCannotBeMadeTheImageFailsWithoutMessageOrService) {
   struct Case {
     const char* Name;
     bool AlwaysWrite;
-    bool ShortWrite;
+    void (*Prepare)(sim::FakeFileSystem& disk);
   };
-  for (const Case c :
-       {Case{"create refused", false, false}, Case{"short write", false, true},
-        Case{"create refused, always write", true, false}, Case{"short write, always write", true, true}}) {
+  const auto heldReadable = [](sim::FakeFileSystem& disk) {
+    disk.AddFile(Wide(kWow64File), "old");
+    disk.HoldOpen(Wide(kWow64File), sys::kGenericRead, sys::kFileShareRead);
+  };
+  const auto heldUnshared = [](sim::FakeFileSystem& disk) {
+    disk.AddFile(Wide(kWow64File), Text(kX64));
+    disk.HoldOpen(Wide(kWow64File), sys::kGenericRead | sys::kGenericWrite, 0);
+  };
+  const auto diskFull = [](sim::FakeFileSystem& disk) {
+    disk.AddFile(Wide(kWow64File), "old");
+    disk.FreeSpace = kX64.size() - 4;  // one byte short once the old file's three are given back
+  };
+  const auto noParent = [](sim::FakeFileSystem& disk) { disk.AddFolder(u"C:\\Windows"); };
+  const Case cases[] = {
+      {"a stale file another process holds, sharing only reading", false, heldReadable},
+      {"a file another process holds, sharing nothing (not even read)", false, heldUnshared},
+      {"a stale file, the disk full", false, diskFull},
+      {"no driver folder, and none can be made (no SysWOW64)", false, noParent},
+      {"always write: a file another process holds", true, heldReadable},
+      {"always write: the disk full", true, diskFull},
+      {"always write: no driver folder, and none can be made", true, noParent},
+  };
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    sim::FakeFiles files;
-    sys::ScopedSeam<sys::IFiles> seam(files);
-    files.ShortWrites = c.ShortWrite;
-    if (!c.ShortWrite) {
-      files.CreateErrors[kWow64File] = sys::kErrorAccessDenied;
-    }
+    sim::FakeFileSystem disk;
+    c.Prepare(disk);
+    sys::ScopedSeam<sys::IFiles> files(disk);
+    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
     Scm.Calls.clear();
     Dialogs.Boxes.clear();
     auto loader = Load(kWindows10x64, c.AlwaysWrite);
     EXPECT_EQ(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
     EXPECT_TRUE(Scm.Calls.empty());
     EXPECT_TRUE(Dialogs.Boxes.empty());
-    EXPECT_EQ(files.OpenHandles(), 0u);
+    EXPECT_EQ(disk.OpenHandles(), 0u);
   }
 }
 
@@ -203,48 +331,86 @@ TEST_F(LoaddriverTest, NtFourAndUnknownSystemsFailAtOnceWithoutMessage) {
     auto loader = Load({flags, true, false, false});
     EXPECT_EQ(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
   }
-  EXPECT_TRUE(Files.Calls.empty());
+  EXPECT_TRUE(Log.All().empty());
   EXPECT_TRUE(Scm.Calls.empty());
   EXPECT_TRUE(Dialogs.Boxes.empty());
 }
 
-TEST_F(LoaddriverTest, WithoutAFittingImageTheServicePointsAtAMissingFileAndTheMessageShows) {
-  auto loader = Load(kWindows10x64, false, false, false, DriverImages{});
-  EXPECT_EQ(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
-  EXPECT_FALSE(Files.Exists(kWow64File));
-  ASSERT_NE(Scm.Find("VelDrv101"), nullptr);
-  EXPECT_EQ(Scm.Find("VelDrv101")->BinaryPath, kWow64File);
-  EXPECT_FALSE(Scm.Find("VelDrv101")->Running);
-  ExpectMessage();
+TEST_F(LoaddriverTest, WithoutAFittingImageNothingIsWrittenAndTheMessageShows) {
+  struct Case {
+    const char* Name;
+    std::optional<std::string> File;
+  };
+  for (const Case& c : {Case{"no file: the service points at a missing file", std::nullopt},
+                        Case{"a file: it stays as it is", std::string("old")}}) {
+    SCOPED_TRACE(c.Name);
+    sim::FakeFileSystem disk{&Log};
+    disk.AddFolder(u"C:\\Windows\\SysWOW64\\Drivers");
+    if (c.File) {
+      disk.AddFile(Wide(kWow64File), *c.File);
+    }
+    sys::ScopedSeam<sys::IFiles> files(disk);
+    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+    sim::FakeServiceControl scm;
+    Kernel(scm, disk);
+    sys::ScopedSeam<sys::IServiceControl> services(scm);
+    Dialogs.Boxes.clear();
+    Log.Clear();
+    auto loader = Load(kWindows10x64, false, false, false, DriverImages{});
+    EXPECT_EQ(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
+    const sim::FakeFileSystem::File* file = disk.FindFile(Wide(kWow64File));
+    EXPECT_EQ(file == nullptr, !c.File);
+    if (file != nullptr) {
+      EXPECT_EQ(file->Data, *c.File);
+    }
+    EXPECT_FALSE(Logged("create " + kWow64File));
+    ASSERT_NE(scm.Find("VelDrv101"), nullptr);
+    EXPECT_EQ(scm.Find("VelDrv101")->BinaryPath, kWow64File);
+    EXPECT_FALSE(scm.Find("VelDrv101")->Running);
+    ExpectMessage();
+  }
 }
 
 TEST_F(LoaddriverTest, ThirtyTwoBitWindowsUsesTheSystemDirectoryAndTheX86Image) {
+  KernelLoads = kX86;
+  Disk.AddFile(Wide(kSystem32File), "old");
   auto loader = Load(kWindows10x86);
   ASSERT_NE(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
-  EXPECT_EQ(Files.Content("C:\\Windows\\system32\\Drivers\\VelDrv101.sys"), kX86);
-  EXPECT_EQ(Scm.Find("VelDrv101")->BinaryPath, "C:\\Windows\\system32\\Drivers\\VelDrv101.sys");
+  EXPECT_EQ(DriverFile(kSystem32File), kX86);
+  EXPECT_EQ(Scm.Find("VelDrv101")->BinaryPath, kSystem32File);
 }
 
-TEST_F(LoaddriverTest, AlwaysWriteReplacesAnExistingFile) {
-  Files.Put(kWow64File, {'o', 'l', 'd'});
-  auto loader = Load(kWindows10x64, true);
-  ASSERT_NE(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
-  EXPECT_EQ(Files.Content(kWow64File), kX64);
+TEST_F(LoaddriverTest, AlwaysWriteWritesTheImageOverAnyFile) {
+  for (const std::string& before : {std::string("old"), Text(kX64)}) {
+    SCOPED_TRACE(before);
+    sim::FakeFileSystem disk{&Log};
+    disk.AddFile(Wide(kWow64File), before);
+    sys::ScopedSeam<sys::IFiles> files(disk);
+    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+    Kernel(Scm, disk);
+    Log.Clear();
+    auto loader = Load(kWindows10x64, true, true, true);
+    ASSERT_NE(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
+    EXPECT_EQ(disk.FindFile(Wide(kWow64File))->Data, Text(kX64));
+    EXPECT_TRUE(Logged("create " + kWow64File));
+    loader.reset();
+  }
 }
 
-TEST_F(LoaddriverTest, Windows9xWritesTheVxdAndOpensItsPathWithoutTheServiceManager) {
+TEST_F(LoaddriverTest, Windows9xReplacesAStaleVxdAndOpensItsPathWithoutTheServiceManager) {
   Folders.SystemDirectory = "C:\\WINDOWS\\SYSTEM";
   const std::string vxd = "C:\\WINDOWS\\SYSTEM\\VelDrv101.vxd";
-  Files.Put("\\\\.\\" + vxd, {});
+  Disk.AddFile(Wide(vxd), "old");
+  Disk.AddDevice(Wide("\\\\.\\" + vxd));
   auto loader = Load(kWindows9x);
   ASSERT_NE(loader->GetDeviceHandle(), sys::kInvalidHandleValue);
-  EXPECT_EQ(Files.Content(vxd), kVxd);
-  EXPECT_EQ(Files.Calls.back(), "open \\\\.\\" + vxd);
+  EXPECT_EQ(DriverFile(vxd), kVxd);
+  EXPECT_EQ(Log.All().back(), "open \\\\.\\" + vxd);
   EXPECT_TRUE(Scm.Calls.empty());
   loader.reset();
   // Unloading only closes the handle.
   EXPECT_TRUE(Scm.Calls.empty());
-  EXPECT_EQ(Files.OpenHandles(), 0u);
+  EXPECT_EQ(Disk.OpenHandles(), 0u);
 }
 
 TEST_F(LoaddriverTest, UnloadStopsAndDeletesOnlyWhenAsked) {
@@ -270,7 +436,7 @@ TEST_F(LoaddriverTest, UnloadStopsAndDeletesOnlyWhenAsked) {
     Scm.Calls.clear();
     loader.reset();
     EXPECT_EQ(Scm.Calls, c.Expected);
-    EXPECT_EQ(Files.OpenHandles(), 0u);
+    EXPECT_EQ(Disk.OpenHandles(), 0u);
     EXPECT_EQ(Scm.OpenHandles(), 0u);
   }
 }
@@ -284,7 +450,7 @@ TEST_F(LoaddriverTest, TheProcessWideLoaderKeepsItsFirstFlagsUntilReleased) {
   ReleaseLoadDriverInstance();
   // The first call's flags: nothing is stopped or deleted.
   EXPECT_TRUE(Scm.Calls.empty());
-  EXPECT_EQ(Files.OpenHandles(), 0u);
+  EXPECT_EQ(Disk.OpenHandles(), 0u);
 }
 
 }  // namespace

@@ -56,9 +56,11 @@ class FakeStorage : public sys::IFiles {
     LastError = sys::kErrorFileNotFound;
     return sys::kInvalidHandleValue;
   }
+  bool ReadFile(sys::FileHandle, void*, sys::Dword, sys::Dword*) override { return Fail(sys::kErrorAccessDenied); }
   bool WriteFile(sys::FileHandle, const void*, sys::Dword, sys::Dword*) override {
     return Fail(sys::kErrorAccessDenied);
   }
+  bool GetFileSizeEx(sys::FileHandle, std::uint64_t*) override { return Fail(sys::kErrorInvalidFunction); }
   bool SetFileTime(sys::FileHandle, const sys::FileTime*, const sys::FileTime*, const sys::FileTime*) override {
     return Fail(sys::kErrorAccessDenied);
   }

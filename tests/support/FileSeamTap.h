@@ -28,9 +28,13 @@ class FileSeamTap : public sys::IFiles {
                               sys::Dword flags) override {
     return Inner.CreateFileW(path, access, share, disposition, flags);
   }
+  bool ReadFile(sys::FileHandle file, void* buffer, sys::Dword size, sys::Dword* read) override {
+    return Inner.ReadFile(file, buffer, size, read);
+  }
   bool WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) override {
     return Inner.WriteFile(file, data, size, written);
   }
+  bool GetFileSizeEx(sys::FileHandle file, std::uint64_t* size) override { return Inner.GetFileSizeEx(file, size); }
   bool DeviceIoControl(sys::FileHandle device, sys::Dword code, const void* in, sys::Dword inSize, void* out,
                        sys::Dword outSize, sys::Dword* returned) override {
     Codes.push_back(code);

@@ -150,12 +150,27 @@ sys::FileHandle MemoryImage::CreateFileW(const std::u16string& path, sys::Dword 
   return Pass().CreateFileW(path, access, share, disposition, flagsAndAttributes);
 }
 
+bool MemoryImage::ReadFile(sys::FileHandle file, void* buffer, sys::Dword size, sys::Dword* read) {
+  if (file == kDeviceHandle || Previous == nullptr) {
+    *read = 0;
+    return Refuse(file == kDeviceHandle ? sys::kErrorInvalidFunction : sys::kErrorInvalidHandle);
+  }
+  return Pass().ReadFile(file, buffer, size, read);
+}
+
 bool MemoryImage::WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) {
   if (file == kDeviceHandle || Previous == nullptr) {
     *written = 0;
     return Refuse(file == kDeviceHandle ? sys::kErrorInvalidFunction : sys::kErrorInvalidHandle);
   }
   return Pass().WriteFile(file, data, size, written);
+}
+
+bool MemoryImage::GetFileSizeEx(sys::FileHandle file, std::uint64_t* size) {
+  if (file == kDeviceHandle || Previous == nullptr) {
+    return Refuse(file == kDeviceHandle ? sys::kErrorInvalidFunction : sys::kErrorInvalidHandle);
+  }
+  return Pass().GetFileSizeEx(file, size);
 }
 
 bool MemoryImage::DeviceIoControl(sys::FileHandle device, sys::Dword code, const void* in, sys::Dword inSize, void* out,

@@ -54,9 +54,9 @@ class DriverImageTest : public ::testing::Test {
     RemoveService();
     RemoveDriverFile();
   }
-  // The driver file goes before and after: the loader never replaces a file
-  // it finds, so a later program in this prefix would find this test's
-  // image. Wine's driver host may still hold it for a while after the stop.
+  // The driver file goes before and after, so that the prefix is left as
+  // the test found it. Wine's driver host may still hold it for a while
+  // after the stop.
   static void RemoveDriverFile() {
     const std::string file = TLoadDriver::DriverFilePath(kPlatform, kDriverName);
     std::error_code error;

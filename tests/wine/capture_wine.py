@@ -33,8 +33,7 @@ def wine(*args):
 def fresh_machine():
     """Wine as after a boot, with the driver never put on it: Wine's driver
     host opens the driver's device for the first program after its server
-    starts, and the loader keeps a driver file it finds (another test of
-    this prefix may have left one of its own under the same name)."""
+    starts, and no driver file of another test of this prefix is left."""
     wine("cmd", "/c", "exit")  # the build's prefix, before a file goes into it
     subprocess.run([WINESERVER, "-k"], env=dict(os.environ, WINEPREFIX=PREFIX), capture_output=True, timeout=60)
     subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=PREFIX), capture_output=True, timeout=60)
