@@ -20,8 +20,10 @@ void Print(const std::string& text) {
   console.Flush();
 }
 
-// Creates the child; its handles then belong to the caller.
-bool StartChild(const std::string& path, const std::string& arguments, sys::ProcessInformation* information) {
+// Creates the child and tells onStarted; the child's process handle, not
+// valid when it could not be created.
+sys::UniqueProcessHandle StartChild(const std::string& path, const std::string& arguments,
+                                    const std::function<void()>& onStarted) {
   sys::IProcesses& processes = sys::Use<sys::IProcesses>();
   std::string commandPath = path;
   std::string shortPath;
@@ -30,7 +32,16 @@ bool StartChild(const std::string& path, const std::string& arguments, sys::Proc
   }
   // Lines printed before the start come before the child's own output.
   sys::Use<sys::IConsole>().Flush();
-  return processes.CreateProcessA(path, commandPath + " " + arguments, true, 0, information);
+  sys::ProcessInformation information;
+  if (!processes.CreateProcessA(path, commandPath + " " + arguments, true, 0, &information)) {
+    return {};
+  }
+  sys::UniqueProcessHandle process(information.Process);
+  const sys::UniqueProcessHandle thread(information.Thread);
+  if (onStarted) {
+    onStarted();
+  }
+  return process;
 }
 
 std::int32_t ExitCodeOf(const sys::UniqueProcessHandle& process) {
@@ -49,14 +60,9 @@ std::int32_t RunProgram(const std::string& path, const std::string& arguments, b
 
 std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
                         const std::function<void()>& onStarted) {
-  sys::ProcessInformation information;
-  if (!StartChild(path, arguments, &information)) {
+  const sys::UniqueProcessHandle process = StartChild(path, arguments, onStarted);
+  if (!process.Valid()) {
     return -1;
-  }
-  const sys::UniqueProcessHandle process(information.Process);
-  const sys::UniqueProcessHandle thread(information.Thread);
-  if (onStarted) {
-    onStarted();
   }
   if (!wait) {
     return 0;
@@ -69,14 +75,9 @@ std::int32_t RunProgram(const std::string& path, const std::string& arguments, b
 
 std::int32_t RunProgramShowingProgress(const std::string& path, const std::string& arguments,
                                        const std::function<void()>& onStarted) {
-  sys::ProcessInformation information;
-  if (!StartChild(path, arguments, &information)) {
+  const sys::UniqueProcessHandle process = StartChild(path, arguments, onStarted);
+  if (!process.Valid()) {
     return -1;
-  }
-  const sys::UniqueProcessHandle process(information.Process);
-  const sys::UniqueProcessHandle thread(information.Thread);
-  if (onStarted) {
-    onStarted();
   }
   sys::Dword waited = sys::kWaitTimeout;
   const TInstallProgress::Pause whileRunning = [&process, &waited](std::uint32_t milliseconds) {
