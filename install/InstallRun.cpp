@@ -39,6 +39,7 @@ constexpr const char* kInstallFinish = "InstallFinish";
 constexpr const char* kExeRetCode = "EXERetCode";
 constexpr const char* kOptanePath = "OptanePath";
 
+constexpr const char* kAlreadyRunning = "Kestrune is already running!";
 constexpr const char* kBiosFail = "Update BIOS Fail!";
 constexpr const char* kUninstallFail = "Uninstall Driver Fail!";
 constexpr const char* kInstallFail = "Install Driver Fail!";
@@ -67,6 +68,14 @@ std::int32_t InstallRun::Run() {
   std::optional<sys::ScopedSeam<sys::IDialogs>> unattended;
   if (Options.Silent) {
     unattended.emplace(noDialogs);
+  }
+
+  // A second start while a run is in progress ends before it looks at
+  // anything: the run in progress owns the machine, the install state and
+  // EXERetCode.
+  if (!Lock.Acquire()) {
+    Message(kAlreadyRunning);
+    return kExitFailed;
   }
 
   if (!PassesProcessorGate() || !PassesOsGate() || !PassesBootModeGate()) {

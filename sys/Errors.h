@@ -22,6 +22,7 @@ inline constexpr Long kErrorDiskFull = 112;
 inline constexpr Long kErrorInsufficientBuffer = 122;
 inline constexpr Long kErrorInvalidName = 123;
 inline constexpr Long kErrorAlreadyExists = 183;
+inline constexpr Long kErrorFilenameExcedRange = 206;
 inline constexpr Long kErrorMoreData = 234;
 inline constexpr Long kErrorNoMoreItems = 259;
 inline constexpr Long kErrorInvalidImageHash = 577;  // not a driver this system would load

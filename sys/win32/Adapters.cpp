@@ -16,6 +16,7 @@
 #include "sys/win32/Win32FirmwareTable.h"
 #include "sys/win32/Win32Internet.h"
 #include "sys/win32/Win32Locale.h"
+#include "sys/win32/Win32Mutexes.h"
 #include "sys/win32/Win32ProcessEnvironment.h"
 #include "sys/win32/Win32Processes.h"
 #include "sys/win32/Win32Registry.h"
@@ -68,6 +69,7 @@ void InstallAdapters() {
   InstallOne<IShell, Win32Shell>();
   InstallOne<ILocale, Win32Locale>();
   InstallOne<IClock, Win32Clock>();
+  InstallOne<IMutexes, Win32Mutexes>();
 }
 
 }  // namespace kestrune::sys::win32

@@ -146,15 +146,17 @@ class Scenario(unittest.TestCase):
         if os.path.exists(self.starts):
             os.remove(self.starts)
 
-    def run_program(self, board, *switches, cwd=None, exit_code=0):
-        env = {
+    def environment(self, board, exit_code=0):
+        return {
             "KESTRUNE_BOARD": os.path.join(BOARDS, board),
             "KESTRUNE_WEB_BASE": self.server.base,
             "KESTRUNE_PACKAGE_BASE": self.server.base,
             "KESTRUNE_STANDIN_LOG": self.starts,
             "KESTRUNE_STANDIN_EXIT": str(exit_code),
         }
-        result = wine(SIM, *switches, cwd=cwd or self.work, env=env)
+
+    def run_program(self, board, *switches, cwd=None, exit_code=0, env=None):
+        result = wine(SIM, *switches, cwd=cwd or self.work, env=dict(self.environment(board, exit_code), **(env or {})))
         output = result.stdout.decode("latin-1").replace("\r\n", "\n")
         return result.returncode, output
 

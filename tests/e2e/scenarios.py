@@ -7,12 +7,14 @@ Usage: scenarios.py BUILD_DIR SOURCE_DIR [unittest arguments]
 """
 import os
 import shutil
+import subprocess
 import time
 import unittest
 import zipfile
 
 from e2e_support import (BANNER, IRST_KEY, MODEL, NOT_READY, PACKAGE_PATH, PREFIX, READY, RST_CODE, SERVED_PACKAGE,
-                         SOURCE, STANDIN, STATE_KEY, Registry, Scenario, Server, wine, windows_path)
+                         RUN_TIMEOUT, SIM, SOURCE, STANDIN, STATE_KEY, WINE_RUN, Registry, Scenario, Server, wine,
+                         windows_path)
 
 
 class BiosRoad(Scenario):
@@ -145,6 +147,41 @@ class BiosRoad(Scenario):
         self.assertIn(self.state("BiosUpdate"), (None, 0))
         self.assertEqual(self.child_starts(), [])
         self.assertFalse(os.path.exists(os.path.join(self.work, "..", "escaped.txt")))
+
+
+class OneRunAtATime(Scenario):
+    def test_second_run_while_the_flash_tool_runs(self):
+        # Run 1's flash tool takes a while; run 2, started meanwhile (the
+        # logon task beside a person's double-click), ends at once.
+        self.publish()
+        env = dict(os.environ, **self.environment(NOT_READY), KESTRUNE_STANDIN_SLEEP="60000")
+        first = subprocess.Popen([WINE_RUN, SIM, "/SP"], cwd=self.work, env=env, stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(first.wait)
+        self.addCleanup(first.terminate)
+        deadline = time.monotonic() + RUN_TIMEOUT
+        while not self.child_starts() and time.monotonic() < deadline and first.poll() is None:
+            time.sleep(0.2)
+        self.assertEqual(len(self.child_starts()), 1, "run 1 did not start its flash tool")
+        state = {name: self.state(name) for name in ("BiosUpdate", "EXERetCode", "OptanePath", "InstallStatus")}
+
+        for switches in (("/SP",), ()):
+            with self.subTest(switches=switches):
+                code, out = self.run_program(READY, *switches)
+                self.assertEqual(code, 1, out)
+                self.assertTrue(out.startswith(BANNER), out)
+                self.assertNotIn("SataMode", out)
+                self.assertEqual({name: self.state(name) for name in state}, state)
+                self.assertEqual(len(self.child_starts()), 1)
+        self.assertIsNone(first.poll(), "run 1 ended before run 2 was tried")
+        self.assertEqual(state["BiosUpdate"], 1)
+        self.assertEqual(state["EXERetCode"], None)
+
+        # Run 1 goes on undisturbed and ends as a flash does.
+        first.terminate()  # the restart that the flash tool performs
+        first.wait()
+        code, out = self.run_program(READY, "/SP")
+        self.assertEqual(code, 255, out)  # the lock went with run 1's process: the driver road
 
 
 class ReadyBoard(Scenario):

@@ -7,10 +7,12 @@
 #include <functional>
 #include <optional>
 
+#include "install/RunLock.h"
 #include "install/Utils.h"
 #include "platform/BoardIdentity.h"
 #include "sim/os/FakeClock.h"
 #include "sim/os/FakeFileSystem.h"
+#include "sim/os/FakeMutexes.h"
 #include "tests/support/FakeOsFixture.h"
 #include "tests/support/FakeRunCollaborators.h"
 
@@ -89,6 +91,12 @@ class InstallRunTest : public test::FakeOsFixture {
   sim::FakeFileSystem Files{&Log};
   sim::FakeClock Clock;
   bool ListingFails = false;
+  // Another process on the machine, in another session (the logon task's
+  // run beside a person's double-click).
+  sim::FakeMutexes OtherProcess{MutexNames, 2};
+
+  // The other process holds the run lock, as a run in progress does.
+  void AnotherRunInProgress() { OtherProcess.CreateMutexW(true, RunLock::kName); }
 
  private:
   sys::ScopedSeam<sys::IFiles> FilesSeam{Files};
@@ -156,6 +164,9 @@ const auto kRstRegistered = [](InstallRunTest& fx, test::FakeRunCollaborators& p
 INSTANTIATE_TEST_SUITE_P(
     EveryEnding, InstallRunEndings,
     ::testing::Values(
+        // The run in progress writes EXERetCode: this one leaves it alone.
+        EndingCase{"AnotherRunInProgress", [](auto& fx, auto&) { fx.AnotherRunInProgress(); }, "",
+                   "Kestrune is already running!", 1, std::nullopt},
         EndingCase{"CpuOn200Series", [](auto&, auto& p) { p.KabyLake = false; }, "", "Unsupport non-Kabylake CPU!", 1,
                    1},
         EndingCase{"OtherChipset",
@@ -276,6 +287,36 @@ TEST_F(InstallRunTest, GatesTouchNothingButTheResult) {
   Run();
   EXPECT_THAT(Actions(),
               ElementsAre("cpu", "board", "gpt 0", "message Unsupport OS non-UEFI mode!", "reg set EXERetCode=1"));
+}
+
+// A second start while a run is in progress: nothing is read, written,
+// registered or started, on any road the first run could be on.
+TEST_F(InstallRunTest, SecondRunTouchesNothing) {
+  SetState("BiosUpdate", 1);
+  SetState("EXERetCode", 7);
+  AnotherRunInProgress();
+  Log.Clear();
+  EXPECT_EQ(Run(), 1);
+  EXPECT_THAT(Actions(), ElementsAre("message Kestrune is already running!"));
+  EXPECT_EQ(State("BiosUpdate"), 1);
+  EXPECT_EQ(State("EXERetCode"), 7);
+
+  Log.Clear();
+  EXPECT_EQ(Run("/SP"), 1);
+  EXPECT_THAT(Actions(), ElementsAre());
+  EXPECT_THAT(Console.Output, HasSubstr("  Velnor Kestrune Utility v1.0.0\n"));
+  // Only this process's own handle was ever opened, and it is closed.
+  EXPECT_EQ(Mutexes.OpenHandles(), 0u);
+}
+
+// The lock is the machine's, not the session's, and it goes with the
+// process that held it: a run after one that died goes ahead.
+TEST_F(InstallRunTest, RunAfterARunThatDiedGoesAhead) {
+  AnotherRunInProgress();
+  EXPECT_EQ(Run(), 1);
+  OtherProcess.End();
+  EXPECT_EQ(Run(), -1);
+  EXPECT_TRUE(Saw("run C:\\Setup\\ROM\\Flash.exe /S /C (wait)"));
 }
 
 TEST_F(InstallRunTest, ChipsetIsReadOnlyWhenTheProcessorFails) {
