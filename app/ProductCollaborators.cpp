@@ -9,6 +9,7 @@
 #include "platform/Bootmode.h"
 #include "platform/Cpubase.h"
 #include "platform/Osversion.h"
+#include "platform/PowerSource.h"
 #include "platform/Vel.h"
 #include "platform/Velwmi.h"
 #include "update/Compress.h"
@@ -81,6 +82,7 @@ bool ProductCollaborators::ProcessPackage(const std::string& sourceFile, const s
   kestrune::ProcessPackage({sourceFile, destDir, &result, kPreparePackage});
   return result == 1;
 }
+std::uint8_t ProductCollaborators::ReadAcLineStatus() { return kestrune::ReadAcLineStatus(); }
 std::int32_t ProductCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait,
                                               const std::function<void()>& onStarted) {
   return kestrune::RunProgram(path, arguments, wait, onStarted);

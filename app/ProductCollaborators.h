@@ -25,6 +25,7 @@ class ProductCollaborators : public RunCollaborators {
   bool DownloadFileSync(const std::string& url, const std::string& fileName) override;
   std::string GetBiosFile(const std::string& cataloguePath) override;
   bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
+  std::uint8_t ReadAcLineStatus() override;
   std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
                           const std::function<void()>& onStarted) override;
   std::int32_t RunProgramShowingProgress(const std::string& path, const std::string& arguments,

@@ -41,6 +41,7 @@ constexpr const char* kOptanePath = "OptanePath";
 
 constexpr const char* kAlreadyRunning = "Kestrune is already running!";
 constexpr const char* kBiosFail = "Update BIOS Fail!";
+constexpr const char* kConnectAcPower = "Please connect the AC power before updating the BIOS!";
 constexpr const char* kUninstallFail = "Uninstall Driver Fail!";
 constexpr const char* kInstallFail = "Install Driver Fail!";
 
@@ -235,6 +236,12 @@ std::int32_t InstallRun::BiosRoad() {
   if (!tool) {
     // Nothing has been recorded for a flash yet.
     Message(kBiosFail + toolPath);
+    return EndWith(kExitFailed);
+  }
+
+  // The guards of the flash itself: nothing has been recorded for it yet.
+  if (run::IsOnBattery(Platform.ReadAcLineStatus())) {
+    Message(kConnectAcPower);
     return EndWith(kExitFailed);
   }
 

@@ -75,6 +75,10 @@ class RunCollaborators {
   // refused or could not be unpacked.
   virtual bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) = 0;
 
+  // GetSystemPowerStatus's AC line status: 0 offline (on battery), 1
+  // online, 255 unknown (also when the system cannot tell).
+  virtual std::uint8_t ReadAcLineStatus() = 0;
+
   // Starts the program. onStarted is called once the child exists, before
   // any wait, and only then: a child that exits with -1 is told apart from
   // one that never started. wait: the child's exit code; otherwise 0. -1

@@ -17,6 +17,7 @@
 #include "sys/win32/Win32Internet.h"
 #include "sys/win32/Win32Locale.h"
 #include "sys/win32/Win32Mutexes.h"
+#include "sys/win32/Win32PowerStatus.h"
 #include "sys/win32/Win32ProcessEnvironment.h"
 #include "sys/win32/Win32Processes.h"
 #include "sys/win32/Win32Registry.h"
@@ -70,6 +71,7 @@ void InstallAdapters() {
   InstallOne<ILocale, Win32Locale>();
   InstallOne<IClock, Win32Clock>();
   InstallOne<IMutexes, Win32Mutexes>();
+  InstallOne<IPowerStatus, Win32PowerStatus>();
 }
 
 }  // namespace kestrune::sys::win32

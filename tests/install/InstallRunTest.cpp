@@ -216,6 +216,8 @@ INSTANTIATE_TEST_SUITE_P(
         EndingCase{"PackageFolderCannotBeListed", [](auto& fx, auto&) { fx.ListingFails = true; }, "", "", 1, 1},
         EndingCase{"NoFlashToolInThePackage", [](auto&, auto& p) { p.PackageMembers = {"Z270.bin"}; }, "",
                    "Update BIOS Fail!C:\\Setup\\ROM\\", 1, 1},
+        EndingCase{"OnBattery", [](auto&, auto& p) { p.AcLineStatus = 0; }, "",
+                   "Please connect the AC power before updating the BIOS!", 1, 1},
         EndingCase{"FlashToolCannotStart", [](auto&, auto& p) { p.ProgramsStart = false; }, "",
                    "Update BIOS Fail!C:\\Setup\\ROM\\Flash.exe", 1, 1},
         EndingCase{"FlashToolRan", kNothing, "", "", -1, -1},
@@ -404,7 +406,7 @@ TEST_F(InstallRunTest, FirstRunTakesTheBiosRoadInOrder) {
                   "catalogue C:\\Setup\\Z270 GAMING.xml",
                   std::string("download ") + kPackages + "/bios/WIN/Z270.zip -> Z270.zip", "mkdir C:\\Setup\\ROM",
                   "package C:\\Setup\\Z270.zip -> C:\\Setup\\ROM", "create C:\\Setup\\ROM\\Z270.bin",
-                  "create C:\\Setup\\ROM\\Flash.exe", "reg set BiosUpdate=1", "register Kestrune",
+                  "create C:\\Setup\\ROM\\Flash.exe", "power", "reg set BiosUpdate=1", "register Kestrune",
                   "run C:\\Setup\\ROM\\Flash.exe /S /C (wait)", "reg set EXERetCode=4294967295"));
   EXPECT_THAT(Console.Output, HasSubstr("SataMode=0\nReady to Update BIOS\n"));
   EXPECT_EQ(BoardModelName, "Z270 GAMING");
@@ -617,6 +619,26 @@ TEST_F(InstallRunTest, FlashToolThatCannotStartTakesBackTheFlash) {
   EXPECT_EQ(State("BiosUpdate"), 0);
   // The first run's question and message; none under /SP.
   EXPECT_THAT(BoxTexts(), ElementsAre(kBiosQuestion, "Update BIOS Fail!C:\\Setup\\ROM\\Flash.exe"));
+}
+
+// On battery the flash does not start, and nothing is left that would make
+// the next run take it for one; a line that is online or that the system
+// cannot report does not stop it.
+TEST_F(InstallRunTest, FlashWaitsForMainsPower) {
+  struct Case {
+    std::uint8_t acLineStatus;
+    std::int32_t exitCode;
+  };
+  for (const Case c : {Case{0, 1}, Case{1, -1}, Case{255, -1}}) {
+    SCOPED_TRACE(int{c.acLineStatus});
+    Log.Clear();
+    Registry.DeleteKey(kState);
+    Platform.AcLineStatus = c.acLineStatus;
+    EXPECT_EQ(Run("/SP"), c.exitCode);
+    EXPECT_EQ(Saw("run C:\\Setup\\ROM\\Flash.exe"), c.exitCode == -1);
+    EXPECT_EQ(Saw("register Kestrune"), c.exitCode == -1);
+    EXPECT_EQ(State("BiosUpdate"), c.exitCode == -1 ? std::optional<std::int32_t>(1) : std::nullopt);
+  }
 }
 
 TEST_F(InstallRunTest, UninstallArgumentsAndTheSixtyFourBitView) {

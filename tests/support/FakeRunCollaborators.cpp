@@ -134,6 +134,11 @@ bool FakeRunCollaborators::ProcessPackage(const std::string& sourceFile, const s
   return true;
 }
 
+std::uint8_t FakeRunCollaborators::ReadAcLineStatus() {
+  Log.Add("power");
+  return AcLineStatus;
+}
+
 std::int32_t FakeRunCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait,
                                               const std::function<void()>& onStarted) {
   Log.Add("run " + path + " " + arguments + (wait ? " (wait)" : " (no wait)") +
