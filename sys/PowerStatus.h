@@ -17,7 +17,7 @@ struct SystemPowerStatus {
   std::uint8_t AcLineStatus = kAcLineUnknown;
   std::uint8_t BatteryFlag = 255;         // 128: no system battery, 255: unknown
   std::uint8_t BatteryLifePercent = 255;  // 255: unknown
-  std::uint8_t SystemStatusFlag = 0;      // 1: battery saver on
+  std::uint8_t SystemStatusFlag = 0;      // 1: battery saver on (the older headers call it Reserved1)
   Dword BatteryLifeTime = 0xFFFFFFFF;     // seconds; 0xFFFFFFFF: unknown
   Dword BatteryFullLifeTime = 0xFFFFFFFF;
 };

@@ -14,8 +14,8 @@ class Win32PowerStatus : public IPowerStatus {
     if (!::GetSystemPowerStatus(&power)) {
       return false;
     }
-    *status = {power.ACLineStatus,     power.BatteryFlag,     power.BatteryLifePercent,
-               power.SystemStatusFlag, power.BatteryLifeTime, power.BatteryFullLifeTime};
+    *status = {power.ACLineStatus, power.BatteryFlag,     power.BatteryLifePercent,
+               power.Reserved1,    power.BatteryLifeTime, power.BatteryFullLifeTime};
     return true;
   }
 };
