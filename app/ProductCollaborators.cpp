@@ -82,6 +82,7 @@ bool ProductCollaborators::ProcessPackage(const std::string& sourceFile, const s
   kestrune::ProcessPackage({sourceFile, destDir, &result, kPreparePackage});
   return result == 1;
 }
+bool ProductCollaborators::IsTrustedFlashTool(const std::string& path) { return FlashSigners.Verify(path); }
 std::uint8_t ProductCollaborators::ReadAcLineStatus() { return kestrune::ReadAcLineStatus(); }
 std::int32_t ProductCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait,
                                               const std::function<void()>& onStarted) {

@@ -240,6 +240,11 @@ std::int32_t InstallRun::BiosRoad() {
   }
 
   // The guards of the flash itself: nothing has been recorded for it yet.
+  // A tool that is not signed by the maker is not started at all.
+  if (!Platform.IsTrustedFlashTool(toolPath)) {
+    Message(kBiosFail + toolPath);
+    return EndWith(kExitFailed);
+  }
   if (run::IsOnBattery(Platform.ReadAcLineStatus())) {
     Message(kConnectAcPower);
     return EndWith(kExitFailed);

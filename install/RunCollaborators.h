@@ -75,6 +75,10 @@ class RunCollaborators {
   // refused or could not be unpacked.
   virtual bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) = 0;
 
+  // The flash tool may be started: its Authenticode signature holds and
+  // its signer is one the build names (any tool, in a build that names
+  // none).
+  virtual bool IsTrustedFlashTool(const std::string& path) = 0;
   // GetSystemPowerStatus's AC line status: 0 offline (on battery), 1
   // online, 255 unknown (also when the system cannot tell).
   virtual std::uint8_t ReadAcLineStatus() = 0;

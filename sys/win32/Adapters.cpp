@@ -27,6 +27,7 @@
 #include "sys/win32/Win32SystemFolders.h"
 #include "sys/win32/Win32SystemVersion.h"
 #include "sys/win32/Win32TaskScheduler.h"
+#include "sys/win32/Win32Trust.h"
 #include "sys/win32/Win32Wmi.h"
 #include "sys/win32/X86PortIo.h"
 
@@ -72,6 +73,7 @@ void InstallAdapters() {
   InstallOne<IClock, Win32Clock>();
   InstallOne<IMutexes, Win32Mutexes>();
   InstallOne<IPowerStatus, Win32PowerStatus>();
+  InstallOne<ITrust, Win32Trust>();
 }
 
 }  // namespace kestrune::sys::win32

@@ -12,8 +12,9 @@ import time
 import unittest
 import zipfile
 
-from e2e_support import (BANNER, IRST_KEY, MODEL, NOT_READY, PACKAGE_PATH, PREFIX, READY, RST_CODE, SERVED_PACKAGE,
-                         RUN_TIMEOUT, SIM, SOURCE, STANDIN, STATE_KEY, WINE_RUN, Registry, Scenario, Server, wine,
+from e2e_support import (BANNER, BUILD, IRST_KEY, MODEL, NOT_READY, PACKAGE_PATH, PREFIX, READY, RST_CODE, SERVED_PACKAGE,
+                         RUN_TIMEOUT, SIM, SOURCE, STANDIN, STATE_KEY, WINE_RUN, Registry, Scenario, Server,
+                         TestCertificates, wine,
                          windows_path)
 
 
@@ -182,6 +183,74 @@ class OneRunAtATime(Scenario):
         first.wait()
         code, out = self.run_program(READY, "/SP")
         self.assertEqual(code, 255, out)  # the lock went with run 1's process: the driver road
+
+
+class SignedFlashTool(Scenario):
+    """A build that names the maker's signer starts only a flash tool that the
+    maker signed, unchanged."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.certificates = TestCertificates(os.path.join(BUILD, "e2e", "certificates"))
+        cls.root_key = cls.certificates.trust_root()
+
+    @classmethod
+    def tearDownClass(cls):
+        TestCertificates.distrust_root(cls.root_key)
+
+    def tool(self, name, signer=None, change_a_byte=False):
+        path = os.path.join(BUILD, "e2e", self.id().split(".")[-1], name)
+        if signer is None:
+            shutil.copy(STANDIN, path)
+        else:
+            self.certificates.sign(STANDIN, path, signer)
+        if change_a_byte:
+            with open(path, "r+b") as tool:
+                tool.seek(os.path.getsize(path) // 3)
+                byte = tool.read(1)
+                tool.seek(-1, os.SEEK_CUR)
+                tool.write(bytes([byte[0] ^ 0x01]))
+        return path
+
+    def flash(self, tool, signers):
+        self.server.publish_catalogue(MODEL, PACKAGE_PATH)
+        self.server.publish_package(SERVED_PACKAGE, {"Flash.exe": tool, "Z270F210.bin": STANDIN})
+        if os.path.exists(self.starts):
+            os.remove(self.starts)
+        Registry.delete_key(STATE_KEY)
+        # Revocation as the build configures it (the whole chain by default).
+        return self.run_program(NOT_READY, "/SP", env={"KESTRUNE_FLASH_SIGNERS": signers})
+
+    def test_tools_signed_changed_unsigned_and_foreign(self):
+        maker = self.certificates.thumbprint(TestCertificates.MAKER)
+        cases = [
+            ("signed by the maker, listed by thumbprint", self.tool("signed.exe", TestCertificates.MAKER), maker, True),
+            ("signed by the maker, listed by name", self.tool("signed.exe", TestCertificates.MAKER),
+             "Someone Else;" + TestCertificates.MAKER, True),
+            ("one byte changed after signing",
+             self.tool("changed.exe", TestCertificates.MAKER, change_a_byte=True), maker, False),
+            ("unsigned", self.tool("unsigned.exe"), maker, False),
+            ("signed by another maker under the same trusted root",
+             self.tool("foreign.exe", TestCertificates.OTHER), maker, False),
+        ]
+        for case, tool, signers, starts in cases:
+            with self.subTest(case):
+                code, out = self.flash(tool, signers)
+                if starts:
+                    self.assertEqual(code, 255, out)
+                    self.assertEqual(len(self.child_starts()), 1)
+                    self.assertEqual(self.state("BiosUpdate"), 1)
+                else:
+                    self.assertEqual(code, 1, out)
+                    self.assertEqual(self.child_starts(), [])
+                    self.assertIn(self.state("BiosUpdate"), (None, 0))
+                    self.assertEqual(self.state("EXERetCode"), 1)
+                    self.assertNotIn("Ready to Update BIOS", out)
+
+    def test_build_without_signers_starts_an_unsigned_tool(self):
+        code, out = self.flash(self.tool("unsigned.exe"), "")
+        self.assertEqual(code, 255, out)
+        self.assertEqual(len(self.child_starts()), 1)
 
 
 class ReadyBoard(Scenario):

@@ -216,6 +216,8 @@ INSTANTIATE_TEST_SUITE_P(
         EndingCase{"PackageFolderCannotBeListed", [](auto& fx, auto&) { fx.ListingFails = true; }, "", "", 1, 1},
         EndingCase{"NoFlashToolInThePackage", [](auto&, auto& p) { p.PackageMembers = {"Z270.bin"}; }, "",
                    "Update BIOS Fail!C:\\Setup\\ROM\\", 1, 1},
+        EndingCase{"FlashToolNotSignedByTheMaker", [](auto&, auto& p) { p.FlashToolTrusted = false; }, "",
+                   "Update BIOS Fail!C:\\Setup\\ROM\\Flash.exe", 1, 1},
         EndingCase{"OnBattery", [](auto&, auto& p) { p.AcLineStatus = 0; }, "",
                    "Please connect the AC power before updating the BIOS!", 1, 1},
         EndingCase{"FlashToolCannotStart", [](auto&, auto& p) { p.ProgramsStart = false; }, "",
@@ -406,8 +408,9 @@ TEST_F(InstallRunTest, FirstRunTakesTheBiosRoadInOrder) {
                   "catalogue C:\\Setup\\Z270 GAMING.xml",
                   std::string("download ") + kPackages + "/bios/WIN/Z270.zip -> Z270.zip", "mkdir C:\\Setup\\ROM",
                   "package C:\\Setup\\Z270.zip -> C:\\Setup\\ROM", "create C:\\Setup\\ROM\\Z270.bin",
-                  "create C:\\Setup\\ROM\\Flash.exe", "power", "reg set BiosUpdate=1", "register Kestrune",
-                  "run C:\\Setup\\ROM\\Flash.exe /S /C (wait)", "reg set EXERetCode=4294967295"));
+                  "create C:\\Setup\\ROM\\Flash.exe", "verify C:\\Setup\\ROM\\Flash.exe", "power",
+                  "reg set BiosUpdate=1", "register Kestrune", "run C:\\Setup\\ROM\\Flash.exe /S /C (wait)",
+                  "reg set EXERetCode=4294967295"));
   EXPECT_THAT(Console.Output, HasSubstr("SataMode=0\nReady to Update BIOS\n"));
   EXPECT_EQ(BoardModelName, "Z270 GAMING");
   EXPECT_EQ(BoardBiosVersion, "P1.40");
@@ -624,6 +627,18 @@ TEST_F(InstallRunTest, FlashToolThatCannotStartTakesBackTheFlash) {
 // On battery the flash does not start, and nothing is left that would make
 // the next run take it for one; a line that is online or that the system
 // cannot report does not stop it.
+// A tool that is not the maker's is not started, and nothing is left that
+// would make the next run take it for a flash.
+TEST_F(InstallRunTest, UntrustedFlashToolIsNotStarted) {
+  SetState("BiosUpdate", 5);  // left by someone else: not the run's to change
+  Platform.FlashToolTrusted = false;
+  EXPECT_EQ(Run(), 1);
+  EXPECT_FALSE(Saw("run "));
+  EXPECT_FALSE(Saw("register Kestrune"));
+  EXPECT_TRUE(Saw("unregister Kestrune"));
+  EXPECT_EQ(State("BiosUpdate"), 5);
+}
+
 TEST_F(InstallRunTest, FlashWaitsForMainsPower) {
   struct Case {
     std::uint8_t acLineStatus;

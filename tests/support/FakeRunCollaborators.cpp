@@ -134,6 +134,11 @@ bool FakeRunCollaborators::ProcessPackage(const std::string& sourceFile, const s
   return true;
 }
 
+bool FakeRunCollaborators::IsTrustedFlashTool(const std::string& path) {
+  Log.Add("verify " + path);
+  return FlashToolTrusted;
+}
+
 std::uint8_t FakeRunCollaborators::ReadAcLineStatus() {
   Log.Add("power");
   return AcLineStatus;

@@ -46,7 +46,8 @@ class FakeRunCollaborators : public RunCollaborators {
   std::int32_t ProgramResult = 0;                      // a waited-for program's answer
   std::map<std::string, std::int32_t> ProgramResults;  // by path, before ProgramResult
   bool ProgramsStart = true;                           // false: every start fails
-  std::uint8_t AcLineStatus = 1;                       // online
+  bool FlashToolTrusted = true;
+  std::uint8_t AcLineStatus = 1;  // online
 
   // Seen.
   std::vector<std::uint64_t> VariableSizesAsked;
@@ -69,6 +70,7 @@ class FakeRunCollaborators : public RunCollaborators {
   bool DownloadFileSync(const std::string& url, const std::string& fileName) override;
   std::string GetBiosFile(const std::string& cataloguePath) override;
   bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
+  bool IsTrustedFlashTool(const std::string& path) override;
   std::uint8_t ReadAcLineStatus() override;
   std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
                           const std::function<void()>& onStarted) override;
