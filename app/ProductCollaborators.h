@@ -31,6 +31,7 @@ class ProductCollaborators : public RunCollaborators {
   bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
   bool IsTrustedFlashTool(const std::string& path) override;
   std::uint8_t ReadAcLineStatus() override;
+  EncryptionSuspension SuspendDriveEncryption() override;
   std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
                           const std::function<void()>& onStarted) override;
   std::int32_t RunProgramShowingProgress(const std::string& path, const std::string& arguments,

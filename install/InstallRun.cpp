@@ -42,6 +42,7 @@ constexpr const char* kOptanePath = "OptanePath";
 constexpr const char* kAlreadyRunning = "Kestrune is already running!";
 constexpr const char* kBiosFail = "Update BIOS Fail!";
 constexpr const char* kConnectAcPower = "Please connect the AC power before updating the BIOS!";
+constexpr const char* kSuspendBitLocker = "Please suspend BitLocker before updating the BIOS!";
 constexpr const char* kUninstallFail = "Uninstall Driver Fail!";
 constexpr const char* kInstallFail = "Install Driver Fail!";
 
@@ -247,6 +248,12 @@ std::int32_t InstallRun::BiosRoad() {
   }
   if (run::IsOnBattery(Platform.ReadAcLineStatus())) {
     Message(kConnectAcPower);
+    return EndWith(kExitFailed);
+  }
+  // Last, as it changes the machine: a protected system volume would stop
+  // the next start at the recovery screen.
+  if (Platform.SuspendDriveEncryption() == EncryptionSuspension::NotSuspended) {
+    Message(kSuspendBitLocker);
     return EndWith(kExitFailed);
   }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/VolumeEncryption.h"
+
 namespace kestrune {
 
 // A module version record of the firmware's AAFT table.
@@ -82,6 +84,9 @@ class RunCollaborators {
   // GetSystemPowerStatus's AC line status: 0 offline (on battery), 1
   // online, 255 unknown (also when the system cannot tell).
   virtual std::uint8_t ReadAcLineStatus() = 0;
+  // BitLocker on the system volume: suspended for the next restart when it
+  // protects the volume (platform/VolumeEncryption.h).
+  virtual EncryptionSuspension SuspendDriveEncryption() = 0;
 
   // Starts the program. onStarted is called once the child exists, before
   // any wait, and only then: a child that exits with -1 is told apart from

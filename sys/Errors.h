@@ -53,7 +53,12 @@ inline constexpr HResult kDispETypeMismatch = static_cast<HResult>(0x80020005u);
 inline constexpr HResult kRegdbEClassNotReg = static_cast<HResult>(0x80040154u);
 inline constexpr HResult kCoENotInitialized = static_cast<HResult>(0x800401F0u);
 inline constexpr HResult kWbemEFailed = static_cast<HResult>(0x80041001u);
+inline constexpr HResult kWbemENotFound = static_cast<HResult>(0x80041002u);
+inline constexpr HResult kWbemEAccessDenied = static_cast<HResult>(0x80041003u);
+inline constexpr HResult kWbemEInvalidParameter = static_cast<HResult>(0x80041008u);
 inline constexpr HResult kWbemEInvalidNamespace = static_cast<HResult>(0x8004100Eu);
+inline constexpr HResult kWbemEInvalidClass = static_cast<HResult>(0x80041010u);
+inline constexpr HResult kWbemEInvalidMethod = static_cast<HResult>(0x8004102Eu);
 
 inline constexpr bool Succeeded(HResult hr) { return hr >= 0; }
 

@@ -220,6 +220,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "Update BIOS Fail!C:\\Setup\\ROM\\Flash.exe", 1, 1},
         EndingCase{"OnBattery", [](auto&, auto& p) { p.AcLineStatus = 0; }, "",
                    "Please connect the AC power before updating the BIOS!", 1, 1},
+        EndingCase{"BitLockerCannotBeSuspended",
+                   [](auto&, auto& p) { p.Encryption = EncryptionSuspension::NotSuspended; }, "",
+                   "Please suspend BitLocker before updating the BIOS!", 1, 1},
         EndingCase{"FlashToolCannotStart", [](auto&, auto& p) { p.ProgramsStart = false; }, "",
                    "Update BIOS Fail!C:\\Setup\\ROM\\Flash.exe", 1, 1},
         EndingCase{"FlashToolRan", kNothing, "", "", -1, -1},
@@ -408,7 +411,7 @@ TEST_F(InstallRunTest, FirstRunTakesTheBiosRoadInOrder) {
                   "catalogue C:\\Setup\\Z270 GAMING.xml",
                   std::string("download ") + kPackages + "/bios/WIN/Z270.zip -> Z270.zip", "mkdir C:\\Setup\\ROM",
                   "package C:\\Setup\\Z270.zip -> C:\\Setup\\ROM", "create C:\\Setup\\ROM\\Z270.bin",
-                  "create C:\\Setup\\ROM\\Flash.exe", "verify C:\\Setup\\ROM\\Flash.exe", "power",
+                  "create C:\\Setup\\ROM\\Flash.exe", "verify C:\\Setup\\ROM\\Flash.exe", "power", "bitlocker",
                   "reg set BiosUpdate=1", "register Kestrune", "run C:\\Setup\\ROM\\Flash.exe /S /C (wait)",
                   "reg set EXERetCode=4294967295"));
   EXPECT_THAT(Console.Output, HasSubstr("SataMode=0\nReady to Update BIOS\n"));
@@ -637,6 +640,23 @@ TEST_F(InstallRunTest, UntrustedFlashToolIsNotStarted) {
   EXPECT_FALSE(Saw("register Kestrune"));
   EXPECT_TRUE(Saw("unregister Kestrune"));
   EXPECT_EQ(State("BiosUpdate"), 5);
+}
+
+// A volume that is not protected or that was suspended goes on; one that
+// could not be suspended starts nothing and records nothing.
+TEST_F(InstallRunTest, FlashOnlyWhenBitLockerCannotStopTheNextStart) {
+  for (const EncryptionSuspension encryption :
+       {EncryptionSuspension::NotProtected, EncryptionSuspension::Suspended, EncryptionSuspension::NotSuspended}) {
+    SCOPED_TRACE(static_cast<int>(encryption));
+    const bool flashes = encryption != EncryptionSuspension::NotSuspended;
+    Log.Clear();
+    Registry.DeleteKey(kState);
+    Platform.Encryption = encryption;
+    EXPECT_EQ(Run("/SP"), flashes ? -1 : 1);
+    EXPECT_EQ(Saw("run C:\\Setup\\ROM\\Flash.exe"), flashes);
+    EXPECT_EQ(Saw("register Kestrune"), flashes);
+    EXPECT_EQ(State("BiosUpdate"), flashes ? std::optional<std::int32_t>(1) : std::nullopt);
+  }
 }
 
 TEST_F(InstallRunTest, FlashWaitsForMainsPower) {

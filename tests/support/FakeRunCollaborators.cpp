@@ -144,6 +144,11 @@ std::uint8_t FakeRunCollaborators::ReadAcLineStatus() {
   return AcLineStatus;
 }
 
+EncryptionSuspension FakeRunCollaborators::SuspendDriveEncryption() {
+  Log.Add("bitlocker");
+  return Encryption;
+}
+
 std::int32_t FakeRunCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait,
                                               const std::function<void()>& onStarted) {
   Log.Add("run " + path + " " + arguments + (wait ? " (wait)" : " (no wait)") +

@@ -48,6 +48,7 @@ class FakeRunCollaborators : public RunCollaborators {
   bool ProgramsStart = true;                           // false: every start fails
   bool FlashToolTrusted = true;
   std::uint8_t AcLineStatus = 1;  // online
+  EncryptionSuspension Encryption = EncryptionSuspension::NotProtected;
 
   // Seen.
   std::vector<std::uint64_t> VariableSizesAsked;
@@ -72,6 +73,7 @@ class FakeRunCollaborators : public RunCollaborators {
   bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
   bool IsTrustedFlashTool(const std::string& path) override;
   std::uint8_t ReadAcLineStatus() override;
+  EncryptionSuspension SuspendDriveEncryption() override;
   std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
                           const std::function<void()>& onStarted) override;
   std::int32_t RunProgramShowingProgress(const std::string& path, const std::string& arguments,
