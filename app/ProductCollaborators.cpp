@@ -9,8 +9,12 @@
 #include "platform/Bootmode.h"
 #include "platform/Cpubase.h"
 #include "platform/Osversion.h"
+#include "platform/PowerSource.h"
 #include "platform/Vel.h"
 #include "platform/Velwmi.h"
+#include "platform/VolumeEncryption.h"
+#include "sys/Seam.h"
+#include "sys/SystemFolders.h"
 #include "update/Compress.h"
 #include "update/Download.h"
 #include "update/Velliveupdatexml.h"
@@ -80,6 +84,16 @@ bool ProductCollaborators::ProcessPackage(const std::string& sourceFile, const s
   std::int32_t result = 0;
   kestrune::ProcessPackage({sourceFile, destDir, &result, kPreparePackage});
   return result == 1;
+}
+bool ProductCollaborators::IsTrustedFlashTool(const std::string& path) { return FlashSigners.Verify(path); }
+std::uint8_t ProductCollaborators::ReadAcLineStatus() { return kestrune::ReadAcLineStatus(); }
+EncryptionSuspension ProductCollaborators::SuspendDriveEncryption() {
+  // The system volume is the Windows folder's drive.
+  const std::string windows = sys::Use<sys::ISystemFolders>().GetWindowsDirectoryA();
+  if (windows.size() < 2 || windows[1] != ':') {
+    return EncryptionSuspension::NotSuspended;
+  }
+  return VolumeEncryption().SuspendForOneRestart({static_cast<char16_t>(windows[0]), u':'});
 }
 std::int32_t ProductCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait,
                                               const std::function<void()>& onStarted) {

@@ -2,11 +2,15 @@
 #pragma once
 
 #include "install/RunCollaborators.h"
+#include "install/SignerList.h"
 
 namespace kestrune::app {
 
 class ProductCollaborators : public RunCollaborators {
  public:
+  // flashSigners: the signers the build names for the BIOS flash tool.
+  explicit ProductCollaborators(SignerList flashSigners = {}) : FlashSigners(std::move(flashSigners)) {}
+
   bool IsKabyLake() override;
   std::uint16_t ReadChipsetDeviceId() override;
   bool Is64Bit() override;
@@ -25,10 +29,16 @@ class ProductCollaborators : public RunCollaborators {
   bool DownloadFileSync(const std::string& url, const std::string& fileName) override;
   std::string GetBiosFile(const std::string& cataloguePath) override;
   bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
+  bool IsTrustedFlashTool(const std::string& path) override;
+  std::uint8_t ReadAcLineStatus() override;
+  EncryptionSuspension SuspendDriveEncryption() override;
   std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
                           const std::function<void()>& onStarted) override;
   std::int32_t RunProgramShowingProgress(const std::string& path, const std::string& arguments,
                                          const std::function<void()>& onStarted) override;
+
+ private:
+  SignerList FlashSigners;
 };
 
 }  // namespace kestrune::app

@@ -7,7 +7,9 @@
 
 int main() {
   kestrune::sys::win32::InstallAdapters();
-  kestrune::app::ProductCollaborators platform;
+  kestrune::app::ProductCollaborators platform(kestrune::SignerList(
+      kestrune::config::kFlashSigners,
+      kestrune::config::kFlashRevocation ? kestrune::sys::Revocation::WholeChain : kestrune::sys::Revocation::None));
   kestrune::InstallRun run(platform, {kestrune::config::kWebServerBase, kestrune::config::kPackageServerBase});
   return run.Run();
 }

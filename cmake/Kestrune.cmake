@@ -27,6 +27,14 @@ if(WIN32)
   enable_language(RC)
 endif()
 
+# The signers go into a C string: backslashes and quotes are escaped.
+string(REPLACE "\\" "\\\\" KESTRUNE_FLASH_SIGNERS_ESCAPED "${KESTRUNE_FLASH_SIGNERS}")
+string(REPLACE "\"" "\\\"" KESTRUNE_FLASH_SIGNERS_ESCAPED "${KESTRUNE_FLASH_SIGNERS_ESCAPED}")
+if(KESTRUNE_FLASH_REVOCATION)
+  set(KESTRUNE_FLASH_REVOCATION_VALUE true)
+else()
+  set(KESTRUNE_FLASH_REVOCATION_VALUE false)
+endif()
 configure_file(${CMAKE_SOURCE_DIR}/cmake/BuildConfig.h.in ${CMAKE_BINARY_DIR}/generated/BuildConfig.h @ONLY)
 
 # kestrune_library(name SOURCES ... DEPS ...): a static library of the project's own code.

@@ -39,7 +39,10 @@ constexpr const char* kInstallFinish = "InstallFinish";
 constexpr const char* kExeRetCode = "EXERetCode";
 constexpr const char* kOptanePath = "OptanePath";
 
+constexpr const char* kAlreadyRunning = "Kestrune is already running!";
 constexpr const char* kBiosFail = "Update BIOS Fail!";
+constexpr const char* kConnectAcPower = "Please connect the AC power before updating the BIOS!";
+constexpr const char* kSuspendBitLocker = "Please suspend BitLocker before updating the BIOS!";
 constexpr const char* kUninstallFail = "Uninstall Driver Fail!";
 constexpr const char* kInstallFail = "Install Driver Fail!";
 
@@ -67,6 +70,14 @@ std::int32_t InstallRun::Run() {
   std::optional<sys::ScopedSeam<sys::IDialogs>> unattended;
   if (Options.Silent) {
     unattended.emplace(noDialogs);
+  }
+
+  // A second start while a run is in progress ends before it looks at
+  // anything: the run in progress owns the machine, the install state and
+  // EXERetCode.
+  if (!Lock.Acquire()) {
+    Message(kAlreadyRunning);
+    return kExitFailed;
   }
 
   if (!PassesProcessorGate() || !PassesOsGate() || !PassesBootModeGate()) {
@@ -226,6 +237,23 @@ std::int32_t InstallRun::BiosRoad() {
   if (!tool) {
     // Nothing has been recorded for a flash yet.
     Message(kBiosFail + toolPath);
+    return EndWith(kExitFailed);
+  }
+
+  // The guards of the flash itself: nothing has been recorded for it yet.
+  // A tool that is not signed by the maker is not started at all.
+  if (!Platform.IsTrustedFlashTool(toolPath)) {
+    Message(kBiosFail + toolPath);
+    return EndWith(kExitFailed);
+  }
+  if (run::IsOnBattery(Platform.ReadAcLineStatus())) {
+    Message(kConnectAcPower);
+    return EndWith(kExitFailed);
+  }
+  // Last, as it changes the machine: a protected system volume would stop
+  // the next start at the recovery screen.
+  if (Platform.SuspendDriveEncryption() == EncryptionSuspension::NotSuspended) {
+    Message(kSuspendBitLocker);
     return EndWith(kExitFailed);
   }
 

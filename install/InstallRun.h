@@ -8,6 +8,7 @@
 #include "install/Advreg.h"
 #include "install/RunCollaborators.h"
 #include "install/RunDecisions.h"
+#include "install/RunLock.h"
 
 namespace kestrune {
 
@@ -57,6 +58,7 @@ class InstallRun {
   RunCollaborators& Platform;
   ServerBases Servers;
   TAdvReg Registry;
+  RunLock Lock;  // held until the run object goes
   run::RunOptions Options;
   bool BiosUpdated = false;
   std::int32_t InstallFinished = 0;

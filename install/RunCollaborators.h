@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/VolumeEncryption.h"
+
 namespace kestrune {
 
 // A module version record of the firmware's AAFT table.
@@ -74,6 +76,17 @@ class RunCollaborators {
   // unpacked into destDir (its result flag), false when it was missing,
   // refused or could not be unpacked.
   virtual bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) = 0;
+
+  // The flash tool may be started: its Authenticode signature holds and
+  // its signer is one the build names (any tool, in a build that names
+  // none).
+  virtual bool IsTrustedFlashTool(const std::string& path) = 0;
+  // GetSystemPowerStatus's AC line status: 0 offline (on battery), 1
+  // online, 255 unknown (also when the system cannot tell).
+  virtual std::uint8_t ReadAcLineStatus() = 0;
+  // BitLocker on the system volume: suspended for the next restart when it
+  // protects the volume (platform/VolumeEncryption.h).
+  virtual EncryptionSuspension SuspendDriveEncryption() = 0;
 
   // Starts the program. onStarted is called once the child exists, before
   // any wait, and only then: a child that exits with -1 is told apart from

@@ -73,4 +73,9 @@ bool IsInstallerSuccess(std::int32_t exitCode) {
   return exitCode == 0 || exitCode == kRestartInitiated || exitCode == kRestartRequired;
 }
 
+bool IsOnBattery(std::uint8_t acLineStatus) {
+  constexpr std::uint8_t kAcLineOffline = 0;
+  return acLineStatus == kAcLineOffline;
+}
+
 }  // namespace kestrune::run

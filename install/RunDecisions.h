@@ -65,4 +65,9 @@ bool IsPlainFileName(const std::string& name);
 // a program that could not be started or waited for, is a failure.
 bool IsInstallerSuccess(std::int32_t exitCode);
 
+// A flash does not start on battery: a battery that runs out mid-flash
+// leaves a board that does not boot. Only a line reported offline (0)
+// stops it; online (1) and unknown (255, a desktop that cannot tell) do not.
+bool IsOnBattery(std::uint8_t acLineStatus);
+
 }  // namespace kestrune::run

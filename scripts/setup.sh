@@ -18,6 +18,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
   mingw-w64-tools libz-mingw-w64-dev
   wine64 wine32:i386 xvfb xdotool x11-utils unzip zip python3 clang-format
+  osslsigncode openssl
 )
 
 # wine32 is an i386 package: the architecture must be known before apt

@@ -2,7 +2,9 @@
 // the end-to-end scenarios and the demo. Everything but the machine is the
 // system's own: registry, WinInet, processes, WMI, dialogs, the Task
 // Scheduler. The board comes from the file that KESTRUNE_BOARD names; the
-// two server bases from KESTRUNE_WEB_BASE and KESTRUNE_PACKAGE_BASE. The
+// two server bases from KESTRUNE_WEB_BASE and KESTRUNE_PACKAGE_BASE; the
+// flash tool's signers from KESTRUNE_FLASH_SIGNERS and its revocation check
+// from KESTRUNE_FLASH_REVOCATION ("0" none, "1" the whole chain). The
 // board keeps no state between runs, as a real board keeps none but its
 // firmware: a board that was flashed is another board file.
 #include <cstdio>
@@ -47,7 +49,10 @@ int main() {
     return 1;
   }
 
-  app::ProductCollaborators platform;
+  const std::string revocation = Setting("KESTRUNE_FLASH_REVOCATION", config::kFlashRevocation ? "1" : "0");
+  app::ProductCollaborators platform(
+      SignerList(Setting("KESTRUNE_FLASH_SIGNERS", config::kFlashSigners),
+                 revocation == "1" ? sys::Revocation::WholeChain : sys::Revocation::None));
   InstallRun run(platform, {Setting("KESTRUNE_WEB_BASE", config::kWebServerBase),
                             Setting("KESTRUNE_PACKAGE_BASE", config::kPackageServerBase)});
   return run.Run();

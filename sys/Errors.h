@@ -23,6 +23,7 @@ inline constexpr Long kErrorDiskFull = 112;
 inline constexpr Long kErrorInsufficientBuffer = 122;
 inline constexpr Long kErrorInvalidName = 123;
 inline constexpr Long kErrorAlreadyExists = 183;
+inline constexpr Long kErrorFilenameExcedRange = 206;
 inline constexpr Long kErrorMoreData = 234;
 inline constexpr Long kErrorNoMoreItems = 259;
 inline constexpr Long kErrorInvalidImageHash = 577;  // not a driver this system would load
@@ -53,7 +54,12 @@ inline constexpr HResult kDispETypeMismatch = static_cast<HResult>(0x80020005u);
 inline constexpr HResult kRegdbEClassNotReg = static_cast<HResult>(0x80040154u);
 inline constexpr HResult kCoENotInitialized = static_cast<HResult>(0x800401F0u);
 inline constexpr HResult kWbemEFailed = static_cast<HResult>(0x80041001u);
+inline constexpr HResult kWbemENotFound = static_cast<HResult>(0x80041002u);
+inline constexpr HResult kWbemEAccessDenied = static_cast<HResult>(0x80041003u);
+inline constexpr HResult kWbemEInvalidParameter = static_cast<HResult>(0x80041008u);
 inline constexpr HResult kWbemEInvalidNamespace = static_cast<HResult>(0x8004100Eu);
+inline constexpr HResult kWbemEInvalidClass = static_cast<HResult>(0x80041010u);
+inline constexpr HResult kWbemEInvalidMethod = static_cast<HResult>(0x8004102Eu);
 
 inline constexpr bool Succeeded(HResult hr) { return hr >= 0; }
 

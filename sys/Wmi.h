@@ -65,6 +65,14 @@ class WbemClassObject {
   virtual HResult GetNames(Long flags, std::vector<std::u16string>* names) = 0;
   // Get without type or flavour outputs.
   virtual HResult Get(const std::u16string& name, Long flags, Variant* value) = 0;
+  // Put with flags 0 and the type taken from the value.
+  virtual HResult Put(const std::u16string& name, const Variant& value) = 0;
+  // GetMethod of a class object, flags 0: the class of the method's input
+  // parameters (none, and S_OK, for a method that takes none); no output
+  // signature.
+  virtual HResult GetMethod(const std::u16string& name, std::unique_ptr<WbemClassObject>* inSignature) = 0;
+  // SpawnInstance, flags 0: a new instance of this class.
+  virtual HResult SpawnInstance(std::unique_ptr<WbemClassObject>* instance) = 0;
 };
 
 // IEnumWbemClassObject.
@@ -83,6 +91,20 @@ class WbemServices {
   // ExecQuery with no context.
   virtual HResult ExecQuery(const std::u16string& language, const std::u16string& query, Long flags,
                             std::unique_ptr<WbemEnumerator>* enumerator) = 0;
+  // GetObject (a macro name in the system's headers, hence the name here)
+  // with flags 0 and no context: a class by its name, an instance
+  // by its path.
+  virtual HResult GetWbemObject(const std::u16string& path, std::unique_ptr<WbemClassObject>* object) = 0;
+  // ExecMethod with flags 0, no context and no call result: the method of
+  // the object at objectPath (an instance's __PATH or __RELPATH), with its
+  // input parameters (an instance spawned from GetMethod's class, or none).
+  virtual HResult ExecMethod(const std::u16string& objectPath, const std::u16string& method,
+                             WbemClassObject* inParameters, std::unique_ptr<WbemClassObject>* outParameters) = 0;
+  // CoSetProxyBlanket on the services' proxy: the default authentication
+  // and authorisation services, no principal, the given authentication and
+  // impersonation levels, no identity, no capabilities. Providers that
+  // change the machine ask for RPC_C_AUTHN_LEVEL_PKT_PRIVACY.
+  virtual HResult SetProxyBlanket(Dword authnLevel, Dword impLevel) = 0;
 };
 
 // IWbemLocator.

@@ -1,9 +1,14 @@
 // WMI in memory: a fixed list of result objects for every query, the
-// answer of each call, and a record of the calls in the order made
-// (releases and the COM library's calls included).
+// methods of their class, the answer of each call, and a record of the
+// calls in the order made (releases and the COM library's calls included).
+// A method is called on an object by its path (an object's "__PATH" or
+// "__RELPATH"), with input parameters spawned from the method's own
+// signature, as WMI requires.
 #pragma once
 
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +44,21 @@ class FakeWmi : public sys::IWmi {
     sys::HResult GetNamesResult = sys::kSOk;
   };
   std::vector<Object> Objects;
+
+  // The class that GetObject finds by its name, and its methods by name.
+  struct Method {
+    std::vector<Property> InParameters;  // the input signature; none: the method takes none
+    sys::HResult Result = sys::kSOk;     // ExecMethod's answer
+    std::vector<Property> OutParameters;
+  };
+  std::u16string ClassName;
+  std::map<std::u16string, Method> Methods;
+  // Namespaces that this machine lacks: ConnectServer answers
+  // WBEM_E_INVALID_NAMESPACE.
+  std::set<std::u16string> MissingNamespaces;
+  // Providers that change the machine refuse a connection without packet
+  // privacy (WBEM_E_ACCESS_DENIED) until SetProxyBlanket asks for it.
+  bool RequiresPacketPrivacy = false;
 
   // The answer of each call.
   sys::HResult LocatorResult = sys::kSOk;

@@ -16,6 +16,8 @@
 #include "sys/win32/Win32FirmwareTable.h"
 #include "sys/win32/Win32Internet.h"
 #include "sys/win32/Win32Locale.h"
+#include "sys/win32/Win32Mutexes.h"
+#include "sys/win32/Win32PowerStatus.h"
 #include "sys/win32/Win32ProcessEnvironment.h"
 #include "sys/win32/Win32Processes.h"
 #include "sys/win32/Win32Registry.h"
@@ -25,6 +27,7 @@
 #include "sys/win32/Win32SystemFolders.h"
 #include "sys/win32/Win32SystemVersion.h"
 #include "sys/win32/Win32TaskScheduler.h"
+#include "sys/win32/Win32Trust.h"
 #include "sys/win32/Win32Wmi.h"
 #include "sys/win32/X86PortIo.h"
 
@@ -68,6 +71,9 @@ void InstallAdapters() {
   InstallOne<IShell, Win32Shell>();
   InstallOne<ILocale, Win32Locale>();
   InstallOne<IClock, Win32Clock>();
+  InstallOne<IMutexes, Win32Mutexes>();
+  InstallOne<IPowerStatus, Win32PowerStatus>();
+  InstallOne<ITrust, Win32Trust>();
 }
 
 }  // namespace kestrune::sys::win32

@@ -204,6 +204,37 @@ class Win32WbemClassObject : public WbemClassObject {
     return hr;
   }
 
+  HResult Put(const std::u16string& name, const Variant& value) override {
+    UniqueVariant variant;
+    if (!ToVariant(value, variant.Put())) {
+      return DISP_E_TYPEMISMATCH;
+    }
+    const UniqueBstr property = MakeBstr(name);
+    VARIANT raw = variant.Get();
+    return Object->Put(property.Get(), 0, &raw, 0);
+  }
+
+  HResult GetMethod(const std::u16string& name, std::unique_ptr<WbemClassObject>* inSignature) override {
+    const UniqueBstr method = MakeBstr(name);
+    ComPtr<IWbemClassObject> in;
+    const HRESULT hr = Object->GetMethod(method.Get(), 0, in.Put(), nullptr);
+    if (SUCCEEDED(hr) && in.Valid()) {
+      *inSignature = std::make_unique<Win32WbemClassObject>(std::move(in));
+    }
+    return hr;
+  }
+
+  HResult SpawnInstance(std::unique_ptr<WbemClassObject>* instance) override {
+    ComPtr<IWbemClassObject> spawned;
+    const HRESULT hr = Object->SpawnInstance(0, spawned.Put());
+    if (SUCCEEDED(hr) && spawned.Valid()) {
+      *instance = std::make_unique<Win32WbemClassObject>(std::move(spawned));
+    }
+    return hr;
+  }
+
+  IWbemClassObject* Raw() const { return Object.Get(); }
+
  private:
   ComPtr<IWbemClassObject> Object;
 };
@@ -243,6 +274,40 @@ class Win32WbemServices : public WbemServices {
       *enumerator = std::make_unique<Win32WbemEnumerator>(std::move(result));
     }
     return hr;
+  }
+
+  HResult GetWbemObject(const std::u16string& path, std::unique_ptr<WbemClassObject>* object) override {
+    const UniqueBstr pathText = MakeBstr(path);
+    ComPtr<IWbemClassObject> result;
+    const HRESULT hr = Services->GetObject(pathText.Get(), 0, nullptr, result.Put(), nullptr);
+    if (SUCCEEDED(hr) && result.Valid()) {
+      *object = std::make_unique<Win32WbemClassObject>(std::move(result));
+    }
+    return hr;
+  }
+
+  HResult ExecMethod(const std::u16string& objectPath, const std::u16string& method, WbemClassObject* inParameters,
+                     std::unique_ptr<WbemClassObject>* outParameters) override {
+    // Input parameters come from this adapter: an object of another kind
+    // cannot be handed to WMI.
+    auto* in = dynamic_cast<Win32WbemClassObject*>(inParameters);
+    if (inParameters != nullptr && in == nullptr) {
+      return kWbemEInvalidParameter;
+    }
+    const UniqueBstr pathText = MakeBstr(objectPath);
+    const UniqueBstr methodText = MakeBstr(method);
+    ComPtr<IWbemClassObject> out;
+    const HRESULT hr = Services->ExecMethod(pathText.Get(), methodText.Get(), 0, nullptr,
+                                            in != nullptr ? in->Raw() : nullptr, out.Put(), nullptr);
+    if (SUCCEEDED(hr) && out.Valid()) {
+      *outParameters = std::make_unique<Win32WbemClassObject>(std::move(out));
+    }
+    return hr;
+  }
+
+  HResult SetProxyBlanket(Dword authnLevel, Dword impLevel) override {
+    return ::CoSetProxyBlanket(Services.Get(), RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_DEFAULT, COLE_DEFAULT_PRINCIPAL,
+                               authnLevel, impLevel, nullptr, EOAC_NONE);
   }
 
  private:

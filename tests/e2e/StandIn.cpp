@@ -5,6 +5,8 @@
 //   KESTRUNE_STANDIN_LOG   file that gets one line per start:
 //                          <module path>|<command line>|<current directory>
 //   KESTRUNE_STANDIN_EXIT  exit code (default 0)
+//   KESTRUNE_STANDIN_SLEEP milliseconds to run for after the line is written
+//                          (default 0), as a flash tool that takes a while
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -20,6 +22,9 @@ int main() {
       std::fputs(line.c_str(), file);
       std::fclose(file);
     }
+  }
+  if (const char* sleep = std::getenv("KESTRUNE_STANDIN_SLEEP")) {
+    environment.Sleep(static_cast<kestrune::sys::Dword>(std::strtoul(sleep, nullptr, 10)));
   }
   const char* code = std::getenv("KESTRUNE_STANDIN_EXIT");
   return code != nullptr ? std::atoi(code) : 0;

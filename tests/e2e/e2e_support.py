@@ -9,8 +9,10 @@ build of the same program.
 Every suite is started as SUITE.py BUILD_DIR SOURCE_DIR [unittest arguments];
 importing this module takes the first two arguments.
 """
+import hashlib
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -119,6 +121,92 @@ class Server:
             out.write("%s %d\n" % (path, status))
 
 
+class TestCertificates:
+    """A code-signing root made for the test run, two signers under it, and
+    the root made trusted in the build's Wine prefix (its machine store is
+    the registry's SystemCertificates\\Root, as on Windows)."""
+
+    ROOT = "Kestrune Test Root"
+    MAKER = "Kestrune Test Flash Signer"
+    OTHER = "Other Maker Test Signer"
+
+    def __init__(self, folder):
+        self.folder = folder
+        os.makedirs(folder, exist_ok=True)
+        self.root = self._make(self.ROOT, None)
+        for name in (self.MAKER, self.OTHER):
+            self._make(name, self.ROOT)
+
+    def _path(self, name, suffix):
+        return os.path.join(self.folder, name.replace(" ", "_") + suffix)
+
+    def _openssl(self, *args):
+        subprocess.run(["openssl", *args], check=True, capture_output=True)
+
+    def _make(self, name, issuer):
+        config = self._path(name, ".cnf")
+        with open(config, "w") as out:
+            out.write("[req]\ndistinguished_name = dn\n[dn]\n[ext]\n")
+            if issuer is None:
+                out.write("basicConstraints = critical,CA:TRUE\nkeyUsage = critical,keyCertSign,cRLSign\n"
+                          "subjectKeyIdentifier = hash\n")
+            else:
+                out.write("basicConstraints = critical,CA:FALSE\nkeyUsage = critical,digitalSignature\n"
+                          "extendedKeyUsage = codeSigning\nsubjectKeyIdentifier = hash\n"
+                          "authorityKeyIdentifier = keyid\n")
+        key, cert = self._path(name, ".key"), self._path(name, ".pem")
+        if issuer is None:
+            self._openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert, "-days", "7",
+                          "-subj", "/CN=" + name, "-config", config, "-extensions", "ext")
+        else:
+            request = self._path(name, ".csr")
+            self._openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", request, "-subj",
+                          "/CN=" + name, "-config", config)
+            self._openssl("x509", "-req", "-in", request, "-CA", self._path(issuer, ".pem"), "-CAkey",
+                          self._path(issuer, ".key"), "-set_serial", str(int(time.time() * 1000)), "-out", cert,
+                          "-days", "7", "-extfile", config, "-extensions", "ext")
+        return cert
+
+    def der(self, name):
+        return subprocess.run(["openssl", "x509", "-in", self._path(name, ".pem"), "-outform", "DER"], check=True,
+                              capture_output=True).stdout
+
+    def thumbprint(self, name):
+        return hashlib.sha256(self.der(name)).hexdigest().upper()
+
+    def sign(self, source, target, name):
+        chain = self._path(name, ".chain.pem")
+        with open(chain, "w") as out:
+            for part in (name, self.ROOT):
+                with open(self._path(part, ".pem")) as pem:
+                    out.write(pem.read())
+        if os.path.exists(target):
+            os.remove(target)
+        subprocess.run(["osslsigncode", "sign", "-certs", chain, "-key", self._path(name, ".key"), "-n", "Flash",
+                        "-in", source, "-out", target], check=True, capture_output=True)
+
+    def trust_root(self):
+        """Adds the root to the machine's trusted roots: a certificate is a key
+        named after its SHA-1 hash whose "Blob" is the serialised certificate
+        (property 32, CERT_CERT_PROP_ID, holding the encoded certificate)."""
+        der = self.der(self.ROOT)
+        blob = struct.pack("<III", 32, 1, len(der)) + der
+        key = r"HKEY_LOCAL_MACHINE\Software\Microsoft\SystemCertificates\Root\Certificates\%s" % (
+            hashlib.sha1(der).hexdigest().upper())
+        reg = os.path.join(PREFIX, "drive_c", "kestrune-test-root.reg")
+        with open(reg, "w", newline="\r\n") as out:
+            out.write("Windows Registry Editor Version 5.00\n\n[%s]\n\"Blob\"=hex:%s\n" %
+                      (key, ",".join("%02x" % b for b in blob)))
+        for view in ("/reg:32", "/reg:64"):
+            wine("reg", "import", windows_path(reg), view)
+        return key
+
+    @staticmethod
+    def distrust_root(key):
+        for view in ("/reg:32", "/reg:64"):
+            wine("reg", "delete", key, "/f", view)
+
+
 class Scenario(unittest.TestCase):
     """One folder on the simulated machine's C: drive, one server, one log of child starts."""
 
@@ -147,15 +235,17 @@ class Scenario(unittest.TestCase):
         if os.path.exists(self.starts):
             os.remove(self.starts)
 
-    def run_program(self, board, *switches, cwd=None, exit_code=0):
-        env = {
+    def environment(self, board, exit_code=0):
+        return {
             "KESTRUNE_BOARD": os.path.join(BOARDS, board),
             "KESTRUNE_WEB_BASE": self.server.base,
             "KESTRUNE_PACKAGE_BASE": self.server.base,
             "KESTRUNE_STANDIN_LOG": self.starts,
             "KESTRUNE_STANDIN_EXIT": str(exit_code),
         }
-        result = wine(SIM, *switches, cwd=cwd or self.work, env=env)
+
+    def run_program(self, board, *switches, cwd=None, exit_code=0, env=None):
+        result = wine(SIM, *switches, cwd=cwd or self.work, env=dict(self.environment(board, exit_code), **(env or {})))
         output = result.stdout.decode("latin-1").replace("\r\n", "\n")
         return result.returncode, output
 

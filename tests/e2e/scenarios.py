@@ -7,12 +7,15 @@ Usage: scenarios.py BUILD_DIR SOURCE_DIR [unittest arguments]
 """
 import os
 import shutil
+import subprocess
 import time
 import unittest
 import zipfile
 
-from e2e_support import (BANNER, IRST_KEY, MODEL, NOT_READY, PACKAGE_PATH, PREFIX, READY, RST_CODE, SERVED_PACKAGE,
-                         SOURCE, STANDIN, STATE_KEY, Registry, Scenario, Server, wine, windows_path)
+from e2e_support import (BANNER, BUILD, IRST_KEY, MODEL, NOT_READY, PACKAGE_PATH, PREFIX, READY, RST_CODE, SERVED_PACKAGE,
+                         RUN_TIMEOUT, SIM, SOURCE, STANDIN, STATE_KEY, WINE_RUN, Registry, Scenario, Server,
+                         TestCertificates, wine,
+                         windows_path)
 
 
 class BiosRoad(Scenario):
@@ -145,6 +148,109 @@ class BiosRoad(Scenario):
         self.assertIn(self.state("BiosUpdate"), (None, 0))
         self.assertEqual(self.child_starts(), [])
         self.assertFalse(os.path.exists(os.path.join(self.work, "..", "escaped.txt")))
+
+
+class OneRunAtATime(Scenario):
+    def test_second_run_while_the_flash_tool_runs(self):
+        # Run 1's flash tool takes a while; run 2, started meanwhile (the
+        # logon task beside a person's double-click), ends at once.
+        self.publish()
+        env = dict(os.environ, **self.environment(NOT_READY), KESTRUNE_STANDIN_SLEEP="60000")
+        first = subprocess.Popen([WINE_RUN, SIM, "/SP"], cwd=self.work, env=env, stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(first.wait)
+        self.addCleanup(first.terminate)
+        deadline = time.monotonic() + RUN_TIMEOUT
+        while not self.child_starts() and time.monotonic() < deadline and first.poll() is None:
+            time.sleep(0.2)
+        self.assertEqual(len(self.child_starts()), 1, "run 1 did not start its flash tool")
+        state = {name: self.state(name) for name in ("BiosUpdate", "EXERetCode", "OptanePath", "InstallStatus")}
+
+        for switches in (("/SP",), ()):
+            with self.subTest(switches=switches):
+                code, out = self.run_program(READY, *switches)
+                self.assertEqual(code, 1, out)
+                self.assertTrue(out.startswith(BANNER), out)
+                self.assertNotIn("SataMode", out)
+                self.assertEqual({name: self.state(name) for name in state}, state)
+                self.assertEqual(len(self.child_starts()), 1)
+        self.assertIsNone(first.poll(), "run 1 ended before run 2 was tried")
+        self.assertEqual(state["BiosUpdate"], 1)
+        self.assertEqual(state["EXERetCode"], None)
+
+        # Run 1 goes on undisturbed and ends as a flash does.
+        first.terminate()  # the restart that the flash tool performs
+        first.wait()
+        code, out = self.run_program(READY, "/SP")
+        self.assertEqual(code, 255, out)  # the lock went with run 1's process: the driver road
+
+
+class SignedFlashTool(Scenario):
+    """A build that names the maker's signer starts only a flash tool that the
+    maker signed, unchanged."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.certificates = TestCertificates(os.path.join(BUILD, "e2e", "certificates"))
+        cls.root_key = cls.certificates.trust_root()
+
+    @classmethod
+    def tearDownClass(cls):
+        TestCertificates.distrust_root(cls.root_key)
+
+    def tool(self, name, signer=None, change_a_byte=False):
+        path = os.path.join(BUILD, "e2e", self.id().split(".")[-1], name)
+        if signer is None:
+            shutil.copy(STANDIN, path)
+        else:
+            self.certificates.sign(STANDIN, path, signer)
+        if change_a_byte:
+            with open(path, "r+b") as tool:
+                tool.seek(os.path.getsize(path) // 3)
+                byte = tool.read(1)
+                tool.seek(-1, os.SEEK_CUR)
+                tool.write(bytes([byte[0] ^ 0x01]))
+        return path
+
+    def flash(self, tool, signers):
+        self.server.publish_catalogue(MODEL, PACKAGE_PATH)
+        self.server.publish_package(SERVED_PACKAGE, {"Flash.exe": tool, "Z270F210.bin": STANDIN})
+        if os.path.exists(self.starts):
+            os.remove(self.starts)
+        Registry.delete_key(STATE_KEY)
+        # Revocation as the build configures it (the whole chain by default).
+        return self.run_program(NOT_READY, "/SP", env={"KESTRUNE_FLASH_SIGNERS": signers})
+
+    def test_tools_signed_changed_unsigned_and_foreign(self):
+        maker = self.certificates.thumbprint(TestCertificates.MAKER)
+        cases = [
+            ("signed by the maker, listed by thumbprint", self.tool("signed.exe", TestCertificates.MAKER), maker, True),
+            ("signed by the maker, listed by name", self.tool("signed.exe", TestCertificates.MAKER),
+             "Someone Else;" + TestCertificates.MAKER, True),
+            ("one byte changed after signing",
+             self.tool("changed.exe", TestCertificates.MAKER, change_a_byte=True), maker, False),
+            ("unsigned", self.tool("unsigned.exe"), maker, False),
+            ("signed by another maker under the same trusted root",
+             self.tool("foreign.exe", TestCertificates.OTHER), maker, False),
+        ]
+        for case, tool, signers, starts in cases:
+            with self.subTest(case):
+                code, out = self.flash(tool, signers)
+                if starts:
+                    self.assertEqual(code, 255, out)
+                    self.assertEqual(len(self.child_starts()), 1)
+                    self.assertEqual(self.state("BiosUpdate"), 1)
+                else:
+                    self.assertEqual(code, 1, out)
+                    self.assertEqual(self.child_starts(), [])
+                    self.assertIn(self.state("BiosUpdate"), (None, 0))
+                    self.assertEqual(self.state("EXERetCode"), 1)
+                    self.assertNotIn("Ready to Update BIOS", out)
+
+    def test_build_without_signers_starts_an_unsigned_tool(self):
+        code, out = self.flash(self.tool("unsigned.exe"), "")
+        self.assertEqual(code, 255, out)
+        self.assertEqual(len(self.child_starts()), 1)
 
 
 class ReadyBoard(Scenario):

@@ -7,10 +7,12 @@
 #include <functional>
 #include <optional>
 
+#include "install/RunLock.h"
 #include "install/Utils.h"
 #include "platform/BoardIdentity.h"
 #include "sim/os/FakeClock.h"
 #include "sim/os/FakeFileSystem.h"
+#include "sim/os/FakeMutexes.h"
 #include "tests/support/FakeOsFixture.h"
 #include "tests/support/FakeRunCollaborators.h"
 
@@ -89,6 +91,12 @@ class InstallRunTest : public test::FakeOsFixture {
   sim::FakeFileSystem Files{&Log};
   sim::FakeClock Clock;
   bool ListingFails = false;
+  // Another process on the machine, in another session (the logon task's
+  // run beside a person's double-click).
+  sim::FakeMutexes OtherProcess{MutexNames, 2};
+
+  // The other process holds the run lock, as a run in progress does.
+  void AnotherRunInProgress() { OtherProcess.CreateMutexW(true, RunLock::kName); }
 
  private:
   sys::ScopedSeam<sys::IFiles> FilesSeam{Files};
@@ -156,6 +164,9 @@ const auto kRstRegistered = [](InstallRunTest& fx, test::FakeRunCollaborators& p
 INSTANTIATE_TEST_SUITE_P(
     EveryEnding, InstallRunEndings,
     ::testing::Values(
+        // The run in progress writes EXERetCode: this one leaves it alone.
+        EndingCase{"AnotherRunInProgress", [](auto& fx, auto&) { fx.AnotherRunInProgress(); }, "",
+                   "Kestrune is already running!", 1, std::nullopt},
         EndingCase{"CpuOn200Series", [](auto&, auto& p) { p.KabyLake = false; }, "", "Unsupport non-Kabylake CPU!", 1,
                    1},
         EndingCase{"OtherChipset",
@@ -205,6 +216,13 @@ INSTANTIATE_TEST_SUITE_P(
         EndingCase{"PackageFolderCannotBeListed", [](auto& fx, auto&) { fx.ListingFails = true; }, "", "", 1, 1},
         EndingCase{"NoFlashToolInThePackage", [](auto&, auto& p) { p.PackageMembers = {"Z270.bin"}; }, "",
                    "Update BIOS Fail!C:\\Setup\\ROM\\", 1, 1},
+        EndingCase{"FlashToolNotSignedByTheMaker", [](auto&, auto& p) { p.FlashToolTrusted = false; }, "",
+                   "Update BIOS Fail!C:\\Setup\\ROM\\Flash.exe", 1, 1},
+        EndingCase{"OnBattery", [](auto&, auto& p) { p.AcLineStatus = 0; }, "",
+                   "Please connect the AC power before updating the BIOS!", 1, 1},
+        EndingCase{"BitLockerCannotBeSuspended",
+                   [](auto&, auto& p) { p.Encryption = EncryptionSuspension::NotSuspended; }, "",
+                   "Please suspend BitLocker before updating the BIOS!", 1, 1},
         EndingCase{"FlashToolCannotStart", [](auto&, auto& p) { p.ProgramsStart = false; }, "",
                    "Update BIOS Fail!C:\\Setup\\ROM\\Flash.exe", 1, 1},
         EndingCase{"FlashToolRan", kNothing, "", "", -1, -1},
@@ -276,6 +294,36 @@ TEST_F(InstallRunTest, GatesTouchNothingButTheResult) {
   Run();
   EXPECT_THAT(Actions(),
               ElementsAre("cpu", "board", "gpt 0", "message Unsupport OS non-UEFI mode!", "reg set EXERetCode=1"));
+}
+
+// A second start while a run is in progress: nothing is read, written,
+// registered or started, on any road the first run could be on.
+TEST_F(InstallRunTest, SecondRunTouchesNothing) {
+  SetState("BiosUpdate", 1);
+  SetState("EXERetCode", 7);
+  AnotherRunInProgress();
+  Log.Clear();
+  EXPECT_EQ(Run(), 1);
+  EXPECT_THAT(Actions(), ElementsAre("message Kestrune is already running!"));
+  EXPECT_EQ(State("BiosUpdate"), 1);
+  EXPECT_EQ(State("EXERetCode"), 7);
+
+  Log.Clear();
+  EXPECT_EQ(Run("/SP"), 1);
+  EXPECT_THAT(Actions(), ElementsAre());
+  EXPECT_THAT(Console.Output, HasSubstr("  Velnor Kestrune Utility v1.0.0\n"));
+  // Only this process's own handle was ever opened, and it is closed.
+  EXPECT_EQ(Mutexes.OpenHandles(), 0u);
+}
+
+// The lock is the machine's, not the session's, and it goes with the
+// process that held it: a run after one that died goes ahead.
+TEST_F(InstallRunTest, RunAfterARunThatDiedGoesAhead) {
+  AnotherRunInProgress();
+  EXPECT_EQ(Run(), 1);
+  OtherProcess.End();
+  EXPECT_EQ(Run(), -1);
+  EXPECT_TRUE(Saw("run C:\\Setup\\ROM\\Flash.exe /S /C (wait)"));
 }
 
 TEST_F(InstallRunTest, ChipsetIsReadOnlyWhenTheProcessorFails) {
@@ -363,8 +411,9 @@ TEST_F(InstallRunTest, FirstRunTakesTheBiosRoadInOrder) {
                   "catalogue C:\\Setup\\Z270 GAMING.xml",
                   std::string("download ") + kPackages + "/bios/WIN/Z270.zip -> Z270.zip", "mkdir C:\\Setup\\ROM",
                   "package C:\\Setup\\Z270.zip -> C:\\Setup\\ROM", "create C:\\Setup\\ROM\\Z270.bin",
-                  "create C:\\Setup\\ROM\\Flash.exe", "reg set BiosUpdate=1", "register Kestrune",
-                  "run C:\\Setup\\ROM\\Flash.exe /S /C (wait)", "reg set EXERetCode=4294967295"));
+                  "create C:\\Setup\\ROM\\Flash.exe", "verify C:\\Setup\\ROM\\Flash.exe", "power", "bitlocker",
+                  "reg set BiosUpdate=1", "register Kestrune", "run C:\\Setup\\ROM\\Flash.exe /S /C (wait)",
+                  "reg set EXERetCode=4294967295"));
   EXPECT_THAT(Console.Output, HasSubstr("SataMode=0\nReady to Update BIOS\n"));
   EXPECT_EQ(BoardModelName, "Z270 GAMING");
   EXPECT_EQ(BoardBiosVersion, "P1.40");
@@ -576,6 +625,55 @@ TEST_F(InstallRunTest, FlashToolThatCannotStartTakesBackTheFlash) {
   EXPECT_EQ(State("BiosUpdate"), 0);
   // The first run's question and message; none under /SP.
   EXPECT_THAT(BoxTexts(), ElementsAre(kBiosQuestion, "Update BIOS Fail!C:\\Setup\\ROM\\Flash.exe"));
+}
+
+// On battery the flash does not start, and nothing is left that would make
+// the next run take it for one; a line that is online or that the system
+// cannot report does not stop it.
+// A tool that is not the maker's is not started, and nothing is left that
+// would make the next run take it for a flash.
+TEST_F(InstallRunTest, UntrustedFlashToolIsNotStarted) {
+  SetState("BiosUpdate", 5);  // left by someone else: not the run's to change
+  Platform.FlashToolTrusted = false;
+  EXPECT_EQ(Run(), 1);
+  EXPECT_FALSE(Saw("run "));
+  EXPECT_FALSE(Saw("register Kestrune"));
+  EXPECT_TRUE(Saw("unregister Kestrune"));
+  EXPECT_EQ(State("BiosUpdate"), 5);
+}
+
+// A volume that is not protected or that was suspended goes on; one that
+// could not be suspended starts nothing and records nothing.
+TEST_F(InstallRunTest, FlashOnlyWhenBitLockerCannotStopTheNextStart) {
+  for (const EncryptionSuspension encryption :
+       {EncryptionSuspension::NotProtected, EncryptionSuspension::Suspended, EncryptionSuspension::NotSuspended}) {
+    SCOPED_TRACE(static_cast<int>(encryption));
+    const bool flashes = encryption != EncryptionSuspension::NotSuspended;
+    Log.Clear();
+    Registry.DeleteKey(kState);
+    Platform.Encryption = encryption;
+    EXPECT_EQ(Run("/SP"), flashes ? -1 : 1);
+    EXPECT_EQ(Saw("run C:\\Setup\\ROM\\Flash.exe"), flashes);
+    EXPECT_EQ(Saw("register Kestrune"), flashes);
+    EXPECT_EQ(State("BiosUpdate"), flashes ? std::optional<std::int32_t>(1) : std::nullopt);
+  }
+}
+
+TEST_F(InstallRunTest, FlashWaitsForMainsPower) {
+  struct Case {
+    std::uint8_t acLineStatus;
+    std::int32_t exitCode;
+  };
+  for (const Case c : {Case{0, 1}, Case{1, -1}, Case{255, -1}}) {
+    SCOPED_TRACE(int{c.acLineStatus});
+    Log.Clear();
+    Registry.DeleteKey(kState);
+    Platform.AcLineStatus = c.acLineStatus;
+    EXPECT_EQ(Run("/SP"), c.exitCode);
+    EXPECT_EQ(Saw("run C:\\Setup\\ROM\\Flash.exe"), c.exitCode == -1);
+    EXPECT_EQ(Saw("register Kestrune"), c.exitCode == -1);
+    EXPECT_EQ(State("BiosUpdate"), c.exitCode == -1 ? std::optional<std::int32_t>(1) : std::nullopt);
+  }
 }
 
 TEST_F(InstallRunTest, UninstallArgumentsAndTheSixtyFourBitView) {

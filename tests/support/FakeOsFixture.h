@@ -10,6 +10,7 @@
 #include "sim/os/FakeDialogs.h"
 #include "sim/os/FakeDirectoryListing.h"
 #include "sim/os/FakeFileVersion.h"
+#include "sim/os/FakeMutexes.h"
 #include "sim/os/FakeProcessEnvironment.h"
 #include "sim/os/FakeRegistry.h"
 #include "sim/os/FakeSystemVersion.h"
@@ -29,6 +30,9 @@ class FakeOsFixture : public ::testing::Test {
   sim::FakeCodePage CodePage;
   sim::FakeSystemVersion SystemVersion = sim::FakeSystemVersion::Windows10Pro64();
   sim::FakeConsoleWindow ConsoleWindow;
+  // The machine's names, and this test's process on it.
+  sim::FakeMutexNamespace MutexNames;
+  sim::FakeMutexes Mutexes{MutexNames};
 
  private:
   sys::ScopedSeam<sys::IRegistry> RegistrySeam{Registry};
@@ -40,6 +44,7 @@ class FakeOsFixture : public ::testing::Test {
   sys::ScopedSeam<sys::ICodePage> CodePageSeam{CodePage};
   sys::ScopedSeam<sys::ISystemVersion> SystemVersionSeam{SystemVersion};
   sys::ScopedSeam<sys::IConsoleWindow> ConsoleWindowSeam{ConsoleWindow};
+  sys::ScopedSeam<sys::IMutexes> MutexesSeam{Mutexes};
 };
 
 }  // namespace kestrune::test

@@ -134,6 +134,21 @@ bool FakeRunCollaborators::ProcessPackage(const std::string& sourceFile, const s
   return true;
 }
 
+bool FakeRunCollaborators::IsTrustedFlashTool(const std::string& path) {
+  Log.Add("verify " + path);
+  return FlashToolTrusted;
+}
+
+std::uint8_t FakeRunCollaborators::ReadAcLineStatus() {
+  Log.Add("power");
+  return AcLineStatus;
+}
+
+EncryptionSuspension FakeRunCollaborators::SuspendDriveEncryption() {
+  Log.Add("bitlocker");
+  return Encryption;
+}
+
 std::int32_t FakeRunCollaborators::RunProgram(const std::string& path, const std::string& arguments, bool wait,
                                               const std::function<void()>& onStarted) {
   Log.Add("run " + path + " " + arguments + (wait ? " (wait)" : " (no wait)") +

@@ -46,6 +46,9 @@ class FakeRunCollaborators : public RunCollaborators {
   std::int32_t ProgramResult = 0;                      // a waited-for program's answer
   std::map<std::string, std::int32_t> ProgramResults;  // by path, before ProgramResult
   bool ProgramsStart = true;                           // false: every start fails
+  bool FlashToolTrusted = true;
+  std::uint8_t AcLineStatus = 1;  // online
+  EncryptionSuspension Encryption = EncryptionSuspension::NotProtected;
 
   // Seen.
   std::vector<std::uint64_t> VariableSizesAsked;
@@ -68,6 +71,9 @@ class FakeRunCollaborators : public RunCollaborators {
   bool DownloadFileSync(const std::string& url, const std::string& fileName) override;
   std::string GetBiosFile(const std::string& cataloguePath) override;
   bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
+  bool IsTrustedFlashTool(const std::string& path) override;
+  std::uint8_t ReadAcLineStatus() override;
+  EncryptionSuspension SuspendDriveEncryption() override;
   std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
                           const std::function<void()>& onStarted) override;
   std::int32_t RunProgramShowingProgress(const std::string& path, const std::string& arguments,
