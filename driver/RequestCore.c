@@ -4,6 +4,7 @@
 
 #define FADT_SIGNATURE 0x50434146u /* "FACP" */
 #define FADT_SMI_CMD_OFFSET 48u
+#define FADT_CST_CNT_OFFSET 89u
 #define FADT_CAPACITY 256u
 #define DEVICE_CHUNK 256u
 #define PCI_SPACE_SIZE 4096u
@@ -236,7 +237,10 @@ static uint32_t AllocateBuffer(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, con
   return VELDRV_STATUS_SUCCESS;
 }
 
+/* The buffer goes back cleared: what the caller or the firmware left in it
+ * reaches no later owner of the memory. */
 static void ReleaseSlot(VELDRV_DEVICE* device, VELDRV_BUFFER* buffer) {
+  ZeroBytes(buffer->Kernel, buffer->Size);
   device->Machine.FreeContiguous(device->Machine.Context, buffer->Kernel, buffer->Size);
   buffer->Id = 0;
   buffer->Kernel = 0;
@@ -271,7 +275,14 @@ static uint32_t BufferRequest(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, cons
   return VELDRV_STATUS_INVALID_PARAMETER;
 }
 
-/* The firmware's SMI command port, from its own FADT. */
+/* The FADT's other command bytes, each written to the same port: ACPI
+ * enable and disable, S4BIOS, P-state control (offsets 52 to 55) and C-state
+ * control (89, ACPI 2.0 and later). */
+static const uint32_t kFadtCommandBytes[] = {52u, 53u, 54u, 55u, FADT_CST_CNT_OFFSET};
+
+/* The firmware's SMI command port, from its own FADT. A firmware whose
+ * other commands share the variable service's command byte gets no SMI:
+ * the byte the driver writes would also ask for one of them. */
 static int SmiCommandPort(VELDRV_DEVICE* device, uint16_t* port) {
   if (device->SmiPortState != SMI_PORT_KNOWN) {
     uint8_t fadt[FADT_CAPACITY];
@@ -285,6 +296,12 @@ static int SmiCommandPort(VELDRV_DEVICE* device, uint16_t* port) {
     if (Get32(fadt) != FADT_SIGNATURE || value == 0 || value > 0xFFFF) {
       return 0;
     }
+    for (uint32_t i = 0; i < sizeof kFadtCommandBytes / sizeof kFadtCommandBytes[0]; ++i) {
+      const uint32_t at = kFadtCommandBytes[i];
+      if (at < length && at < FADT_CAPACITY && fadt[at] == VELDRV_SMI_COMMAND_BYTE) {
+        return 0;
+      }
+    }
     device->SmiPort = (uint16_t)value;
     device->SmiPortState = SMI_PORT_KNOWN;
   }
@@ -292,25 +309,71 @@ static int SmiCommandPort(VELDRV_DEVICE* device, uint16_t* port) {
   return 1;
 }
 
-/* The variable block names two more addresses the firmware uses: the name
- * (terminated inside its buffer) and the data buffer (of the size given);
- * both must lie inside the handle's buffers too. */
-static int VariableBlockIsOwn(VELDRV_HANDLE* handle, const uint8_t* block) {
-  const uint64_t nameAddress = Get32(block + 16);
-  const uint64_t dataSize = Get32(block + 24);
-  const uint64_t dataAddress = Get32(block + 28);
+/* The length of the terminated UTF-16 name at text, its NUL included, when
+ * the NUL lies within limit bytes; 0 otherwise. */
+static uint32_t NameLength(const uint8_t* text, uint64_t limit) {
+  for (uint64_t i = 0; i + 1 < limit; i += 2) {
+    if (text[i] == 0 && text[i + 1] == 0) {
+      return (uint32_t)(i + 2);
+    }
+  }
+  return 0;
+}
+
+/* The variable read exactly as the program lays it out, and nothing else:
+ * EAX the variable service's function, ECX and EDI 0; ESI a register block
+ * whose first word is the same function, whose second names the variable
+ * block in EBX and whose other 40 bytes are 0; the variable block naming a
+ * name terminated within 256 bytes and at most 8192 bytes of data. All four
+ * lie inside this handle's buffers and none overlaps another, so the
+ * firmware reads and writes only what the caller owns, each part once. */
+static int VariableReadIsOwn(VELDRV_HANDLE* handle, const DRV_SMI_REGISTERS* registers) {
+  if (registers->Eax != VELDRV_SMI_GET_VARIABLE || registers->Ecx != 0 || registers->Edi != 0) {
+    return 0;
+  }
+  VELDRV_BUFFER* registerBuffer = OwnBuffer(handle, registers->Esi, sizeof(SMI_REGISTER_BLOCK));
+  VELDRV_BUFFER* variableBuffer = OwnBuffer(handle, registers->Ebx, sizeof(SMI_VARIABLE_BLOCK));
+  if (registerBuffer == 0 || variableBuffer == 0) {
+    return 0;
+  }
+  const uint8_t* block = KernelAddressOf(registerBuffer, registers->Esi);
+  if (Get32(block) != VELDRV_SMI_GET_VARIABLE || Get32(block + 4) != registers->Ebx) {
+    return 0;
+  }
+  for (uint32_t i = 8; i < sizeof(SMI_REGISTER_BLOCK); ++i) {
+    if (block[i] != 0) {
+      return 0;
+    }
+  }
+  const uint8_t* variable = KernelAddressOf(variableBuffer, registers->Ebx);
+  const uint64_t nameAddress = Get32(variable + 16);
+  const uint64_t dataSize = Get32(variable + 24);
+  const uint64_t dataAddress = Get32(variable + 28);
+  if (dataSize > VELDRV_SMI_MAX_DATA_SIZE) {
+    return 0;
+  }
   VELDRV_BUFFER* name = OwnBuffer(handle, nameAddress, 2);
   if (name == 0 || OwnBuffer(handle, dataAddress, dataSize == 0 ? 1 : dataSize) == 0) {
     return 0;
   }
-  const uint8_t* text = KernelAddressOf(name, nameAddress);
   const uint64_t room = name->Physical + name->Size - nameAddress;
-  for (uint64_t i = 0; i + 1 < room; i += 2) {
-    if (text[i] == 0 && text[i + 1] == 0) {
-      return 1;
+  const uint32_t nameLength = NameLength(KernelAddressOf(name, nameAddress),
+                                         room < VELDRV_SMI_MAX_NAME_BYTES ? room : VELDRV_SMI_MAX_NAME_BYTES);
+  if (nameLength == 0) {
+    return 0;
+  }
+  const VELDRV_RANGE parts[4] = {{registers->Esi, sizeof(SMI_REGISTER_BLOCK)},
+                                 {registers->Ebx, sizeof(SMI_VARIABLE_BLOCK)},
+                                 {nameAddress, nameLength},
+                                 {dataAddress, dataSize == 0 ? 1 : dataSize}};
+  for (uint32_t i = 0; i < 4; ++i) {
+    for (uint32_t j = i + 1; j < 4; ++j) {
+      if (Overlaps(parts[i].Address, parts[i].Length, parts[j].Address, parts[j].Length)) {
+        return 0;
+      }
     }
   }
-  return 0;
+  return 1;
 }
 
 static uint32_t SmiRequest(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, const VELDRV_REQUEST* request,
@@ -326,14 +389,7 @@ static uint32_t SmiRequest(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, const V
   registers.Esi = Get32(request->Buffer + 16);
   registers.Edi = Get32(request->Buffer + 20);
   uint16_t port = 0;
-  if (!SmiCommandPort(device, &port) || registers.Edx != port || (registers.Eax & 0xFFu) != VELDRV_SMI_COMMAND_BYTE) {
-    return VELDRV_STATUS_ACCESS_DENIED;
-  }
-  VELDRV_BUFFER* variableBlock = OwnBuffer(handle, registers.Ebx, sizeof(SMI_VARIABLE_BLOCK));
-  VELDRV_BUFFER* registerBlock = OwnBuffer(handle, registers.Esi, sizeof(SMI_REGISTER_BLOCK));
-  if (variableBlock == 0 || registerBlock == 0 ||
-      Get32(KernelAddressOf(registerBlock, registers.Esi) + 4) != registers.Ebx ||
-      !VariableBlockIsOwn(handle, KernelAddressOf(variableBlock, registers.Ebx))) {
+  if (!SmiCommandPort(device, &port) || registers.Edx != port || !VariableReadIsOwn(handle, &registers)) {
     return VELDRV_STATUS_ACCESS_DENIED;
   }
   if (!device->Machine.Smi(device->Machine.Context, &registers)) {

@@ -15,12 +15,16 @@
  * - physical writes only inside this handle's buffers;
  * - the caller's buffer address must fit the caller's word size and is
  *   touched only through the copy primitives;
- * - contiguous buffers of at most 64 KiB, 16 per handle, zero-filled,
- *   released only by their handle and all released when it closes;
+ * - contiguous buffers of at most 64 KiB, 16 per handle, zero-filled when
+ *   allocated and when released, released only by their handle and all
+ *   released when it closes;
  * - the software SMI only to the firmware's own SMI command port (from its
- *   FADT, learnt here), with the variable service's command byte, and with
- *   both blocks and the addresses in the variable block inside this
- *   handle's buffers;
+ *   FADT, learnt here; none when the FADT's other command bytes share the
+ *   variable service's), and only as the program's variable read: the
+ *   function, zeroed registers and reserved bytes, the register block, the
+ *   variable block, the name and the data inside this handle's buffers and
+ *   apart from one another, the name and the data no larger than the
+ *   program's own;
  * - PCI configuration reads only (a function that does not exist reads all
  *   ones). */
 #ifndef KESTRUNE_DRIVER_REQUESTCORE_H

@@ -22,7 +22,8 @@ using sys::kErrorNotReady;
 constexpr std::uint32_t kPoolSize = 0x04000000;  // 64 MiB
 constexpr std::uint32_t kPageSize = 0x1000;
 constexpr std::uint32_t kPciSpaceSize = 4096;
-constexpr std::uint32_t kMaxNameCharacters = 1024;
+// The longest name the variable service takes, its NUL included.
+constexpr std::uint32_t kMaxNameCharacters = VELDRV_SMI_MAX_NAME_BYTES / 2;
 constexpr std::uint32_t kFileDeviceDisk = 7;
 constexpr std::uint32_t kMaxFirmwareTable = 0x01000000;  // 16 MiB
 
@@ -465,8 +466,8 @@ VELDRV_MACHINE BoardMachine::Primitives(BoardMachine* machine) {
   m.AllocContiguous = [](void* context, std::uint32_t size, std::uint8_t** kernel, std::uint64_t* physical) {
     return static_cast<BoardMachine*>(context)->AllocContiguous(size, kernel, physical) ? 1 : 0;
   };
-  m.FreeContiguous = [](void* context, std::uint8_t* kernel, std::uint32_t) {
-    static_cast<BoardMachine*>(context)->FreeContiguous(kernel);
+  m.FreeContiguous = [](void* context, std::uint8_t* kernel, std::uint32_t size) {
+    static_cast<BoardMachine*>(context)->FreeContiguous(kernel, size);
   };
   m.AcpiTable = [](void* context, std::uint32_t signature, std::uint8_t* buffer, std::uint32_t capacity) {
     return static_cast<BoardMachine*>(context)->AcpiTable(signature, buffer, capacity);
@@ -533,10 +534,11 @@ bool BoardMachine::AllocContiguous(std::uint32_t size, std::uint8_t** kernel, st
   return true;
 }
 
-void BoardMachine::FreeContiguous(std::uint8_t* kernel) {
+void BoardMachine::FreeContiguous(std::uint8_t* kernel, std::uint32_t size) {
   auto it = std::find_if(buffers_.begin(), buffers_.end(),
                          [kernel](const Buffer& buffer) { return buffer.Storage.get() == kernel; });
   if (it != buffers_.end()) {
+    lastReleased_.assign(it->Storage.get(), it->Storage.get() + std::min(size, it->Size));
     memory_.Detach(it->Address);
     buffers_.erase(it);
   }
@@ -562,16 +564,20 @@ bool BoardMachine::Smi(DRV_SMI_REGISTERS& registers) {
   if (board_.Faults.Smi) {
     return false;
   }
+  RaiseSmi(registers);
+  return true;
+}
+
+void BoardMachine::RaiseSmi(DRV_SMI_REGISTERS& registers) {
   // Only the board's SMI command port raises an SMI, and its handler knows
   // one command byte.
   if (board_.Smi && static_cast<std::uint16_t>(registers.Edx) == board_.Smi->Port) {
     ++smiCount_;
     if (static_cast<std::uint8_t>(registers.Eax) == kSmiCommandByte) {
-      RunSmiHandler(registers.Esi);
+      RunSmiHandler(registers);
       registers.Eax = memory_.ReadDword(registers.Esi);
     }
   }
-  return true;
 }
 
 std::uint32_t BoardMachine::PciConfigRead(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
@@ -583,12 +589,18 @@ std::uint32_t BoardMachine::PciConfigRead(std::uint8_t bus, std::uint8_t device,
   return Le32(raw);
 }
 
-void BoardMachine::RunSmiHandler(std::uint32_t registerBlock) {
-  const std::uint32_t eax = memory_.ReadDword(registerBlock);
-  const std::uint32_t variableBlock = memory_.ReadDword(registerBlock + 4);
+void BoardMachine::RunSmiHandler(const DRV_SMI_REGISTERS& registers) {
+  const std::uint32_t registerBlock = registers.Esi;
+  SMI_REGISTER_BLOCK request;
+  memory_.Read(registerBlock, reinterpret_cast<std::uint8_t*>(&request), sizeof request);
+  const std::uint32_t variableBlock = request.VariableBlockAddress;
   std::uint8_t status = kSmiStatusSuccess;
-  if (eax != kSmiGetVariable) {
+  if (registers.Eax != kSmiGetVariable || request.Eax != kSmiGetVariable) {
+    // The command byte's one service offers one function: reading a variable.
     status = kSmiStatusUnsupported;
+  } else if (variableBlock != registers.Ebx || std::any_of(std::begin(request.Unused), std::end(request.Unused),
+                                                           [](std::uint32_t w) { return w != 0; })) {
+    status = kSmiStatusInvalidParameter;
   } else {
     SMI_VARIABLE_BLOCK block;
     memory_.Read(variableBlock, reinterpret_cast<std::uint8_t*>(&block), sizeof block);
@@ -614,7 +626,7 @@ void BoardMachine::RunSmiHandler(std::uint32_t registerBlock) {
         }
       }
     }
-    if (!terminated) {
+    if (!terminated || block.DataSize > VELDRV_SMI_MAX_DATA_SIZE) {
       status = kSmiStatusInvalidParameter;
     } else if (found == nullptr) {
       status = kSmiStatusNotFound;
@@ -630,7 +642,7 @@ void BoardMachine::RunSmiHandler(std::uint32_t registerBlock) {
       memory_.Write(variableBlock, reinterpret_cast<const std::uint8_t*>(&block), sizeof block);
     }
   }
-  memory_.WriteDword(registerBlock, (eax & ~0xFF00u) | (static_cast<std::uint32_t>(status) << 8));
+  memory_.WriteDword(registerBlock, (request.Eax & ~0xFF00u) | (static_cast<std::uint32_t>(status) << 8));
 }
 
 bool BoardMachine::DeviceNumber(std::uint32_t number, std::uint32_t partition, void* out, sys::Dword outSize,

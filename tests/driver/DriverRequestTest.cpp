@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -271,16 +272,21 @@ TEST_F(DriverRequestTest, ContiguousBuffersAreCappedZeroedAndOwnedByTheirHandle)
   EXPECT_EQ(Send(other, kIoctlPhysicalBuffer, BufferRequest(256, more[0].Handle), 0).Error, kInvalidParameter);
   // A release names the size that was allocated, once.
   EXPECT_EQ(Send(kIoctlPhysicalBuffer, BufferRequest(255, more[0].Handle), 0).Error, kInvalidParameter);
+  // A released buffer goes back cleared.
+  WriteOwn(more[0].Physical, Bytes(256, 0x5A));
   EXPECT_TRUE(Send(kIoctlPhysicalBuffer, BufferRequest(256, more[0].Handle), 0).Ok);
+  EXPECT_EQ(Machine().LastReleasedBuffer(), Bytes(256, 0));
   EXPECT_EQ(Send(kIoctlPhysicalBuffer, BufferRequest(256, more[0].Handle), 0).Error, kInvalidParameter);
   EXPECT_EQ(Send(kIoctlPhysicalBuffer, BufferRequest(256, 0), 0).Error, kInvalidParameter);
   // Handles are numbers, not addresses; each buffer its own.
   EXPECT_NE(theirs.Handle, largest.Handle);
   EXPECT_EQ(Machine().AllocatedBuffers(), 16u);
-  // Closing a handle releases every buffer it still holds.
+  // Closing a handle releases every buffer it still holds, cleared.
+  WriteOwn(more.back().Physical, Bytes(256, 0x5A));
   Files().CloseHandle(Device);
   Opened.erase(Opened.begin());
   EXPECT_EQ(Machine().AllocatedBuffers(), 1u);
+  EXPECT_EQ(Machine().LastReleasedBuffer(), Bytes(256, 0));
   Files().CloseHandle(other);
   Opened.clear();
   EXPECT_EQ(Machine().AllocatedBuffers(), 0u);
@@ -321,47 +327,118 @@ TEST_F(DriverRequestTest, PciReadsAnswerTheRegisterAndAllOnesForAMissingFunction
   }
 }
 
+// The variable read the program makes (hw/Variable.cpp), which a row of
+// the tables below changes in one point.
+struct VariableRead {
+  DRV_SMI_REGISTERS Registers{};
+  std::uint64_t RegisterBlockAt = 0;
+  SMI_REGISTER_BLOCK RegisterBlock{};
+  std::uint64_t VariableBlockAt = 0;
+  SMI_VARIABLE_BLOCK VariableBlock{};
+  std::uint64_t NameAt = 0;
+  Bytes Name;  // the bytes written at NameAt, NUL included
+};
+
+Bytes NameBytes(const std::u16string& name, bool terminated = true) {
+  Bytes text(2 * (name.size() + (terminated ? 1 : 0)), 0);
+  std::memcpy(text.data(), name.data(), 2 * name.size());
+  return text;
+}
+
 class DriverSmiTest : public DriverRequestTest {
  protected:
   void SetUp() override {
     DriverRequestTest::SetUp();
+    AllocateBlocks();
+  }
+  void AllocateBlocks() {
     Registers = Allocate(256);
     Variable = Allocate(256);
     Name = Allocate(256);
     Data = Allocate(8192);
+    Spare = Allocate(16384);
   }
-  // The variable service's blocks, as the program lays them out.
-  void LayOut(std::uint32_t nameAddress, std::uint32_t dataAddress, std::uint32_t dataSize,
-              std::uint32_t variableAddressInRegisters) {
-    const std::u16string name = u"VelnorPlatformConfig";
-    Bytes text(2 * (name.size() + 1), 0);
-    std::memcpy(text.data(), name.data(), 2 * name.size());
-    WriteOwn(Name.Physical, text);
-    Bytes block(32, 0);
-    std::memcpy(block.data(), kGuid.data(), 16);
-    PutLe32(block.data() + 16, nameAddress);
-    PutLe32(block.data() + 24, dataSize);
-    PutLe32(block.data() + 28, dataAddress);
-    WriteOwn(Variable.Physical, block);
+  VariableRead ProgramsRead() const {
+    VariableRead read;
+    read.Registers = {kSmiGetVariable, Variable.Physical, 0, 0xB2, Registers.Physical, 0};
+    read.RegisterBlockAt = Registers.Physical;
+    read.RegisterBlock = {kSmiGetVariable, Variable.Physical, {}};
+    read.VariableBlockAt = Variable.Physical;
+    std::memcpy(read.VariableBlock.VendorGuid, kGuid.data(), 16);
+    read.VariableBlock.NameAddress = Name.Physical;
+    read.VariableBlock.DataSize = 4;
+    read.VariableBlock.DataAddress = Data.Physical;
+    read.NameAt = Name.Physical;
+    read.Name = NameBytes(u"VelnorPlatformConfig");
+    return read;
+  }
+  // Lays the read out in this handle's buffers and raises the SMI.
+  Answer Raise(const VariableRead& read) {
+    WriteOwn(read.NameAt, read.Name);
+    Bytes block(sizeof read.VariableBlock);
+    std::memcpy(block.data(), &read.VariableBlock, block.size());
+    WriteOwn(read.VariableBlockAt, block);
     Bytes registers(48, 0);
-    PutLe32(registers.data() + 0, kSmiGetVariable);
-    PutLe32(registers.data() + 4, variableAddressInRegisters);
-    WriteOwn(Registers.Physical, registers);
+    PutLe32(registers.data() + 0, read.RegisterBlock.Eax);
+    PutLe32(registers.data() + 4, read.RegisterBlock.VariableBlockAddress);
+    for (std::size_t i = 0; i < 10; ++i) {
+      PutLe32(registers.data() + 8 + 4 * i, read.RegisterBlock.Unused[i]);
+    }
+    WriteOwn(read.RegisterBlockAt, registers);
+    Bytes in(24, 0);
+    const std::uint32_t image[] = {read.Registers.Eax, read.Registers.Ebx, read.Registers.Ecx,
+                                   read.Registers.Edx, read.Registers.Esi, read.Registers.Edi};
+    for (std::size_t i = 0; i < 6; ++i) {
+      PutLe32(in.data() + 4 * i, image[i]);
+    }
+    return Send(kIoctlSoftwareSmi, in, 24);
   }
-  Buffer Registers, Variable, Name, Data;
+  Buffer Registers, Variable, Name, Data, Spare;
 };
 
 TEST_F(DriverSmiTest, TheVariableServiceIsCalledWithTheFirmwaresPortAndOwnBuffers) {
-  LayOut(Name.Physical, Data.Physical, 4, Variable.Physical);
-  const Bytes in = SmiRequest(kSmiGetVariable, Variable.Physical, 0xB2, Registers.Physical);
-  const Answer a = Send(kIoctlSoftwareSmi, in, 24);
+  const VariableRead read = ProgramsRead();
+  const Answer a = Raise(read);
   ASSERT_TRUE(a.Ok) << a.Error;
   EXPECT_EQ(a.Returned, 24u);
   // EAX as the handler left it (status 0); the other registers unchanged.
   EXPECT_EQ(SmiStatusOf(Le32(a.Out.data() + 0)), kSmiStatusSuccess);
-  EXPECT_EQ(Bytes(a.Out.begin() + 4, a.Out.end()), Bytes(in.begin() + 4, in.end()));
+  const std::uint32_t rest[] = {read.Registers.Ebx, read.Registers.Ecx, read.Registers.Edx, read.Registers.Esi,
+                                read.Registers.Edi};
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(Le32(a.Out.data() + 4 + 4 * i), rest[i]);
+  }
   EXPECT_EQ(Machine().SmiCount(), 1);
   EXPECT_EQ(Machine().Memory().ReadDword(Data.Physical), 0x04030201u);
+}
+
+TEST_F(DriverSmiTest, ReadsTheProgramMayMakeAreAnswered) {
+  struct Case {
+    const char* Name;
+    std::function<void(VariableRead&)> Change;
+  };
+  const Case cases[] = {
+      {"another variable's name and GUID",
+       [](VariableRead& r) {
+         r.Name = NameBytes(u"Other");
+         r.VariableBlock.VendorGuid[0] ^= 1;
+       }},
+      {"a name of 127 characters", [](VariableRead& r) { r.Name = NameBytes(std::u16string(127, u'N')); }},
+      {"data of 8192 bytes", [](VariableRead& r) { r.VariableBlock.DataSize = 8192; }},
+      {"no data at all", [](VariableRead& r) { r.VariableBlock.DataSize = 0; }},
+      {"the caller's attributes", [](VariableRead& r) { r.VariableBlock.Attributes = 0xFFFFFFFF; }},
+      {"the name beside the variable block in its buffer",
+       [this](VariableRead& r) { r.NameAt = r.VariableBlock.NameAddress = Variable.Physical + 64; }},
+  };
+  int smis = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    VariableRead read = ProgramsRead();
+    c.Change(read);
+    const Answer a = Raise(read);
+    EXPECT_TRUE(a.Ok) << a.Error;
+    EXPECT_EQ(Machine().SmiCount(), ++smis);
+  }
 }
 
 TEST_F(DriverSmiTest, EverythingElseIsRefusedBeforeAnySmi) {
@@ -369,50 +446,102 @@ TEST_F(DriverSmiTest, EverythingElseIsRefusedBeforeAnySmi) {
   const Buffer theirs = Allocate(other, 256);
   struct Case {
     const char* Name;
-    std::uint32_t Eax, Ebx, Edx, Esi;
-    std::uint32_t NameAddress, DataAddress, DataSize, VariableInRegisters;
+    std::function<void(VariableRead&)> Change;
   };
-  const std::uint32_t v = Variable.Physical, r = Registers.Physical, n = Name.Physical, d = Data.Physical;
   const Case cases[] = {
-      {"another port", kSmiGetVariable, v, 0xB3, r, n, d, 4, v},
-      {"a port in the high word", kSmiGetVariable, v, 0x100B2, r, n, d, 4, v},
-      {"another command byte", 0x1EE, v, 0xB2, r, n, d, 4, v},
-      {"a variable block outside own buffers", kSmiGetVariable, 0x7FF00000, 0xB2, r, n, d, 4, 0x7FF00000},
-      {"a register block outside own buffers", kSmiGetVariable, v, 0xB2, 0xFED00000, n, d, 4, v},
-      {"a register block in another handle's buffer", kSmiGetVariable, v, 0xB2, theirs.Physical, n, d, 4, v},
-      {"a variable block that runs past its buffer", kSmiGetVariable, v + 240, 0xB2, r, n, d, 4, v + 240},
-      {"a name outside own buffers", kSmiGetVariable, v, 0xB2, r, 0xE0000, d, 4, v},
-      {"data outside own buffers", kSmiGetVariable, v, 0xB2, r, n, 0x200000, 4, v},
-      {"data that runs past its buffer", kSmiGetVariable, v, 0xB2, r, n, d, 8193, v},
-      {"registers naming another variable block", kSmiGetVariable, v, 0xB2, r, n, d, 4, n},
+      // The registers.
+      {"another port", [](VariableRead& r) { r.Registers.Edx = 0xB3; }},
+      {"a port in the high word", [](VariableRead& r) { r.Registers.Edx = 0x100B2; }},
+      {"another command byte", [](VariableRead& r) { r.Registers.Eax = 0x1EE; }},
+      {"EAX asking for another function of the variable service", [](VariableRead& r) { r.Registers.Eax = 0x2EF; }},
+      {"EAX's upper half set", [](VariableRead& r) { r.Registers.Eax = 0x800001EF; }},
+      {"ECX not 0", [](VariableRead& r) { r.Registers.Ecx = 1; }},
+      {"EDI not 0", [](VariableRead& r) { r.Registers.Edi = 0x1000; }},
+      // The register block.
+      {"a register block asking for another function", [](VariableRead& r) { r.RegisterBlock.Eax = 0x3EF; }},
+      {"a register block's first unused byte set", [](VariableRead& r) { r.RegisterBlock.Unused[0] = 1; }},
+      {"a register block's last byte set", [](VariableRead& r) { r.RegisterBlock.Unused[9] = 0x01000000; }},
+      {"a register block outside own buffers", [](VariableRead& r) { r.Registers.Esi = 0xFED00000; }},
+      {"a register block in another handle's buffer",
+       [&theirs](VariableRead& r) { r.Registers.Esi = theirs.Physical; }},
+      {"registers naming another variable block",
+       [this](VariableRead& r) { r.RegisterBlock.VariableBlockAddress = Name.Physical; }},
+      // The variable block.
+      {"a variable block outside own buffers",
+       [](VariableRead& r) { r.Registers.Ebx = r.RegisterBlock.VariableBlockAddress = 0x7FF00000; }},
+      {"a variable block that runs past its buffer",
+       [this](VariableRead& r) { r.Registers.Ebx = r.RegisterBlock.VariableBlockAddress = Variable.Physical + 240; }},
+      {"a name outside own buffers", [](VariableRead& r) { r.VariableBlock.NameAddress = 0xE0000; }},
+      {"a name whose NUL lies past its buffer",
+       [this](VariableRead& r) {
+         r.NameAt = r.VariableBlock.NameAddress = Name.Physical + 200;
+         r.Name = NameBytes(std::u16string(28, u'A'), false);
+       }},
+      {"a name of 128 characters",
+       [this](VariableRead& r) {
+         r.NameAt = r.VariableBlock.NameAddress = Spare.Physical;
+         r.Name = NameBytes(std::u16string(128, u'A'));
+       }},
+      {"data outside own buffers", [](VariableRead& r) { r.VariableBlock.DataAddress = 0x200000; }},
+      {"data that runs past its buffer",
+       [this](VariableRead& r) {
+         r.VariableBlock.DataAddress = Data.Physical + 8000;
+         r.VariableBlock.DataSize = 400;
+       }},
+      {"data of more than 8192 bytes",
+       [this](VariableRead& r) {
+         r.VariableBlock.DataAddress = Spare.Physical;
+         r.VariableBlock.DataSize = 8193;
+       }},
+      // Parts that overlap.
+      {"a name inside the variable block",
+       [this](VariableRead& r) { r.VariableBlock.NameAddress = Variable.Physical + 24; }},
+      {"data inside the register block",
+       [this](VariableRead& r) { r.VariableBlock.DataAddress = Registers.Physical + 16; }},
+      {"data over the name", [this](VariableRead& r) { r.VariableBlock.DataAddress = Name.Physical + 2; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    LayOut(c.NameAddress, c.DataAddress, c.DataSize, c.VariableInRegisters);
-    const Answer a = Send(kIoctlSoftwareSmi, SmiRequest(c.Eax, c.Ebx, c.Edx, c.Esi), 24);
+    VariableRead read = ProgramsRead();
+    c.Change(read);
+    const Answer a = Raise(read);
     EXPECT_FALSE(a.Ok);
     EXPECT_EQ(a.Error, kAccessDenied);
   }
-  // A name without its terminating NUL inside the buffer.
-  LayOut(n, d, 4, v);
-  WriteOwn(n, Bytes(256, 'A'));
-  EXPECT_EQ(Send(kIoctlSoftwareSmi, SmiRequest(kSmiGetVariable, v, 0xB2, r), 24).Error, kAccessDenied);
   EXPECT_EQ(Machine().SmiCount(), 0);
 }
 
-TEST_F(DriverSmiTest, WithoutAFadtTheDriverRaisesNoSmi) {
-  Board.Acpi.reset();
-  Reboot();
-  Machine().LoadDriver();
-  Device = Open();
-  Registers = Allocate(256);
-  Variable = Allocate(256);
-  Name = Allocate(256);
-  Data = Allocate(8192);
-  LayOut(Name.Physical, Data.Physical, 4, Variable.Physical);
-  EXPECT_EQ(Send(kIoctlSoftwareSmi, SmiRequest(kSmiGetVariable, Variable.Physical, 0xB2, Registers.Physical), 24).Error,
-            kAccessDenied);
-  EXPECT_EQ(Machine().SmiCount(), 0);
+TEST_F(DriverSmiTest, AFirmwareWithoutAUsableFadtGetsNoSmi) {
+  struct Case {
+    const char* Name;
+    std::optional<std::pair<std::size_t, std::uint8_t>> FadtByte;  // none: no ACPI tables at all
+  };
+  const Case cases[] = {
+      {"no FADT", std::nullopt},
+      {"SMI_CMD 0", std::make_pair(std::size_t{48}, std::uint8_t{0})},
+      {"ACPI_ENABLE is the command byte", std::make_pair(std::size_t{52}, kSmiCommandByte)},
+      {"ACPI_DISABLE is the command byte", std::make_pair(std::size_t{53}, kSmiCommandByte)},
+      {"S4BIOS_REQ is the command byte", std::make_pair(std::size_t{54}, kSmiCommandByte)},
+      {"PSTATE_CNT is the command byte", std::make_pair(std::size_t{55}, kSmiCommandByte)},
+      {"CST_CNT is the command byte", std::make_pair(std::size_t{89}, kSmiCommandByte)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    if (c.FadtByte) {
+      sim::Bytes fadt = FadtNaming(0xB2);
+      fadt[c.FadtByte->first] = c.FadtByte->second;
+      Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {fadt}, {}, {}};
+    } else {
+      Board.Acpi.reset();
+    }
+    Opened.clear();
+    Reboot();
+    Machine().LoadDriver();
+    Device = Open();
+    AllocateBlocks();
+    EXPECT_EQ(Raise(ProgramsRead()).Error, kAccessDenied);
+    EXPECT_EQ(Machine().SmiCount(), 0);
+  }
 }
 
 TEST_F(DriverRequestTest, LengthsMustBeExactAndUnknownCodesAreRefused) {

@@ -1,13 +1,15 @@
 // The driver's request core over raw request streams: each record is a
-// handle, a code, the input and output lengths and the input bytes. A model
-// machine answers the core's primitives and checks, at every call, what the
-// core may ask of it: no mapping of RAM or of low memory outside the BIOS
-// area, no SMI but to the firmware's port with the variable service's
-// command byte and blocks in the handle's buffers, no release of a buffer
-// that is not live. After every request: the information length is exact,
-// a refused request changed nothing in its buffer, no byte around the
-// request or around a contiguous buffer was written; at the end, closing
-// the handles releases every buffer.
+// handle, a code, the caller's word size, the input and output lengths and
+// the input bytes. A model machine answers the core's primitives and checks,
+// at every call, what the core may ask of it: no mapping of RAM or of low
+// memory outside the BIOS area, no SMI but the program's variable read to
+// the firmware's port with every block in the requesting handle's own
+// buffers and apart from one another, no caller address a 32-bit caller
+// cannot own, no release of a buffer that is not live or not cleared. After
+// every request: the information length is exact, a refused request changed
+// nothing in its buffer, a memory request touched no buffer of another
+// handle, no byte around the request or around a contiguous buffer was
+// written; at the end, closing the handles releases every buffer.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -21,8 +23,12 @@
 
 namespace {
 
-constexpr std::uint64_t kCallerBase = 0x7FFE0000;  // the caller's buffer, as the core sees its address
+// The caller's memory, as the core sees its address: a 32-bit caller's
+// below 4 GiB, a 64-bit caller's above; the same bytes at both.
+constexpr std::uint64_t kCallerBase = 0x7FFE0000;
+constexpr std::uint64_t kCallerBase64 = 0x00007FF7A0000000ull;
 constexpr std::uint32_t kCallerSize = 0x10000;
+constexpr std::uint64_t k4GiB = 0x100000000ull;
 constexpr std::uint64_t kPoolBase = 0x20000000;  // contiguous buffers come from RAM here
 constexpr std::uint64_t kPoolSize = 0x01000000;
 constexpr std::uint16_t kSmiPort = 0xB2;
@@ -50,6 +56,7 @@ struct Allocation {
   std::vector<std::uint8_t> Storage;  // guard, bytes, guard
   std::uint64_t Physical;
   std::uint32_t Size;
+  int Owner;  // the handle whose request allocated it
 };
 
 struct Model {
@@ -59,14 +66,23 @@ struct Model {
   std::vector<std::uint8_t> Window;
   std::uint64_t NextPhysical = kPoolBase;
   int Smis = 0;
+  // The request under way: its handle and the caller's word size.
+  int Requester = 0;
+  bool CallerIs32Bit = true;
+  bool Mapped = false;  // the request mapped device memory
 
-  const Allocation* Holding(std::uint64_t physical, std::uint64_t length) const {
+  // The allocation of the requesting handle that holds the whole range.
+  const Allocation* Own(std::uint64_t physical, std::uint64_t length) const {
     for (const auto& [kernel, allocation] : Buffers) {
-      if (physical >= allocation.Physical && physical + length <= allocation.Physical + allocation.Size) {
+      if (allocation.Owner == Requester && physical >= allocation.Physical &&
+          physical + length <= allocation.Physical + allocation.Size) {
         return &allocation;
       }
     }
     return nullptr;
+  }
+  const std::uint8_t* Bytes(const Allocation& allocation, std::uint64_t physical) const {
+    return allocation.Storage.data() + kGuard + (physical - allocation.Physical);
   }
   bool GuardsIntact() const {
     for (const auto& [kernel, allocation] : Buffers) {
@@ -78,9 +94,34 @@ struct Model {
     }
     return true;
   }
+  // The contents of every buffer of the other handle.
+  std::vector<std::vector<std::uint8_t>> Others() const {
+    std::vector<std::vector<std::uint8_t>> contents;
+    for (const auto& [kernel, allocation] : Buffers) {
+      if (allocation.Owner != Requester) {
+        contents.push_back(allocation.Storage);
+      }
+    }
+    return contents;
+  }
 };
 
-Model* model = nullptr;
+bool Disjoint(std::uint64_t a, std::uint64_t aLength, std::uint64_t b, std::uint64_t bLength) {
+  return a + aLength <= b || b + bLength <= a;
+}
+
+// The caller's memory behind an address the core hands a copy primitive,
+// or nullptr when the address is none of the caller's.
+std::uint8_t* CallerBytes(std::uint64_t address, std::uint32_t length) {
+  // A 32-bit caller owns nothing at or above 4 GiB: the core must not ask.
+  Require(!model->CallerIs32Bit || address + length <= k4GiB);
+  for (std::uint64_t base : {kCallerBase, kCallerBase64}) {
+    if (address >= base && address + length <= base + kCallerSize) {
+      return model->Caller.data() + (address - base);
+    }
+  }
+  return nullptr;
+}
 
 VELDRV_MACHINE Primitives() {
   VELDRV_MACHINE m{};
@@ -95,6 +136,7 @@ VELDRV_MACHINE Primitives() {
   m.MapDevice = [](void*, std::uint64_t address, std::uint32_t length) -> const volatile std::uint8_t* {
     Require(length != 0 && length <= VELDRV_MAX_TRANSFER);
     Require(address >= VELDRV_BIOS_AREA_START && !OverlapsRam(address, length));
+    model->Mapped = true;
     model->Window.assign(length, static_cast<std::uint8_t>(address));
     return model->Window.data();
   };
@@ -115,7 +157,8 @@ VELDRV_MACHINE Primitives() {
     if (model->NextPhysical + size > kPoolBase + kPoolSize) {
       return 0;
     }
-    Allocation allocation{std::vector<std::uint8_t>(size + 2 * kGuard, kGuardByte), model->NextPhysical, size};
+    Allocation allocation{std::vector<std::uint8_t>(size + 2 * kGuard, kGuardByte), model->NextPhysical, size,
+                          model->Requester};
     model->NextPhysical += (size + 0xFFF) & ~0xFFFull;
     std::uint8_t* address = allocation.Storage.data() + kGuard;
     model->Buffers.emplace(address, std::move(allocation));
@@ -126,6 +169,8 @@ VELDRV_MACHINE Primitives() {
   m.FreeContiguous = [](void*, std::uint8_t* kernel, std::uint32_t size) {
     auto it = model->Buffers.find(kernel);
     Require(it != model->Buffers.end() && it->second.Size == size);
+    // Released cleared, whoever held it.
+    Require(std::all_of(kernel, kernel + size, [](std::uint8_t b) { return b == 0; }));
     model->Buffers.erase(it);
   };
   m.AcpiTable = [](void*, std::uint32_t signature, std::uint8_t* buffer, std::uint32_t capacity) -> std::uint32_t {
@@ -138,25 +183,58 @@ VELDRV_MACHINE Primitives() {
     return sizeof fadt;
   };
   m.Smi = [](void*, DRV_SMI_REGISTERS* registers) {
-    Require(registers->Edx == kSmiPort && (registers->Eax & 0xFF) == VELDRV_SMI_COMMAND_BYTE);
-    Require(model->Holding(registers->Ebx, sizeof(SMI_VARIABLE_BLOCK)) != nullptr);
-    Require(model->Holding(registers->Esi, sizeof(SMI_REGISTER_BLOCK)) != nullptr);
+    // The program's variable read, in the requesting handle's buffers.
+    Require(registers->Edx == kSmiPort && registers->Eax == VELDRV_SMI_GET_VARIABLE && registers->Ecx == 0 &&
+            registers->Edi == 0);
+    const Allocation* variable = model->Own(registers->Ebx, sizeof(SMI_VARIABLE_BLOCK));
+    const Allocation* block = model->Own(registers->Esi, sizeof(SMI_REGISTER_BLOCK));
+    Require(variable != nullptr && block != nullptr);
+    const std::uint8_t* r = model->Bytes(*block, registers->Esi);
+    std::uint32_t word[2];
+    std::memcpy(word, r, sizeof word);
+    Require(word[0] == VELDRV_SMI_GET_VARIABLE && word[1] == registers->Ebx);
+    Require(std::all_of(r + 8, r + sizeof(SMI_REGISTER_BLOCK), [](std::uint8_t b) { return b == 0; }));
+    SMI_VARIABLE_BLOCK v;
+    std::memcpy(&v, model->Bytes(*variable, registers->Ebx), sizeof v);
+    const std::uint64_t dataLength = v.DataSize == 0 ? 1 : v.DataSize;
+    Require(v.DataSize <= VELDRV_SMI_MAX_DATA_SIZE && model->Own(v.DataAddress, dataLength) != nullptr);
+    std::uint64_t nameLength = 0;
+    for (std::uint64_t i = 0; nameLength == 0; i += 2) {
+      Require(i + 2 <= VELDRV_SMI_MAX_NAME_BYTES);
+      const Allocation* name = model->Own(v.NameAddress + i, 2);
+      Require(name != nullptr);
+      const std::uint8_t* c = model->Bytes(*name, v.NameAddress + i);
+      if (c[0] == 0 && c[1] == 0) {
+        nameLength = i + 2;
+      }
+    }
+    const std::uint64_t parts[4][2] = {{registers->Esi, sizeof(SMI_REGISTER_BLOCK)},
+                                       {registers->Ebx, sizeof(SMI_VARIABLE_BLOCK)},
+                                       {v.NameAddress, nameLength},
+                                       {v.DataAddress, dataLength}};
+    for (int i = 0; i < 4; ++i) {
+      for (int j = i + 1; j < 4; ++j) {
+        Require(Disjoint(parts[i][0], parts[i][1], parts[j][0], parts[j][1]));
+      }
+    }
     ++model->Smis;
     registers->Eax = 0x000001EF;
     return 1;
   };
   m.CopyToCaller = [](void*, std::uint64_t address, const std::uint8_t* source, std::uint32_t length) {
-    if (address < kCallerBase || address + length > kCallerBase + kCallerSize) {
+    std::uint8_t* to = CallerBytes(address, length);
+    if (to == nullptr) {
       return 0;
     }
-    std::memcpy(model->Caller.data() + (address - kCallerBase), source, length);
+    std::memcpy(to, source, length);
     return 1;
   };
   m.CopyFromCaller = [](void*, std::uint8_t* destination, std::uint64_t address, std::uint32_t length) {
-    if (address < kCallerBase || address + length > kCallerBase + kCallerSize) {
+    const std::uint8_t* from = CallerBytes(address, length);
+    if (from == nullptr) {
       return 0;
     }
-    std::memcpy(destination, model->Caller.data() + (address - kCallerBase), length);
+    std::memcpy(destination, from, length);
     return 1;
   };
   return m;
@@ -200,9 +278,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   VelDrvOpenHandle(&handles[0]);
   VelDrvOpenHandle(&handles[1]);
 
-  // Records: handle and code selector, input length, output length, input.
-  // A selector of 0xE0 to 0xEF instead fills the caller's memory: offset in
-  // 64-byte units, length, bytes (what the caller writes before a request).
+  // Records: a selector, input length, output length, input. The
+  // selector's bit 0 is the handle, bits 1 to 3 the code, bit 4 a 64-bit
+  // caller; 0xF0 to 0xFF take the code from the next four bytes. A selector
+  // of 0xE0 to 0xEF instead fills the caller's memory: offset in 64-byte
+  // units, length, bytes (what the caller writes before a request).
   while (at + 3 <= size) {
     const std::uint8_t selector = data[at];
     if ((selector & 0xF0) == 0xE0) {
@@ -220,23 +300,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::memcpy(&code, data + at, 4);
       at += 4;
     }
-    VELDRV_HANDLE& handle = handles[selector & 1];
+    state.Requester = selector & 1;
+    state.CallerIs32Bit = (selector & 0xF0) == 0xF0 || (selector & 0x10) == 0;
+    state.Mapped = false;
+    VELDRV_HANDLE& handle = handles[state.Requester];
     const std::uint32_t length = std::max(inLength, outLength);
     std::vector<std::uint8_t> buffer(length + kGuard, kGuardByte);
     for (std::uint32_t i = 0; i < inLength && at < size; ++i) {
       buffer[i] = data[at++];
     }
     const std::vector<std::uint8_t> before = buffer;
-    const VELDRV_REQUEST request{code, buffer.data(), inLength, outLength, 1};
+    // What the other handle holds, where this request could change it.
+    const bool writes = code == kestrune::kIoctlWritePhysicalMemory || code == kestrune::kIoctlPhysicalBuffer;
+    const std::vector<std::vector<std::uint8_t>> others = writes ? state.Others() : std::vector<std::vector<std::uint8_t>>{};
+    const VELDRV_REQUEST request{code, buffer.data(), inLength, outLength, state.CallerIs32Bit ? 1 : 0};
     std::uint32_t information = 0xDEADBEEF;
     const std::uint32_t status = VelDrvDeviceControl(&device, &handle, &request, &information);
     if (status == VELDRV_STATUS_SUCCESS) {
       Require(information == AnsweredLength(code, outLength));
       Require(information <= outLength);
+      // A memory request that touched physical memory without mapping it
+      // reached the requesting handle's own buffer.
+      if ((code == kestrune::kIoctlReadPhysicalMemory || code == kestrune::kIoctlWritePhysicalMemory) &&
+          !state.Mapped) {
+        DRV_MEMORY_REQUEST memory;
+        std::memcpy(&memory, buffer.data(), sizeof memory);
+        Require(memory.Length == 0 || state.Own(memory.PhysicalAddress, memory.Length) != nullptr);
+      }
     } else {
       Require(information == 0);
       Require(buffer == before);
     }
+    Require(!writes || state.Others() == others);
     Require(std::equal(buffer.begin() + length, buffer.end(), before.begin() + length));
     Require(state.GuardsIntact());
     Require(state.Buffers.size() <= 2 * VELDRV_MAX_BUFFERS);
