@@ -23,6 +23,9 @@
 
 namespace {
 
+struct Model;
+Model* model = nullptr;
+
 // The caller's memory, as the core sees its address: a 32-bit caller's
 // below 4 GiB, a 64-bit caller's above; the same bytes at both.
 constexpr std::uint64_t kCallerBase = 0x7FFE0000;
@@ -312,7 +315,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> before = buffer;
     // What the other handle holds, where this request could change it.
     const bool writes = code == kestrune::kIoctlWritePhysicalMemory || code == kestrune::kIoctlPhysicalBuffer;
-    const std::vector<std::vector<std::uint8_t>> others = writes ? state.Others() : std::vector<std::vector<std::uint8_t>>{};
+    const std::vector<std::vector<std::uint8_t>> others =
+        writes ? state.Others() : std::vector<std::vector<std::uint8_t>>{};
     const VELDRV_REQUEST request{code, buffer.data(), inLength, outLength, state.CallerIs32Bit ? 1 : 0};
     std::uint32_t information = 0xDEADBEEF;
     const std::uint32_t status = VelDrvDeviceControl(&device, &handle, &request, &information);
