@@ -97,6 +97,43 @@ static uint32_t UnitWidth(uint32_t unit) {
   return unit == VELDRV_MEMORY_UNIT_DWORD ? 4 : 1;
 }
 
+/* Copies between this handle's own buffer and the caller's, one bounce
+ * chunk at a time: the caller's memory is touched outside the lock, the
+ * buffer only under it, and found again for every chunk (another thread
+ * may have released it meanwhile). */
+static uint32_t CopyOwnBuffer(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, const DRV_MEMORY_REQUEST* memory,
+                              int write) {
+  uint8_t bounce[DEVICE_CHUNK];
+  for (uint32_t done = 0; done < memory->Length; done += DEVICE_CHUNK) {
+    const uint32_t count = memory->Length - done < DEVICE_CHUNK ? memory->Length - done : DEVICE_CHUNK;
+    const uint64_t at = memory->PhysicalAddress + done;
+    if (write &&
+        !device->Machine.CopyFromCaller(device->Machine.Context, bounce, memory->BufferAddress + done, count)) {
+      return VELDRV_STATUS_INVALID_USER_BUFFER;
+    }
+    device->Machine.Lock(device->Machine.Context);
+    VELDRV_BUFFER* own = OwnBuffer(handle, at, count);
+    if (own != 0) {
+      uint8_t* kernel = KernelAddressOf(own, at);
+      for (uint32_t i = 0; i < count; ++i) {
+        if (write) {
+          kernel[i] = bounce[i];
+        } else {
+          bounce[i] = kernel[i];
+        }
+      }
+    }
+    device->Machine.Unlock(device->Machine.Context);
+    if (own == 0) {
+      return VELDRV_STATUS_ACCESS_DENIED;
+    }
+    if (!write && !device->Machine.CopyToCaller(device->Machine.Context, memory->BufferAddress + done, bounce, count)) {
+      return VELDRV_STATUS_INVALID_USER_BUFFER;
+    }
+  }
+  return VELDRV_STATUS_SUCCESS;
+}
+
 /* Reads device memory in the request's unit (bytes, words or double words;
  * any other unit copies bytes) into the caller's buffer, one bounce chunk
  * at a time. */
@@ -124,6 +161,9 @@ static uint32_t CopyDeviceToCaller(VELDRV_DEVICE* device, const volatile uint8_t
   return VELDRV_STATUS_SUCCESS;
 }
 
+/* Answered without the lock held: the policy is decided under it, the
+ * copies run outside it (see CopyOwnBuffer). Device memory is mapped and
+ * read outside it too; what may be read there depends on no handle. */
 static uint32_t MemoryRequest(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, const VELDRV_REQUEST* request, int write,
                               uint32_t* information) {
   if (request->InputLength != sizeof(DRV_MEMORY_REQUEST) || request->OutputLength != sizeof(DRV_MEMORY_REQUEST)) {
@@ -144,31 +184,24 @@ static uint32_t MemoryRequest(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, cons
     if (!CallerRangeFits(request, memory.BufferAddress, memory.Length)) {
       return VELDRV_STATUS_INVALID_USER_BUFFER;
     }
-    VELDRV_BUFFER* own = OwnBuffer(handle, memory.PhysicalAddress, memory.Length);
-    int copied = 0;
-    if (own != 0 && write) {
-      copied = device->Machine.CopyFromCaller(device->Machine.Context, KernelAddressOf(own, memory.PhysicalAddress),
-                                              memory.BufferAddress, memory.Length);
-    } else if (own != 0) {
-      copied = device->Machine.CopyToCaller(device->Machine.Context, memory.BufferAddress,
-                                            KernelAddressOf(own, memory.PhysicalAddress), memory.Length);
-    } else if (write || !DeviceMemoryReadable(device, memory.PhysicalAddress, memory.Length)) {
-      return VELDRV_STATUS_ACCESS_DENIED;
-    } else {
+    device->Machine.Lock(device->Machine.Context);
+    const int own = OwnBuffer(handle, memory.PhysicalAddress, memory.Length) != 0;
+    const int readable = !own && !write && DeviceMemoryReadable(device, memory.PhysicalAddress, memory.Length);
+    device->Machine.Unlock(device->Machine.Context);
+    uint32_t status = VELDRV_STATUS_ACCESS_DENIED;
+    if (own) {
+      status = CopyOwnBuffer(device, handle, &memory, write);
+    } else if (readable) {
       const volatile uint8_t* mapped =
           device->Machine.MapDevice(device->Machine.Context, memory.PhysicalAddress, memory.Length);
       if (mapped == 0) {
         return VELDRV_STATUS_IO_DEVICE_ERROR;
       }
-      const uint32_t status = CopyDeviceToCaller(device, mapped, &memory);
+      status = CopyDeviceToCaller(device, mapped, &memory);
       device->Machine.UnmapDevice(device->Machine.Context, mapped, memory.Length);
-      if (status != VELDRV_STATUS_SUCCESS) {
-        return status;
-      }
-      copied = 1;
     }
-    if (!copied) {
-      return VELDRV_STATUS_INVALID_USER_BUFFER;
+    if (status != VELDRV_STATUS_SUCCESS) {
+      return status;
     }
   }
   /* The output is the request itself, unchanged. */
@@ -216,6 +249,12 @@ static uint32_t AllocateBuffer(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, con
   if (slot == 0) {
     return VELDRV_STATUS_QUOTA_EXCEEDED;
   }
+  /* All handles together: however many are opened, they cannot exhaust the
+   * memory below 4 GiB. */
+  const uint32_t pages = (size + VELDRV_PAGE_SIZE - 1) / VELDRV_PAGE_SIZE;
+  if (device->BufferPages + pages > VELDRV_MAX_DEVICE_PAGES) {
+    return VELDRV_STATUS_INSUFFICIENT_RESOURCES;
+  }
   uint8_t* kernel = 0;
   uint64_t physical = 0;
   if (!device->Machine.AllocContiguous(device->Machine.Context, size, &kernel, &physical) || kernel == 0) {
@@ -226,6 +265,7 @@ static uint32_t AllocateBuffer(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, con
     return VELDRV_STATUS_INSUFFICIENT_RESOURCES;
   }
   ZeroBytes(kernel, size);
+  device->BufferPages += pages;
   slot->Id = ++device->LastBufferId;
   slot->Kernel = kernel;
   slot->Physical = physical;
@@ -242,6 +282,7 @@ static uint32_t AllocateBuffer(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, con
 static void ReleaseSlot(VELDRV_DEVICE* device, VELDRV_BUFFER* buffer) {
   ZeroBytes(buffer->Kernel, buffer->Size);
   device->Machine.FreeContiguous(device->Machine.Context, buffer->Kernel, buffer->Size);
+  device->BufferPages -= (buffer->Size + VELDRV_PAGE_SIZE - 1) / VELDRV_PAGE_SIZE;
   buffer->Id = 0;
   buffer->Kernel = 0;
   buffer->Physical = 0;
@@ -425,38 +466,40 @@ void VelDrvCloseHandle(VELDRV_DEVICE* device, VELDRV_HANDLE* handle) {
 uint32_t VelDrvDeviceControl(VELDRV_DEVICE* device, VELDRV_HANDLE* handle, const VELDRV_REQUEST* request,
                              uint32_t* information) {
   *information = 0;
+  if (!request->CallerMayReadAndWrite) {
+    return VELDRV_STATUS_ACCESS_DENIED;
+  }
   if (request->Buffer == 0 && (request->InputLength != 0 || request->OutputLength != 0)) {
     return VELDRV_STATUS_INVALID_PARAMETER;
   }
   uint32_t status = VELDRV_STATUS_INVALID_DEVICE_REQUEST;
-  device->Machine.Lock(device->Machine.Context);
-  switch (request->Code) {
-    case VELDRV_IOCTL_READ_PHYSICAL_MEMORY:
-      status = MemoryRequest(device, handle, request, 0, information);
-      break;
-    case VELDRV_IOCTL_WRITE_PHYSICAL_MEMORY:
-      status = MemoryRequest(device, handle, request, 1, information);
-      break;
-    case VELDRV_IOCTL_READ_PCI_CONFIG_BYTE:
-      status = PciRequest(device, request, 1, information);
-      break;
-    case VELDRV_IOCTL_READ_PCI_CONFIG_WORD:
-      status = PciRequest(device, request, 2, information);
-      break;
-    case VELDRV_IOCTL_READ_PCI_CONFIG_DWORD:
-      status = PciRequest(device, request, 4, information);
-      break;
-    case VELDRV_IOCTL_PHYSICAL_BUFFER:
-      status = BufferRequest(device, handle, request, information);
-      break;
-    case VELDRV_IOCTL_SOFTWARE_SMI:
-      status = SmiRequest(device, handle, request, information);
-      break;
-    default:
-      /* Everything else, the Windows 9x map and unmap requests included. */
-      break;
+  if (request->Code == VELDRV_IOCTL_READ_PHYSICAL_MEMORY || request->Code == VELDRV_IOCTL_WRITE_PHYSICAL_MEMORY) {
+    /* These reach the caller's memory: they take the lock themselves. */
+    status = MemoryRequest(device, handle, request, request->Code == VELDRV_IOCTL_WRITE_PHYSICAL_MEMORY, information);
+  } else {
+    device->Machine.Lock(device->Machine.Context);
+    switch (request->Code) {
+      case VELDRV_IOCTL_READ_PCI_CONFIG_BYTE:
+        status = PciRequest(device, request, 1, information);
+        break;
+      case VELDRV_IOCTL_READ_PCI_CONFIG_WORD:
+        status = PciRequest(device, request, 2, information);
+        break;
+      case VELDRV_IOCTL_READ_PCI_CONFIG_DWORD:
+        status = PciRequest(device, request, 4, information);
+        break;
+      case VELDRV_IOCTL_PHYSICAL_BUFFER:
+        status = BufferRequest(device, handle, request, information);
+        break;
+      case VELDRV_IOCTL_SOFTWARE_SMI:
+        status = SmiRequest(device, handle, request, information);
+        break;
+      default:
+        /* Everything else, the Windows 9x map and unmap requests included. */
+        break;
+    }
+    device->Machine.Unlock(device->Machine.Context);
   }
-  device->Machine.Unlock(device->Machine.Context);
   if (status != VELDRV_STATUS_SUCCESS) {
     *information = 0;
   }

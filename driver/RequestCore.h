@@ -6,6 +6,7 @@
  * and RAM ranges, so every test exercises this same code.
  *
  * The policy, each point refused with a failing status:
+ * - nothing for a handle opened without read and write access;
  * - exact input and output lengths for every request, checked before any
  *   field is read; the information length is exactly what was written;
  * - physical reads only inside this handle's buffers (through their kernel
@@ -14,8 +15,9 @@
  *   16 MiB a request; RAM is never mapped;
  * - physical writes only inside this handle's buffers;
  * - the caller's buffer address must fit the caller's word size and is
- *   touched only through the copy primitives;
- * - contiguous buffers of at most 64 KiB, 16 per handle, zero-filled when
+ *   touched only through the copy primitives, never under the lock;
+ * - contiguous buffers of at most 64 KiB, 16 per handle and 1 MiB for all
+ *   handles together, zero-filled when
  *   allocated and when released, released only by their handle and all
  *   released when it closes;
  * - the software SMI only to the firmware's own SMI command port (from its
@@ -52,6 +54,8 @@ extern "C" {
 #define VELDRV_MAX_TRANSFER 0x01000000u    /* 16 MiB a memory request */
 #define VELDRV_MAX_BUFFER_SIZE 0x00010000u /* 64 KiB a contiguous buffer */
 #define VELDRV_MAX_BUFFERS 16u             /* contiguous buffers a handle */
+#define VELDRV_MAX_DEVICE_PAGES 256u       /* 4 KiB pages of contiguous buffers, all handles together */
+#define VELDRV_PAGE_SIZE 4096u
 #define VELDRV_MAX_RAM_RANGES 64u
 #define VELDRV_BIOS_AREA_START 0x000E0000u
 #define VELDRV_BIOS_AREA_END 0x00100000u
@@ -65,7 +69,8 @@ typedef struct VELDRV_RANGE {
 /* The machine under the core. Every primitive returns nonzero on success. */
 typedef struct VELDRV_MACHINE {
   void* Context;
-  /* Serialise the requests of every handle. */
+  /* Serialise the requests of every handle. The core touches no caller
+   * memory while it holds the lock. */
   void (*Lock)(void* context);
   void (*Unlock)(void* context);
   /* System RAM as the operating system reports it: up to capacity ranges
@@ -99,6 +104,8 @@ typedef struct VELDRV_MACHINE {
 typedef struct VELDRV_DEVICE {
   VELDRV_MACHINE Machine;
   uint64_t LastBufferId;
+  /* Pages of the contiguous buffers of every handle. */
+  uint32_t BufferPages;
   /* 0 not yet learnt, 1 known, 2 the firmware has none. */
   uint32_t SmiPortState;
   uint16_t SmiPort;
@@ -126,6 +133,9 @@ typedef struct VELDRV_REQUEST {
   uint32_t OutputLength;
   /* The caller is a 32-bit process: its addresses lie below 4 GiB. */
   int CallerIs32Bit;
+  /* The handle was opened for reading and writing
+   * (IoValidateDeviceIoControlAccess): nothing is answered otherwise. */
+  int CallerMayReadAndWrite;
 } VELDRV_REQUEST;
 
 void VelDrvInitDevice(VELDRV_DEVICE* device, const VELDRV_MACHINE* machine);

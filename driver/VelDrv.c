@@ -258,6 +258,9 @@ static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
 #else
   request.CallerIs32Bit = 1;
 #endif
+  /* The codes carry FILE_ANY_ACCESS, so the I/O manager checks no access:
+   * a handle opened without read and write access gets nothing. */
+  request.CallerMayReadAndWrite = VelDrvCallerMayReadAndWrite(irp);
   uint32_t information = 0;
   const uint32_t status = VelDrvDeviceControl(&ExtensionOf(device)->Core, handle, &request, &information);
   return Complete(irp, (NTSTATUS)status, information);

@@ -338,6 +338,7 @@ sys::FileHandle BoardMachine::CreateFileA(const std::string& path, sys::Dword ac
   const sys::FileHandle handle = nextHandle_;
   nextHandle_ += 4;
   OpenDevice open = *device;
+  open.Access = access;
   if (open.Kind == DeviceKind::Driver) {
     open.Driver = std::make_shared<VELDRV_HANDLE>();
     VelDrvOpenHandle(open.Driver.get());
@@ -409,7 +410,7 @@ bool BoardMachine::DeviceIoControl(sys::FileHandle device, sys::Dword code, cons
   *returned = 0;
   switch (it->second.Kind) {
     case DeviceKind::Driver:
-      return DriverRequest(*it->second.Driver, code, in, inSize, out, outSize, returned);
+      return DriverRequest(it->second, code, in, inSize, out, outSize, returned);
     case DeviceKind::Volume:
       return VolumeRequest(code, out, outSize, returned);
     case DeviceKind::Disk:
@@ -436,18 +437,16 @@ std::vector<VELDRV_RANGE> BoardMachine::RamRanges() const {
   return ranges;
 }
 
-bool BoardMachine::DriverRequest(VELDRV_HANDLE& handle, sys::Dword code, const void* in, sys::Dword inSize, void* out,
+bool BoardMachine::DriverRequest(const OpenDevice& open, sys::Dword code, const void* in, sys::Dword inSize, void* out,
                                  sys::Dword outSize, sys::Dword* returned) {
   ++driverRequests_;
-  const sys::Dword error = CallDriver(driver_, handle, code, in, inSize, out, outSize, returned);
+  const sys::Dword error = CallDriver(driver_, *open.Driver, open.Access, code, in, inSize, out, outSize, returned);
   return error == 0 ? Succeed() : Fail(error);
 }
 
 VELDRV_MACHINE BoardMachine::Primitives(BoardMachine* machine) {
   VELDRV_MACHINE m{};
   m.Context = machine;
-  m.Lock = [](void*) {};
-  m.Unlock = [](void*) {};
   m.RamRanges = [](void* context, VELDRV_RANGE* ranges, std::uint32_t capacity) {
     const std::vector<VELDRV_RANGE> all = static_cast<BoardMachine*>(context)->RamRanges();
     std::copy_n(all.begin(), std::min<std::size_t>(all.size(), capacity), ranges);
@@ -475,7 +474,7 @@ VELDRV_MACHINE BoardMachine::Primitives(BoardMachine* machine) {
   m.Smi = [](void* context, DRV_SMI_REGISTERS* registers) {
     return static_cast<BoardMachine*>(context)->Smi(*registers) ? 1 : 0;
   };
-  UseCallerAddressSpace(m);
+  UseSimulatedKernel(m);
   return m;
 }
 

@@ -99,6 +99,8 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
     std::size_t DiskIndex = 0;
     // The driver's record of this open (driver handles only).
     std::shared_ptr<VELDRV_HANDLE> Driver;
+    // The access the open asked for.
+    sys::Dword Access = 0;
   };
   struct Buffer {
     std::uint32_t Address;
@@ -112,7 +114,7 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
   bool Fail(sys::Dword error);
   bool Succeed();
 
-  bool DriverRequest(VELDRV_HANDLE& handle, sys::Dword code, const void* in, sys::Dword inSize, void* out,
+  bool DriverRequest(const OpenDevice& open, sys::Dword code, const void* in, sys::Dword inSize, void* out,
                      sys::Dword outSize, sys::Dword* returned);
   void RunSmiHandler(const DRV_SMI_REGISTERS& registers);
   bool VolumeRequest(sys::Dword code, void* out, sys::Dword outSize, sys::Dword* returned);

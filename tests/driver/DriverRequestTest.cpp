@@ -26,6 +26,7 @@ constexpr sys::Dword kInvalidFunction = 1;
 constexpr sys::Dword kAccessDenied = 5;
 constexpr sys::Dword kInvalidParameter = 87;
 constexpr sys::Dword kNotEnoughQuota = 1816;
+constexpr sys::Dword kNoSystemResources = 1450;
 
 constexpr std::uint64_t kDeviceMemory = 0xFED00000;  // not RAM: a device's registers
 constexpr std::uint64_t kRamStart = 0x00100000;
@@ -106,9 +107,8 @@ class DriverRequestTest : public test::BoardFixture {
   }
 
   sys::IFiles& Files() { return sys::Use<sys::IFiles>(); }
-  sys::FileHandle Open() {
-    const sys::FileHandle handle =
-        Files().CreateFileA("\\\\.\\VelDrv101", sys::kGenericRead | sys::kGenericWrite, 0, sys::kOpenExisting, 0);
+  sys::FileHandle Open(sys::Dword access = sys::kGenericRead | sys::kGenericWrite) {
+    const sys::FileHandle handle = Files().CreateFileA("\\\\.\\VelDrv101", access, 0, sys::kOpenExisting, 0);
     if (handle != sys::kInvalidHandleValue) {
       Opened.push_back(handle);
     }
@@ -290,6 +290,68 @@ TEST_F(DriverRequestTest, ContiguousBuffersAreCappedZeroedAndOwnedByTheirHandle)
   Files().CloseHandle(other);
   Opened.clear();
   EXPECT_EQ(Machine().AllocatedBuffers(), 0u);
+}
+
+TEST_F(DriverRequestTest, AllHandlesTogetherHoldAtMostOneMebibyteOfBuffers) {
+  // One handle takes its whole quota, 16 buffers of 64 KiB: 1 MiB.
+  std::vector<Buffer> full;
+  for (int i = 0; i < 16; ++i) {
+    full.push_back(Allocate(0x10000));
+  }
+  const sys::FileHandle other = Open();
+  const Answer refused = Send(other, kIoctlPhysicalBuffer, BufferRequest(256), 16);
+  EXPECT_FALSE(refused.Ok);
+  EXPECT_EQ(refused.Error, kNoSystemResources);
+  ASSERT_TRUE(Send(kIoctlPhysicalBuffer, BufferRequest(0x10000, full.back().Handle), 0).Ok);
+  EXPECT_NE(Allocate(other, 256).Handle, 0u);
+  for (sys::FileHandle handle : Opened) {
+    Files().CloseHandle(handle);
+  }
+  Opened.clear();
+  EXPECT_EQ(Machine().AllocatedBuffers(), 0u);
+  // However many handles are opened, each page counts: 16 handles with 16
+  // buffers of one page each, and nothing more for the next handle.
+  for (int h = 0; h < 16; ++h) {
+    const sys::FileHandle handle = Open();
+    for (int i = 0; i < 16; ++i) {
+      ASSERT_NE(Allocate(handle, 1).Handle, 0u) << h << " " << i;
+    }
+  }
+  EXPECT_EQ(Send(Open(), kIoctlPhysicalBuffer, BufferRequest(1), 16).Error, kNoSystemResources);
+  EXPECT_EQ(Machine().AllocatedBuffers(), 256u);
+}
+
+TEST_F(DriverRequestTest, AHandleWithoutReadAndWriteAccessGetsNothing) {
+  constexpr sys::Dword kFileReadData = 0x1, kFileWriteData = 0x2, kGenericAll = 0x10000000,
+                       kMaximumAllowed = 0x02000000;
+  Bytes target(16);
+  struct Case {
+    const char* Name;
+    sys::Dword Access;
+    bool Answered;
+  };
+  const Case cases[] = {
+      {"read and write", sys::kGenericRead | sys::kGenericWrite, true},
+      {"read and write data", kFileReadData | kFileWriteData, true},
+      {"all", kGenericAll, true},
+      {"the most allowed", kMaximumAllowed, true},
+      {"no access", 0, false},
+      {"read only", sys::kGenericRead, false},
+      {"write only", sys::kGenericWrite, false},
+      {"read data only", kFileReadData, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const sys::FileHandle handle = Open(c.Access);
+    ASSERT_NE(handle, sys::kInvalidHandleValue);
+    const Answer pci = Send(handle, kIoctlReadPciConfigWord, PciRequest(0, 31, 0, 2), 12);
+    const Answer buffer = Send(handle, kIoctlPhysicalBuffer, BufferRequest(256), 16);
+    const Answer memory = Send(handle, kIoctlReadPhysicalMemory, MemoryRequest(kDeviceMemory, 16, target.data()), 24);
+    for (const Answer& a : {pci, buffer, memory}) {
+      EXPECT_EQ(a.Ok, c.Answered);
+      EXPECT_EQ(a.Error, c.Answered ? 0u : kAccessDenied);
+    }
+  }
 }
 
 TEST_F(DriverRequestTest, PciReadsAnswerTheRegisterAndAllOnesForAMissingFunction) {

@@ -1,15 +1,17 @@
 // The driver's request core over raw request streams: each record is a
-// handle, a code, the caller's word size, the input and output lengths and
-// the input bytes. A model machine answers the core's primitives and checks,
-// at every call, what the core may ask of it: no mapping of RAM or of low
-// memory outside the BIOS area, no SMI but the program's variable read to
-// the firmware's port with every block in the requesting handle's own
-// buffers and apart from one another, no caller address a 32-bit caller
+// handle, a code, the caller's word size and access, the input and output
+// lengths and the input bytes. A model machine answers the core's
+// primitives and checks, at every call, what the core may ask of it: no
+// mapping of RAM or of low memory outside the BIOS area, no SMI but the
+// program's variable read to the firmware's port with every block in the
+// requesting handle's own buffers and apart from one another, no caller
+// memory touched under the core's lock, no caller address a 32-bit caller
 // cannot own, no release of a buffer that is not live or not cleared. After
 // every request: the information length is exact, a refused request changed
-// nothing in its buffer, a memory request touched no buffer of another
-// handle, no byte around the request or around a contiguous buffer was
-// written; at the end, closing the handles releases every buffer.
+// nothing in its buffer, a handle without read and write access reached no
+// primitive, a memory request touched no buffer of another handle, the
+// lock is free, no byte around the request or around a contiguous buffer
+// was written; at the end, closing the handles releases every buffer.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -69,10 +71,14 @@ struct Model {
   std::vector<std::uint8_t> Window;
   std::uint64_t NextPhysical = kPoolBase;
   int Smis = 0;
-  // The request under way: its handle and the caller's word size.
+  // The request under way: its handle, the caller's word size, whether its
+  // handle was opened for reading and writing.
   int Requester = 0;
   bool CallerIs32Bit = true;
+  bool MayReadAndWrite = true;
   bool Mapped = false;  // the request mapped device memory
+  int Locked = 0;       // the core holds its lock
+  int Calls = 0;        // primitives the request called, the lock aside
 
   // The allocation of the requesting handle that holds the whole range.
   const Allocation* Own(std::uint64_t physical, std::uint64_t length) const {
@@ -116,7 +122,9 @@ bool Disjoint(std::uint64_t a, std::uint64_t aLength, std::uint64_t b, std::uint
 // The caller's memory behind an address the core hands a copy primitive,
 // or nullptr when the address is none of the caller's.
 std::uint8_t* CallerBytes(std::uint64_t address, std::uint32_t length) {
-  // A 32-bit caller owns nothing at or above 4 GiB: the core must not ask.
+  // Never under the core's lock; and a 32-bit caller owns nothing at or
+  // above 4 GiB: the core must not ask.
+  Require(model->Locked == 0);
   Require(!model->CallerIs32Bit || address + length <= k4GiB);
   for (std::uint64_t base : {kCallerBase, kCallerBase64}) {
     if (address >= base && address + length <= base + kCallerSize) {
@@ -129,14 +137,19 @@ std::uint8_t* CallerBytes(std::uint64_t address, std::uint32_t length) {
 VELDRV_MACHINE Primitives() {
   VELDRV_MACHINE m{};
   m.Context = nullptr;
-  m.Lock = [](void*) {};
-  m.Unlock = [](void*) {};
+  m.Lock = [](void*) { ++model->Locked; };
+  m.Unlock = [](void*) {
+    Require(model->Locked > 0);
+    --model->Locked;
+  };
   m.RamRanges = [](void*, VELDRV_RANGE* ranges, std::uint32_t capacity) {
+    ++model->Calls;
     const std::uint32_t count = sizeof kRam / sizeof kRam[0];
     std::copy_n(kRam, std::min(count, capacity), ranges);
     return count;
   };
   m.MapDevice = [](void*, std::uint64_t address, std::uint32_t length) -> const volatile std::uint8_t* {
+    ++model->Calls;
     Require(length != 0 && length <= VELDRV_MAX_TRANSFER);
     Require(address >= VELDRV_BIOS_AREA_START && !OverlapsRam(address, length));
     model->Mapped = true;
@@ -144,10 +157,12 @@ VELDRV_MACHINE Primitives() {
     return model->Window.data();
   };
   m.UnmapDevice = [](void*, const volatile std::uint8_t* mapped, std::uint32_t length) {
+    ++model->Calls;
     Require(mapped == model->Window.data() && length == model->Window.size());
   };
   m.ReadPciConfig = [](void*, std::uint8_t bus, std::uint8_t device, std::uint8_t function, std::uint16_t offset,
                        std::uint8_t* out, std::uint32_t length) -> std::uint32_t {
+    ++model->Calls;
     Require(device <= 31 && function <= 7 && offset + length <= 4096 && (length == 1 || length == 2 || length == 4));
     if (bus != 0 || device != 31 || function != 0) {
       return 0;
@@ -156,6 +171,7 @@ VELDRV_MACHINE Primitives() {
     return length;
   };
   m.AllocContiguous = [](void*, std::uint32_t size, std::uint8_t** kernel, std::uint64_t* physical) {
+    ++model->Calls;
     Require(size != 0 && size <= VELDRV_MAX_BUFFER_SIZE);
     if (model->NextPhysical + size > kPoolBase + kPoolSize) {
       return 0;
@@ -170,6 +186,7 @@ VELDRV_MACHINE Primitives() {
     return 1;
   };
   m.FreeContiguous = [](void*, std::uint8_t* kernel, std::uint32_t size) {
+    ++model->Calls;
     auto it = model->Buffers.find(kernel);
     Require(it != model->Buffers.end() && it->second.Size == size);
     // Released cleared, whoever held it.
@@ -177,6 +194,7 @@ VELDRV_MACHINE Primitives() {
     model->Buffers.erase(it);
   };
   m.AcpiTable = [](void*, std::uint32_t signature, std::uint8_t* buffer, std::uint32_t capacity) -> std::uint32_t {
+    ++model->Calls;
     if (!model->HasFadt || signature != 0x50434146u) {
       return 0;
     }
@@ -186,6 +204,7 @@ VELDRV_MACHINE Primitives() {
     return sizeof fadt;
   };
   m.Smi = [](void*, DRV_SMI_REGISTERS* registers) {
+    ++model->Calls;
     // The program's variable read, in the requesting handle's buffers.
     Require(registers->Edx == kSmiPort && registers->Eax == VELDRV_SMI_GET_VARIABLE && registers->Ecx == 0 &&
             registers->Edi == 0);
@@ -225,6 +244,7 @@ VELDRV_MACHINE Primitives() {
     return 1;
   };
   m.CopyToCaller = [](void*, std::uint64_t address, const std::uint8_t* source, std::uint32_t length) {
+    ++model->Calls;
     std::uint8_t* to = CallerBytes(address, length);
     if (to == nullptr) {
       return 0;
@@ -233,6 +253,7 @@ VELDRV_MACHINE Primitives() {
     return 1;
   };
   m.CopyFromCaller = [](void*, std::uint8_t* destination, std::uint64_t address, std::uint32_t length) {
+    ++model->Calls;
     const std::uint8_t* from = CallerBytes(address, length);
     if (from == nullptr) {
       return 0;
@@ -283,7 +304,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Records: a selector, input length, output length, input. The
   // selector's bit 0 is the handle, bits 1 to 3 the code, bit 4 a 64-bit
-  // caller; 0xF0 to 0xFF take the code from the next four bytes. A selector
+  // caller, bit 5 a handle opened without read and write access; 0xF0 to
+  // 0xFF take the code from the next four bytes. A selector
   // of 0xE0 to 0xEF instead fills the caller's memory: offset in 64-byte
   // units, length, bytes (what the caller writes before a request).
   while (at + 3 <= size) {
@@ -304,6 +326,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       at += 4;
     }
     state.Requester = selector & 1;
+    state.MayReadAndWrite = (selector & 0xF0) == 0xF0 || (selector & 0x20) == 0;
+    state.Calls = 0;
     state.CallerIs32Bit = (selector & 0xF0) == 0xF0 || (selector & 0x10) == 0;
     state.Mapped = false;
     VELDRV_HANDLE& handle = handles[state.Requester];
@@ -317,7 +341,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool writes = code == kestrune::kIoctlWritePhysicalMemory || code == kestrune::kIoctlPhysicalBuffer;
     const std::vector<std::vector<std::uint8_t>> others =
         writes ? state.Others() : std::vector<std::vector<std::uint8_t>>{};
-    const VELDRV_REQUEST request{code, buffer.data(), inLength, outLength, state.CallerIs32Bit ? 1 : 0};
+    const VELDRV_REQUEST request{
+        code, buffer.data(), inLength, outLength, state.CallerIs32Bit ? 1 : 0, state.MayReadAndWrite ? 1 : 0};
     std::uint32_t information = 0xDEADBEEF;
     const std::uint32_t status = VelDrvDeviceControl(&device, &handle, &request, &information);
     if (status == VELDRV_STATUS_SUCCESS) {
@@ -335,6 +360,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Require(information == 0);
       Require(buffer == before);
     }
+    // A handle without read and write access reaches nothing.
+    Require(state.MayReadAndWrite || (status == VELDRV_STATUS_ACCESS_DENIED && state.Calls == 0));
+    Require(state.Locked == 0);
     Require(!writes || state.Others() == others);
     Require(std::equal(buffer.begin() + length, buffer.end(), before.begin() + length));
     Require(state.GuardsIntact());
