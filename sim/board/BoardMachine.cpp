@@ -25,7 +25,6 @@ constexpr std::uint32_t kPciSpaceSize = 4096;
 // The longest name the variable service takes, its NUL included.
 constexpr std::uint32_t kMaxNameCharacters = VELDRV_SMI_MAX_NAME_BYTES / 2;
 constexpr std::uint32_t kFileDeviceDisk = 7;
-constexpr std::uint32_t kMaxFirmwareTable = 0x01000000;  // 16 MiB
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -59,7 +58,7 @@ std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
 }
 
 // The placed form: every table at its own address, as it stands.
-bool PlaceAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error, std::uint64_t* fadtAddress) {
+bool PlaceAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error) {
   if (!acpi.Tables.empty()) {
     error = "acpi tables are either laid out from a base or placed at their addresses, not both";
     return false;
@@ -77,20 +76,29 @@ bool PlaceAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error
     }
     placed.Place(table.Address, table.Data.data(), table.Data.size());
     memory.Place(table.Address, table.Data.data(), table.Data.size());
-    // The firmware-table provider answers with the first FADT.
-    if (fadtAddress != nullptr && *fadtAddress == 0 && table.Data.size() >= 36 &&
-        std::memcmp(table.Data.data(), "FACP", 4) == 0) {
-      *fadtAddress = table.Address;
-    }
   }
   return true;
 }
 
 }  // namespace
 
-bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error, std::uint64_t* fadtAddress) {
+// Where the board's firmware hands the system its root pointer: the laid-out
+// form's rsdp, the placed form's root pointer table; none without one.
+static std::optional<std::uint64_t> RootPointerOf(const BoardAcpi& acpi) {
+  if (acpi.Placed.empty()) {
+    return acpi.Rsdp;
+  }
+  for (const BoardMemoryRegion& table : acpi.Placed) {
+    if (table.Data.size() >= 8 && std::memcmp(table.Data.data(), "RSD PTR ", 8) == 0) {
+      return table.Address;
+    }
+  }
+  return std::nullopt;
+}
+
+bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error) {
   if (!acpi.Placed.empty()) {
-    return PlaceAcpi(acpi, memory, error, fadtAddress);
+    return PlaceAcpi(acpi, memory, error);
   }
   struct Placed {
     Bytes Data;
@@ -149,9 +157,6 @@ bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& erro
   }
 
   for (std::size_t index : fadts) {
-    if (fadtAddress != nullptr && index == fadts.front()) {
-      *fadtAddress = tables[index].Address;
-    }
     Bytes& f = tables[index].Data;
     const std::uint32_t facsAddress = facs >= 0 ? static_cast<std::uint32_t>(tables[facs].Address) : 0;
     const std::uint32_t dsdtAddress = dsdt >= 0 ? static_cast<std::uint32_t>(tables[dsdt].Address) : 0;
@@ -229,7 +234,7 @@ bool BoardMachine::Build(std::string& error) {
     }
     memory_.Place(region.Address, region.Data.data(), region.Data.size());
   }
-  if (board_.Acpi && !LayOutAcpi(*board_.Acpi, memory_, error, &fadtAddress_)) {
+  if (board_.Acpi && !LayOutAcpi(*board_.Acpi, memory_, error)) {
     return false;
   }
   if (board_.Smbios) {
@@ -276,6 +281,10 @@ bool BoardMachine::Build(std::string& error) {
       }
     }
   }
+  // What the operating system finds at boot, from the root pointer the
+  // firmware hands it (a board's acpi section records one) or the one in
+  // the BIOS area.
+  firmwareTables_ = FirmwareTables::Find(memory_, board_.Acpi ? RootPointerOf(*board_.Acpi) : std::nullopt);
   // Contiguous buffers come from RAM that no board region uses.
   for (std::uint64_t base = 0x10000000; base + kPoolSize <= 0x100000000ull; base += kPoolSize) {
     if (!memory_.Overlaps(base, kPoolSize)) {
@@ -544,18 +553,12 @@ void BoardMachine::FreeContiguous(std::uint8_t* kernel, std::uint32_t size) {
 }
 
 std::uint32_t BoardMachine::AcpiTable(std::uint32_t signature, std::uint8_t* buffer, std::uint32_t capacity) const {
-  // The firmware-table provider knows the FADT the board laid out.
-  if (signature != 0x50434146u || fadtAddress_ == 0) {
+  const std::vector<std::uint8_t>* table = firmwareTables_.Table(signature);
+  if (table == nullptr) {
     return 0;
   }
-  const std::uint32_t length = memory_.ReadDword(fadtAddress_ + 4);
-  // A FADT whose length field is beyond any table is not answered.
-  if (length < 36 || length > kMaxFirmwareTable) {
-    return 0;
-  }
-  std::vector<std::uint8_t> table(length);
-  memory_.Read(fadtAddress_, table.data(), length);
-  std::copy_n(table.begin(), std::min(length, capacity), buffer);
+  const auto length = static_cast<std::uint32_t>(table->size());
+  std::copy_n(table->begin(), std::min(length, capacity), buffer);
   return length;
 }
 

@@ -20,6 +20,7 @@
 
 #include "driver/RequestCore.h"
 #include "sim/board/Board.h"
+#include "sim/board/FirmwareTables.h"
 #include "sim/board/PhysicalMemory.h"
 #include "sys/Cpuid.h"
 #include "sys/Files.h"
@@ -147,15 +148,13 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
   std::vector<Buffer> buffers_;
   std::vector<std::uint8_t> lastReleased_;
   std::map<const volatile std::uint8_t*, std::vector<std::uint8_t>> mappings_;
-  std::uint64_t fadtAddress_ = 0;
+  FirmwareTables firmwareTables_;
   std::uint32_t configAddress_ = 0;
   int smiCount_ = 0;
   std::uint64_t driverRequests_ = 0;
 };
 
-// Lays the board's ACPI tables out in memory (see BoardAcpi); the FADT's
-// address, if the board has one, goes to fadtAddress.
-bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error,
-                std::uint64_t* fadtAddress = nullptr);
+// Lays the board's ACPI tables out in memory (see BoardAcpi).
+bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error);
 
 }  // namespace kestrune::sim

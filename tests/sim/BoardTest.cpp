@@ -11,6 +11,7 @@
 #include "hw/DriverImages.h"
 #include "hw/LittleEndian.h"
 #include "hw/Readwrite.h"
+#include "hw/Variable.h"
 #include "sim/board/Board.h"
 #include "sim/board/BoardMachine.h"
 #include "sys/ServiceControl.h"
@@ -335,6 +336,76 @@ TEST_F(BoardTest, PlacedAcpiTablesStayAtTheirAddressesByteForByte) {
   EXPECT_EQ(addresses, expected);
   EXPECT_EQ(acpi->Tables[0]->Length, 36u);
   ReleaseAcpiBaseInstance();
+}
+
+// The driver asks the operating system's firmware-table provider for the
+// FADT, and the operating system found its tables at boot from the root
+// pointer: so a board whose ACPI tables are only bytes in memory, reachable
+// from a root pointer in the BIOS area, gives the driver its SMI port as
+// the laid-out and placed forms do, and the variable read goes through.
+TEST_F(BoardTest, TheFirmwareTableProviderFindsTheTablesAsTheSystemDoes) {
+  constexpr std::uint32_t kRsdt = 0x7FF00000, kXsdt = 0x7FF00100, kFadt = 0x7FF01000, kOther = 0x7FF02000;
+  test::FadtFields fields;
+  fields.SmiCommand = 0xB2;
+  const sim::Bytes fadt = test::Fadt(fields);
+  const sim::Bytes ssdt = test::AcpiTable("SSDT", sim::Bytes(4, 0));
+  // The tables as they lie in memory, from a root pointer at 0xF0100.
+  auto inMemory = [&](const sim::Bytes& rsdp, const sim::Bytes& rsdt, const sim::Bytes& xsdt) {
+    sim::Bytes bios(0x1000, 0);
+    std::copy(rsdp.begin(), rsdp.end(), bios.begin() + 0x100);
+    sim::Bytes tables(0x3000, 0);
+    std::copy(rsdt.begin(), rsdt.end(), tables.begin());
+    std::copy(xsdt.begin(), xsdt.end(), tables.begin() + (kXsdt - kRsdt));
+    std::copy(fadt.begin(), fadt.end(), tables.begin() + (kFadt - kRsdt));
+    std::copy(ssdt.begin(), ssdt.end(), tables.begin() + (kOther - kRsdt));
+    return std::vector<sim::BoardMemoryRegion>{{0xF0000, bios}, {kRsdt, tables}};
+  };
+  const sim::Bytes rsdtListingFadt = test::Rsdt({kFadt});
+  const sim::Bytes xsdtListingFadt = RootTable("XSDT", {kOther, kFadt}, 8);
+  const sim::Bytes xsdtListingNoFadt = RootTable("XSDT", {kOther}, 8);
+  struct Case {
+    const char* Name;
+    std::vector<sim::BoardMemoryRegion> Memory;
+    std::optional<sim::BoardAcpi> Acpi;
+    bool Read;
+  };
+  const Case cases[] = {
+      {"tables only in memory", inMemory(test::Rsdp(kRsdt), rsdtListingFadt, {}), std::nullopt, true},
+      {"tables only in memory, from an XSDT", inMemory(test::Rsdp(kRsdt, 2, kXsdt), rsdtListingFadt, xsdtListingFadt),
+       std::nullopt, true},
+      {"laid out", {}, sim::BoardAcpi{0xF0000, kRsdt, {fadt}, {}, {}}, true},
+      {"placed",
+       {},
+       sim::BoardAcpi{0, 0, {}, {{0xF0100, test::Rsdp(kRsdt)}, {kRsdt, rsdtListingFadt}, {kFadt, fadt}}, {}},
+       true},
+      // The system takes the XSDT, which lists no FADT: the driver has no
+      // SMI port, though the program's own walk of the RSDT finds one.
+      {"an XSDT without the FADT the RSDT lists",
+       inMemory(test::Rsdp(kRsdt, 2, kXsdt), rsdtListingFadt, xsdtListingNoFadt), std::nullopt, false},
+      // A root pointer outside the BIOS area that no firmware record names.
+      {"tables in memory from a root pointer the system does not find",
+       {{0x200000, test::Rsdp(kRsdt)}, inMemory({}, rsdtListingFadt, {})[1]},
+       std::nullopt,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Board.Memory = c.Memory;
+    Board.Acpi = c.Acpi;
+    Board.Smi = sim::BoardSmi{0xB2, {{u"VelnorPlatformConfig", kPlatformGuid, 7, {0x01, 0x02, 0x03, 0x04}}}};
+    Reboot();
+    std::uint8_t data[4] = {};
+    std::uint64_t size = 4;
+    std::uint32_t attributes = 0;
+    AcpiBaseInstance();
+    const bool read =
+        TVariable().GetVariable(u"VelnorPlatformConfig", kPlatformGuid, nullptr, data, &size, &attributes);
+    EXPECT_EQ(read, c.Read);
+    EXPECT_EQ(Machine().SmiCount(), c.Read ? 1 : 0);
+    if (c.Read) {
+      EXPECT_EQ(data[3], 0x04);
+    }
+  }
 }
 
 class SmiTest : public BoardTest {
