@@ -70,9 +70,8 @@ static int CallerRangeFits(const VELDRV_REQUEST* request, uint64_t address, uint
   return sizeof(void*) >= 8 || address + length <= 0x100000000ull;
 }
 
-/* Memory outside the handle's buffers may be read only where it is not
- * RAM, and below 1 MiB only inside the BIOS area. */
-static int DeviceMemoryReadable(VELDRV_DEVICE* device, uint64_t address, uint32_t length) {
+/* Memory the core may map: not RAM, and not below the BIOS area. */
+static int OutsideRam(VELDRV_DEVICE* device, uint64_t address, uint32_t length) {
   if (address < VELDRV_BIOS_AREA_START) {
     return 0;
   }
@@ -86,6 +85,226 @@ static int DeviceMemoryReadable(VELDRV_DEVICE* device, uint64_t address, uint32_
     }
   }
   return 1;
+}
+
+/* ---- what the firmware publishes ----
+ *
+ * Physical reads outside a handle's buffers reach only what the firmware
+ * publishes and the program reads, and the driver learns that from the
+ * firmware itself, once, at the first such read: the BIOS area; every ACPI
+ * root pointer a search of it finds (16-byte steps, the checksum of its
+ * first 20 bytes), the RSDT and XSDT it names, the tables they list, the
+ * FACS and DSDT each FADT names, and what those list in turn; every SMBIOS
+ * entry point in it (the anchor "_SM_" and its checksum) and the table it
+ * names. The program finds the root pointer by the same search; where the
+ * firmware keeps it elsewhere (UEFI), the program searches 128 KiB below
+ * and above the first table that the operating system's copy of the root
+ * table lists, so that window and the root pointers in it count too. */
+
+#define FIRMWARE_UNKNOWN 0u
+#define FIRMWARE_KNOWN 1u
+#define ACPI_HEADER_LENGTH 36u
+#define ACPI_MAX_TABLE_LENGTH 0x01000000u
+#define RSDP_READ_LENGTH 36u
+#define RSDP_MAX_LENGTH 4096u
+#define SMBIOS_ENTRY_POINT_LENGTH 31u
+#define ROOT_WINDOW_BACK 0x10000u
+#define ROOT_WINDOW_LENGTH 0x20000u
+#define SCAN_PAGE 4096u
+
+/* Reads firmware bytes for the driver's own use: only memory that is not
+ * RAM, at or above the BIOS area. */
+static int ReadFirmware(VELDRV_DEVICE* device, uint64_t address, uint8_t* out, uint32_t length) {
+  if (address + length < address || !OutsideRam(device, address, length)) {
+    return 0;
+  }
+  const volatile uint8_t* mapped = device->Machine.MapDevice(device->Machine.Context, address, length);
+  if (mapped == 0) {
+    return 0;
+  }
+  for (uint32_t i = 0; i < length; ++i) {
+    out[i] = mapped[i];
+  }
+  device->Machine.UnmapDevice(device->Machine.Context, mapped, length);
+  return 1;
+}
+
+static uint8_t Sum(const uint8_t* bytes, uint32_t length) {
+  uint8_t sum = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    sum = (uint8_t)(sum + bytes[i]);
+  }
+  return sum;
+}
+
+static void Allow(VELDRV_DEVICE* device, uint64_t address, uint64_t length, uint8_t isTable) {
+  if (length == 0 || address + length < address) {
+    return;
+  }
+  for (uint32_t i = 0; i < device->FirmwareCount; ++i) {
+    if (device->Firmware[i].Address == address && device->Firmware[i].Length >= length) {
+      return;
+    }
+  }
+  if (device->FirmwareCount < VELDRV_MAX_FIRMWARE_RANGES) {
+    device->Firmware[device->FirmwareCount].Address = address;
+    device->Firmware[device->FirmwareCount].Length = length;
+    device->FirmwareIsTable[device->FirmwareCount] = isTable;
+    ++device->FirmwareCount;
+  }
+}
+
+/* An ACPI table: its header, and its whole length where the header gives
+ * one a table can have (the program reads the 36-byte header of every
+ * table it is led to, and the whole table where the length is usable). */
+static void AllowTable(VELDRV_DEVICE* device, uint64_t address) {
+  uint8_t header[ACPI_HEADER_LENGTH];
+  if (address == 0 || !ReadFirmware(device, address, header, sizeof header)) {
+    return;
+  }
+  const uint32_t length = Get32(header + 4);
+  const uint32_t usable = length >= ACPI_HEADER_LENGTH && length <= ACPI_MAX_TABLE_LENGTH ? length : ACPI_HEADER_LENGTH;
+  for (uint32_t i = 0; i < device->FirmwareCount; ++i) {
+    if (device->FirmwareIsTable[i] && device->Firmware[i].Address == address) {
+      return;
+    }
+  }
+  Allow(device, address, usable, 1);
+}
+
+static void AllowRootPointer(VELDRV_DEVICE* device, uint64_t address) {
+  uint8_t rsdp[RSDP_READ_LENGTH];
+  if (!ReadFirmware(device, address, rsdp, sizeof rsdp) || Sum(rsdp, 20) != 0) {
+    return;
+  }
+  const uint32_t length = rsdp[15] == 0 ? 20 : Get32(rsdp + 20);
+  Allow(device, address,
+        length < RSDP_READ_LENGTH  ? RSDP_READ_LENGTH
+        : length > RSDP_MAX_LENGTH ? RSDP_MAX_LENGTH
+                                   : length,
+        0);
+  AllowTable(device, Get32(rsdp + 16));
+  if (rsdp[15] >= 2) {
+    AllowTable(device, Get64(rsdp + 24));
+  }
+}
+
+static int Matches(const volatile uint8_t* at, const char* text, uint32_t length) {
+  for (uint32_t i = 0; i < length; ++i) {
+    if (at[i] != (uint8_t)text[i]) {
+      return 0;
+    }
+  }
+  return 1;
+}
+
+/* The root pointers in [start, start + length), and with smbios the SMBIOS
+ * entry points too, a page at a time; candidates are taken a few at a time,
+ * each after the page is unmapped again. */
+#define SCAN_BATCH 8u
+
+static void SearchFirmware(VELDRV_DEVICE* device, uint64_t start, uint32_t length, int smbios) {
+  for (uint64_t page = start; page < start + length; page += SCAN_PAGE) {
+    uint32_t at = 0;
+    while (at + 8 <= SCAN_PAGE) {
+      if (!OutsideRam(device, page, SCAN_PAGE)) {
+        break;
+      }
+      const volatile uint8_t* mapped = device->Machine.MapDevice(device->Machine.Context, page, SCAN_PAGE);
+      if (mapped == 0) {
+        break;
+      }
+      uint64_t candidates[SCAN_BATCH];
+      uint8_t isRoot[SCAN_BATCH];
+      uint32_t count = 0;
+      for (; at + 8 <= SCAN_PAGE && count < SCAN_BATCH; ++at) {
+        if (at % 16 == 0 && Matches(mapped + at, "RSD PTR ", 8)) {
+          isRoot[count] = 1;
+          candidates[count++] = page + at;
+        } else if (smbios && Matches(mapped + at, "_SM_", 4)) {
+          isRoot[count] = 0;
+          candidates[count++] = page + at;
+        }
+      }
+      device->Machine.UnmapDevice(device->Machine.Context, mapped, SCAN_PAGE);
+      for (uint32_t i = 0; i < count; ++i) {
+        uint8_t entry[SMBIOS_ENTRY_POINT_LENGTH];
+        if (isRoot[i]) {
+          AllowRootPointer(device, candidates[i]);
+        } else if (ReadFirmware(device, candidates[i], entry, sizeof entry) && Sum(entry, sizeof entry) == 0) {
+          Allow(device, Get32(entry + 0x18), (uint64_t)entry[0x16] | ((uint64_t)entry[0x17] << 8), 0);
+        }
+      }
+    }
+  }
+}
+
+/* What an ACPI table lists: the RSDT's 32-bit and the XSDT's 64-bit table
+ * addresses, the FADT's FACS and DSDT (both widths). */
+static void FollowTable(VELDRV_DEVICE* device, uint64_t address, uint64_t length) {
+  uint8_t header[ACPI_HEADER_LENGTH];
+  if (!ReadFirmware(device, address, header, sizeof header)) {
+    return;
+  }
+  const uint32_t signature = Get32(header);
+  if (signature == 0x54445352u || signature == 0x54445358u) { /* "RSDT", "XSDT" */
+    const uint32_t width = signature == 0x54445352u ? 4 : 8;
+    for (uint64_t at = ACPI_HEADER_LENGTH; at + width <= length; at += width) {
+      uint8_t entry[8];
+      if (ReadFirmware(device, address + at, entry, width)) {
+        AllowTable(device, width == 4 ? Get32(entry) : Get64(entry));
+      }
+    }
+  } else if (signature == FADT_SIGNATURE) {
+    uint8_t fadt[148];
+    const uint32_t have = length < sizeof fadt ? (uint32_t)length : sizeof fadt;
+    if (have >= 44 && ReadFirmware(device, address, fadt, have)) {
+      AllowTable(device, Get32(fadt + 36));
+      AllowTable(device, Get32(fadt + 40));
+      if (have >= 148) {
+        AllowTable(device, Get64(fadt + 132));
+        AllowTable(device, Get64(fadt + 140));
+      }
+    }
+  }
+}
+
+static void LearnFirmware(VELDRV_DEVICE* device) {
+  device->FirmwareState = FIRMWARE_KNOWN;
+  device->FirmwareCount = 0;
+  Allow(device, VELDRV_BIOS_AREA_START, VELDRV_BIOS_AREA_END - VELDRV_BIOS_AREA_START, 0);
+  SearchFirmware(device, VELDRV_BIOS_AREA_START, VELDRV_BIOS_AREA_END - VELDRV_BIOS_AREA_START, 1);
+  uint8_t copy[ACPI_HEADER_LENGTH + 4];
+  if (device->Machine.RootTableCopy(device->Machine.Context, copy, sizeof copy) >= sizeof copy &&
+      (Get32(copy) == 0x54445352u || Get32(copy) == 0x54445358u)) {
+    const uint32_t first = Get32(copy + ACPI_HEADER_LENGTH);
+    const uint32_t start = first < ROOT_WINDOW_BACK ? 0 : (first - ROOT_WINDOW_BACK) & ~0xFFu;
+    Allow(device, start, ROOT_WINDOW_LENGTH, 0);
+    SearchFirmware(device, start, ROOT_WINDOW_LENGTH, 0);
+  }
+  /* The list grows while it is walked: tables lead to tables. */
+  for (uint32_t i = 0; i < device->FirmwareCount; ++i) {
+    if (device->FirmwareIsTable[i]) {
+      FollowTable(device, device->Firmware[i].Address, device->Firmware[i].Length);
+    }
+  }
+}
+
+/* Memory outside the handle's buffers may be read only where it is not RAM
+ * and the firmware publishes it. */
+static int DeviceMemoryReadable(VELDRV_DEVICE* device, uint64_t address, uint32_t length) {
+  if (!OutsideRam(device, address, length)) {
+    return 0;
+  }
+  if (device->FirmwareState != FIRMWARE_KNOWN) {
+    LearnFirmware(device);
+  }
+  for (uint32_t i = 0; i < device->FirmwareCount; ++i) {
+    if (Inside(address, length, device->Firmware[i].Address, device->Firmware[i].Length)) {
+      return 1;
+    }
+  }
+  return 0;
 }
 
 /* The width in bytes of a memory request's unit; any other unit than

@@ -11,8 +11,11 @@
  *   field is read; the information length is exactly what was written;
  * - physical reads only inside this handle's buffers (through their kernel
  *   address), or, for memory that the operating system does not report as
- *   RAM, inside the BIOS area 0xE0000-0xFFFFF or at or above 1 MiB; at most
- *   16 MiB a request; RAM is never mapped;
+ *   RAM, inside one of the ranges the firmware publishes (the BIOS area
+ *   0xE0000-0xFFFFF, the ACPI tables from the root pointers and the SMBIOS
+ *   tables from the entry points found there, the search window of the
+ *   registry's root table copy); at most 16 MiB a request; RAM is never
+ *   mapped, device memory only read-only;
  * - physical writes only inside this handle's buffers;
  * - the caller's buffer address must fit the caller's word size and is
  *   touched only through the copy primitives, never under the lock;
@@ -57,6 +60,7 @@ extern "C" {
 #define VELDRV_MAX_DEVICE_PAGES 256u       /* 4 KiB pages of contiguous buffers, all handles together */
 #define VELDRV_PAGE_SIZE 4096u
 #define VELDRV_MAX_RAM_RANGES 64u
+#define VELDRV_MAX_FIRMWARE_RANGES 256u /* what the firmware publishes, below */
 #define VELDRV_BIOS_AREA_START 0x000E0000u
 #define VELDRV_BIOS_AREA_END 0x00100000u
 #define VELDRV_LOW_MEMORY_END 0x00100000u
@@ -84,6 +88,11 @@ typedef struct VELDRV_MACHINE {
    * no such function). */
   uint32_t (*ReadPciConfig)(void* context, uint8_t bus, uint8_t device, uint8_t function, uint16_t offset, uint8_t* out,
                             uint32_t length);
+  /* The operating system's copy of the firmware's root table (RSDT or
+   * XSDT), which Windows keeps in the registry under
+   * HKLM\HARDWARE\ACPI\RSDT: up to capacity bytes into buffer; the result
+   * is its length, 0 when there is none. */
+  uint32_t (*RootTableCopy)(void* context, uint8_t* buffer, uint32_t capacity);
   /* Physically contiguous memory below 4 GiB. */
   int (*AllocContiguous)(void* context, uint32_t size, uint8_t** kernelAddress, uint64_t* physicalAddress);
   void (*FreeContiguous)(void* context, uint8_t* kernelAddress, uint32_t size);
@@ -110,6 +119,16 @@ typedef struct VELDRV_DEVICE {
   uint32_t SmiPortState;
   uint16_t SmiPort;
   VELDRV_RANGE Ram[VELDRV_MAX_RAM_RANGES];
+  /* What physical reads outside the handles' buffers may reach, learnt
+   * from the firmware at the first such read (FirmwareState 1): the BIOS
+   * area, ACPI root pointers and the tables they lead to, SMBIOS entry
+   * points' tables, the root pointer search window of the registry's copy
+   * of the root table. FirmwareIsTable marks the ACPI tables, whose
+   * contents lead on. */
+  uint32_t FirmwareState;
+  uint32_t FirmwareCount;
+  VELDRV_RANGE Firmware[VELDRV_MAX_FIRMWARE_RANGES];
+  uint8_t FirmwareIsTable[VELDRV_MAX_FIRMWARE_RANGES];
 } VELDRV_DEVICE;
 
 typedef struct VELDRV_BUFFER {

@@ -46,6 +46,8 @@ typedef struct VELDRV_EXTENSION {
   /* The firmware-table query, used under the mutex. */
   ULONG FirmwareTableQuery[(FIELD_OFFSET(SYSTEM_FIRMWARE_TABLE_INFORMATION, TableBuffer) + FIRMWARE_TABLE_CAPACITY) /
                            sizeof(ULONG)];
+  /* The registry queries of the root table's copy, used under the mutex. */
+  ULONG RegistryQuery[128];
   VELDRV_HANDLE Handles[VELDRV_MAX_HANDLES];
   BOOLEAN HandleInUse[VELDRV_MAX_HANDLES];
 } VELDRV_EXTENSION;
@@ -148,6 +150,56 @@ static uint32_t AcpiTable(void* context, uint32_t signature, uint8_t* buffer, ui
       query->TableBufferLength <= FIRMWARE_TABLE_CAPACITY) {
     length = query->TableBufferLength;
     RtlCopyMemory(buffer, query->TableBuffer, length < capacity ? length : capacity);
+  }
+  return length;
+}
+
+/* Windows keeps its copy of the firmware's root table as the data of value
+ * 0 of the key three levels (always subkey 0) below
+ * \Registry\Machine\HARDWARE\ACPI\RSDT, named after the table's OEM ID,
+ * OEM table ID and revision. */
+static uint32_t RootTableCopy(void* context, uint8_t* buffer, uint32_t capacity) {
+  VELDRV_EXTENSION* extension = (VELDRV_EXTENSION*)context;
+  UNICODE_STRING name;
+  RtlInitUnicodeString(&name, L"\\Registry\\Machine\\HARDWARE\\ACPI\\RSDT");
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE, NULL, NULL);
+  HANDLE key = NULL;
+  if (!NT_SUCCESS(ZwOpenKey(&key, KEY_READ, &attributes))) {
+    return 0;
+  }
+  uint32_t length = 0;
+  int found = 1;
+  for (int level = 0; level < 3 && found; ++level) {
+    ULONG returned = 0;
+    KEY_BASIC_INFORMATION* information = (KEY_BASIC_INFORMATION*)extension->RegistryQuery;
+    found = NT_SUCCESS(
+                ZwEnumerateKey(key, 0, KeyBasicInformation, information, sizeof extension->RegistryQuery, &returned)) &&
+            information->NameLength <= 0xFFFF;
+    HANDLE subkey = NULL;
+    if (found) {
+      name.Buffer = information->Name;
+      name.Length = name.MaximumLength = (USHORT)information->NameLength;
+      InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE, key, NULL);
+      found = NT_SUCCESS(ZwOpenKey(&subkey, KEY_READ, &attributes));
+    }
+    ZwClose(key);
+    key = subkey;
+  }
+  if (found) {
+    ULONG returned = 0;
+    KEY_VALUE_PARTIAL_INFORMATION* value = (KEY_VALUE_PARTIAL_INFORMATION*)extension->RegistryQuery;
+    const NTSTATUS status =
+        ZwEnumerateValueKey(key, 0, KeyValuePartialInformation, value, sizeof extension->RegistryQuery, &returned);
+    if (NT_SUCCESS(status) || status == STATUS_BUFFER_OVERFLOW) {
+      const ULONG room = sizeof extension->RegistryQuery - FIELD_OFFSET(KEY_VALUE_PARTIAL_INFORMATION, Data);
+      const ULONG held = value->DataLength < room ? value->DataLength : room;
+      RtlCopyMemory(buffer, value->Data, held < capacity ? held : capacity);
+      length = value->DataLength;
+    }
+  }
+  if (key != NULL) {
+    ZwClose(key);
   }
   return length;
 }
@@ -340,9 +392,9 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
   extension->MapIoSpaceEx = (MAP_IO_SPACE_EX)MmGetSystemRoutineAddress(&routine);
   RtlInitUnicodeString(&routine, L"MmAllocateContiguousNodeMemory");
   extension->AllocateNodeMemory = (ALLOCATE_CONTIGUOUS_NODE_MEMORY)MmGetSystemRoutineAddress(&routine);
-  const VELDRV_MACHINE machine = {extension,   LockDevice,    UnlockDevice,    RamRanges,      MapDevice,
-                                  UnmapDevice, ReadPciConfig, AllocContiguous, FreeContiguous, AcpiTable,
-                                  Smi,         CopyToCaller,  CopyFromCaller};
+  const VELDRV_MACHINE machine = {extension,   LockDevice,    UnlockDevice,  RamRanges,       MapDevice,
+                                  UnmapDevice, ReadPciConfig, RootTableCopy, AllocContiguous, FreeContiguous,
+                                  AcpiTable,   Smi,           CopyToCaller,  CopyFromCaller};
   VelDrvInitDevice(&extension->Core, &machine);
 
   status = IoCreateSymbolicLink(&link, &name);

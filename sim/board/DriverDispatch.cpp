@@ -4,8 +4,11 @@
 #include <cstring>
 #include <vector>
 
+#include "hw/AcpiDiscovery.h"
 #include "sys/Errors.h"
 #include "sys/Files.h"
+#include "sys/Registry.h"
+#include "sys/Seam.h"
 
 namespace kestrune::sim {
 
@@ -54,6 +57,16 @@ bool GrantsReadAndWrite(sys::Dword access) {
 void UseSimulatedKernel(VELDRV_MACHINE& machine) {
   machine.Lock = [](void*) { ++lockDepth; };
   machine.Unlock = [](void*) { --lockDepth; };
+  // Windows' copy of the root table is in its registry: here the registry
+  // seam, when one is installed.
+  machine.RootTableCopy = [](void*, std::uint8_t* buffer, std::uint32_t capacity) -> std::uint32_t {
+    std::vector<std::uint8_t> copy;
+    if (!sys::Seam<sys::IRegistry>::Installed() || !acpi::ReadRegistryRootTableCopy(&copy)) {
+      return 0;
+    }
+    std::copy_n(copy.begin(), std::min<std::size_t>(copy.size(), capacity), buffer);
+    return static_cast<std::uint32_t>(copy.size());
+  };
   machine.CopyToCaller = [](void*, std::uint64_t callerAddress, const std::uint8_t* source, std::uint32_t length) {
     if (lockDepth != 0 || callerAddress > UINTPTR_MAX) {
       return 0;

@@ -15,6 +15,7 @@
 #include "sim/board/BoardMachine.h"
 #include "sys/Seam.h"
 #include "tests/support/BoardFixture.h"
+#include "tests/support/FirmwareFixtures.h"
 
 namespace kestrune {
 namespace {
@@ -28,7 +29,17 @@ constexpr sys::Dword kInvalidParameter = 87;
 constexpr sys::Dword kNotEnoughQuota = 1816;
 constexpr sys::Dword kNoSystemResources = 1450;
 
-constexpr std::uint64_t kDeviceMemory = 0xFED00000;  // not RAM: a device's registers
+constexpr std::uint64_t kDeviceMemory = 0xFED40000;  // not RAM: a device's registers (a TPM's)
+// The firmware's tables, as the board lays them out from 0x7FF00000: the
+// FADT, the DSDT, then the RSDT; and the SMBIOS table its entry point names.
+constexpr std::uint64_t kFadt = 0x7FF00000;
+constexpr std::uint32_t kFadtLength = 244;
+constexpr std::uint64_t kDsdt = 0x7FF00100;
+constexpr std::uint32_t kDsdtLength = 40;
+constexpr std::uint64_t kRsdt = 0x7FF00130;
+constexpr std::uint32_t kRsdtLength = 40;
+constexpr std::uint64_t kSmbiosTable = 0x7FE00000;
+constexpr std::uint16_t kSmbiosTableLength = 0x60;
 constexpr std::uint64_t kRamStart = 0x00100000;
 constexpr std::uint64_t kRamLength = 0x0FF00000;  // 1 MiB to 256 MiB
 const sim::Guid kGuid = *sim::ParseGuid("{EC87D643-EBA4-4BB5-A1E5-3F3E36B20DA9}");
@@ -90,7 +101,11 @@ class DriverRequestTest : public test::BoardFixture {
     Board.Memory.push_back(std::move(bios));
     Board.SystemRam = {{0x0, 0xA0000}, {kRamStart, kRamLength}};
     Board.Pci.push_back({0, 31, 0, *sim::ParseHex("86 80 C5 A2 07 00 10 00")});
-    Board.Acpi = sim::BoardAcpi{0xF0000, 0x7FF00000, {FadtNaming(0xB2)}, {}, {}};
+    Board.Acpi = sim::BoardAcpi{0xF0000, kFadt, {FadtNaming(0xB2), sim::MakeAcpiTable("DSDT", Bytes(4, 0))}, {}, {}};
+    Board.Smbios =
+        sim::BoardSmbios{sim::BoardMemoryRegion{0xF0800, test::SmbiosEntryPoint(kSmbiosTableLength, kSmbiosTable)},
+                         sim::BoardMemoryRegion{kSmbiosTable, sim::Bytes(kSmbiosTableLength, 0x5A)},
+                         {}};
     Board.Smi = sim::BoardSmi{0xB2, {{u"VelnorPlatformConfig", kGuid, 7, {0x01, 0x02, 0x03, 0x04}}}};
   }
 
@@ -153,41 +168,10 @@ class DriverRequestTest : public test::BoardFixture {
                     .Ok);
   }
 
-  sys::FileHandle Device = sys::kInvalidHandleValue;
-  std::vector<sys::FileHandle> Opened;
-};
-
-TEST_F(DriverRequestTest, PhysicalReadsAnswerOutsideRamAndRefuseRam) {
-  const Buffer own = Allocate(4096);
-  Bytes data(4, 0x77);
-  WriteOwn(own.Physical + 8, data);
-  struct Case {
-    const char* Name;
-    std::uint64_t Address;
-    std::uint32_t Length;
-    std::uint32_t Unit;
-    sys::Dword Error;  // 0: answered
-  };
-  const Case cases[] = {
-      {"device memory", kDeviceMemory + 1, 4, 0, 0},
-      {"device memory in words", kDeviceMemory, 8, kMemoryUnitWord, 0},
-      {"device memory in double words", kDeviceMemory + 4, 8, kMemoryUnitDword, 0},
-      {"an unknown unit copies bytes", kDeviceMemory, 3, 7, 0},
-      {"the BIOS area", 0xE0000, 0x20000, 0, 0},
-      {"the end of the BIOS area", 0xFFFF0, 0x10, 0, 0},
-      {"nothing at all", 0x200000, 0, 0, 0},
-      {"a buffer of this handle", own.Physical + 6, 8, 0, 0},
-      {"RAM", 0x200000, 4, 0, kAccessDenied},
-      {"a range that runs into RAM", 0xFFFF0, 0x20, 0, kAccessDenied},
-      {"RAM below the BIOS area", 0x1000, 4, 0, kAccessDenied},
-      {"low memory that is not RAM", 0xA0000, 4, 0, kAccessDenied},
-      {"a range that runs past this handle's buffer", own.Physical + 4090, 8, 0, kAccessDenied},
-      {"more than 16 MiB", 0xF0000000, 0x01000001, 0, kInvalidParameter},
-      {"a range past the end of the address space", 0xFFFFFFFFFFFFFFF0ull, 0x20, 0, kInvalidParameter},
-      {"words of an odd length", kDeviceMemory, 3, kMemoryUnitWord, kInvalidParameter},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Name);
+  // A read through this handle, answered byte for byte or refused with the
+  // caller's buffer untouched.
+  template <typename Case>
+  void ExpectRead(const Case& c) {
     Bytes target(c.Length + kGuard, kGuardByte);
     const Bytes in = MemoryRequest(c.Address, c.Length, target.data(), c.Unit);
     const Answer a = Send(kIoctlReadPhysicalMemory, in, 24);
@@ -195,7 +179,7 @@ TEST_F(DriverRequestTest, PhysicalReadsAnswerOutsideRamAndRefuseRam) {
       EXPECT_FALSE(a.Ok);
       EXPECT_EQ(a.Error, c.Error);
       EXPECT_EQ(target, Bytes(c.Length + kGuard, kGuardByte));
-      continue;
+      return;
     }
     ASSERT_TRUE(a.Ok) << a.Error;
     EXPECT_EQ(a.Returned, 24u);
@@ -204,6 +188,91 @@ TEST_F(DriverRequestTest, PhysicalReadsAnswerOutsideRamAndRefuseRam) {
     Machine().Memory().Read(c.Address, expected.data(), c.Length);
     EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + c.Length, target.begin()));
     EXPECT_EQ(Bytes(target.begin() + c.Length, target.end()), Bytes(kGuard, kGuardByte));
+  }
+
+  sys::FileHandle Device = sys::kInvalidHandleValue;
+  std::vector<sys::FileHandle> Opened;
+};
+
+struct ReadCase {
+  const char* Name;
+  std::uint64_t Address;
+  std::uint32_t Length;
+  std::uint32_t Unit;
+  sys::Dword Error;  // 0: answered
+};
+
+TEST_F(DriverRequestTest, PhysicalReadsReachWhatTheFirmwarePublishesAndNothingElse) {
+  const Buffer own = Allocate(4096);
+  Bytes data(4, 0x77);
+  WriteOwn(own.Physical + 8, data);
+  const ReadCase cases[] = {
+      {"the BIOS area", 0xE0000, 0x20000, 0, 0},
+      {"the end of the BIOS area", 0xFFFF0, 0x10, 0, 0},
+      {"the BIOS area in words", 0xE0002, 8, kMemoryUnitWord, 0},
+      {"the BIOS area in double words", 0xE0004, 8, kMemoryUnitDword, 0},
+      {"an unknown unit copies bytes", 0xE0000, 3, 7, 0},
+      {"the root pointer", 0xF0000, 36, 0, 0},
+      {"the RSDT it names", kRsdt, kRsdtLength, 0, 0},
+      {"the FADT the RSDT lists", kFadt, kFadtLength, 0, 0},
+      {"the DSDT the FADT names", kDsdt, kDsdtLength, 0, 0},
+      {"the SMBIOS table the entry point names", kSmbiosTable, kSmbiosTableLength, 0, 0},
+      {"nothing at all", 0x200000, 0, 0, 0},
+      {"a buffer of this handle", own.Physical + 6, 8, 0, 0},
+      {"a device's registers", kDeviceMemory, 4, 0, kAccessDenied},
+      {"a device's registers in double words", kDeviceMemory, 8, kMemoryUnitDword, kAccessDenied},
+      {"past the end of the FADT", kFadt + kFadtLength - 4, 8, 0, kAccessDenied},
+      {"between the FADT and the DSDT", kFadt + kFadtLength, 4, 0, kAccessDenied},
+      {"past the end of the SMBIOS table", kSmbiosTable + kSmbiosTableLength - 1, 2, 0, kAccessDenied},
+      {"firmware tables and what lies beyond them", kFadt, 0x1000, 0, kAccessDenied},
+      {"RAM", 0x200000, 4, 0, kAccessDenied},
+      {"a range that runs into RAM", 0xFFFF0, 0x20, 0, kAccessDenied},
+      {"RAM below the BIOS area", 0x1000, 4, 0, kAccessDenied},
+      {"low memory that is not RAM", 0xA0000, 4, 0, kAccessDenied},
+      {"a range that runs past this handle's buffer", own.Physical + 4090, 8, 0, kAccessDenied},
+      {"more than 16 MiB", 0xF0000000, 0x01000001, 0, kInvalidParameter},
+      {"a range past the end of the address space", 0xFFFFFFFFFFFFFFF0ull, 0x20, 0, kInvalidParameter},
+      {"words of an odd length", 0xE0000, 3, kMemoryUnitWord, kInvalidParameter},
+  };
+  for (const ReadCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ExpectRead(c);
+  }
+}
+
+// A UEFI firmware keeps its root pointer out of the BIOS area; the program
+// then searches 128 KiB from 64 KiB below the first table that Windows'
+// registry copy of the root table lists (256-byte aligned), and the driver
+// allows that window and what a root pointer in it leads to.
+TEST_F(DriverRequestTest, TheRegistryCopysSearchWindowIsReadableToo) {
+  constexpr std::uint64_t kRoot = 0x7FF00000, kTable = 0x7FF00100, kFar = 0x7FF80000;
+  constexpr std::uint64_t kWindow = (kTable - 0x10000) & ~0xFFull;
+  const Bytes rsdt = test::Rsdt({static_cast<std::uint32_t>(kTable), static_cast<std::uint32_t>(kFar)});
+  const Bytes far = sim::MakeAcpiTable("SSDT", Bytes(12, 3));
+  Board.Acpi = sim::BoardAcpi{
+      0, 0, {}, {{kWindow + 0x100, test::Rsdp(kRoot)}, {kRoot, rsdt}, {kTable, FadtNaming(0xB2)}, {kFar, far}}, {}};
+  sys::RegKey key = 0;
+  ASSERT_EQ(Registry.RegCreateKeyExW(sys::kHkeyLocalMachine, u"Hardware\\ACPI\\RSDT\\VELNOR\\TABLES\\00000001",
+                                     sys::kKeyAllAccess, &key),
+            sys::kErrorSuccess);
+  Registry.RegSetValueExW(key, u"00000000", sys::kRegBinary, rsdt.data(), static_cast<sys::Dword>(rsdt.size()));
+  Registry.RegCloseKey(key);
+  // Windows writes its copy at boot, before the driver learns.
+  Opened.clear();
+  Reboot();
+  Machine().LoadDriver();
+  Device = Open();
+  const ReadCase cases[] = {
+      {"the window's first chunk", kWindow, 0x1000, 0, 0},
+      {"the window's last bytes", kWindow + 0x20000 - 0x10, 0x10, 0, 0},
+      {"the root pointer in the window", kWindow + 0x100, 20, 0, 0},
+      {"a table beyond the window that its RSDT lists", kFar, static_cast<std::uint32_t>(far.size()), 0, 0},
+      {"just below the window", kWindow - 0x10, 0x10, 0, kAccessDenied},
+      {"just past the window", kWindow + 0x20000, 0x10, 0, kAccessDenied},
+  };
+  for (const ReadCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ExpectRead(c);
   }
 }
 
@@ -346,7 +415,7 @@ TEST_F(DriverRequestTest, AHandleWithoutReadAndWriteAccessGetsNothing) {
     ASSERT_NE(handle, sys::kInvalidHandleValue);
     const Answer pci = Send(handle, kIoctlReadPciConfigWord, PciRequest(0, 31, 0, 2), 12);
     const Answer buffer = Send(handle, kIoctlPhysicalBuffer, BufferRequest(256), 16);
-    const Answer memory = Send(handle, kIoctlReadPhysicalMemory, MemoryRequest(kDeviceMemory, 16, target.data()), 24);
+    const Answer memory = Send(handle, kIoctlReadPhysicalMemory, MemoryRequest(0xE0000, 16, target.data()), 24);
     for (const Answer& a : {pci, buffer, memory}) {
       EXPECT_EQ(a.Ok, c.Answered);
       EXPECT_EQ(a.Error, c.Answered ? 0u : kAccessDenied);

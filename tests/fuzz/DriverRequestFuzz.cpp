@@ -2,7 +2,8 @@
 // handle, a code, the caller's word size and access, the input and output
 // lengths and the input bytes. A model machine answers the core's
 // primitives and checks, at every call, what the core may ask of it: no
-// mapping of RAM or of low memory outside the BIOS area, no SMI but the
+// mapping of RAM or of low memory outside the BIOS area, no read answered
+// outside what the firmware publishes, no SMI but the
 // program's variable read to the firmware's port with every block in the
 // requesting handle's own buffers and apart from one another, no caller
 // memory touched under the core's lock, no caller address a 32-bit caller
@@ -64,8 +65,25 @@ struct Allocation {
   int Owner;  // the handle whose request allocated it
 };
 
+// The registry's copy of the root table names a first table here: the
+// program's search window is [kWindow, kWindow + 128 KiB).
+constexpr std::uint32_t kFirstTable = 0x7FF12345;
+constexpr std::uint64_t kWindow = 0x7FF02300;
+
+// What the model's firmware publishes: its memory holds no root pointer and
+// no SMBIOS entry point, so the BIOS area and, with the registry's copy,
+// the search window.
+bool Published(std::uint64_t address, std::uint64_t length, bool window) {
+  const auto inside = [&](std::uint64_t start, std::uint64_t size) {
+    return address >= start && address + length <= start + size;
+  };
+  return inside(VELDRV_BIOS_AREA_START, VELDRV_BIOS_AREA_END - VELDRV_BIOS_AREA_START) ||
+         (window && inside(kWindow, 0x20000));
+}
+
 struct Model {
   bool HasFadt = true;
+  bool HasRootTableCopy = false;
   std::vector<std::uint8_t> Caller = std::vector<std::uint8_t>(kCallerSize, 0);
   std::map<std::uint8_t*, Allocation> Buffers;  // kernel address -> allocation
   std::vector<std::uint8_t> Window;
@@ -159,6 +177,16 @@ VELDRV_MACHINE Primitives() {
   m.UnmapDevice = [](void*, const volatile std::uint8_t* mapped, std::uint32_t length) {
     ++model->Calls;
     Require(mapped == model->Window.data() && length == model->Window.size());
+  };
+  m.RootTableCopy = [](void*, std::uint8_t* buffer, std::uint32_t capacity) -> std::uint32_t {
+    ++model->Calls;
+    if (!model->HasRootTableCopy) {
+      return 0;
+    }
+    std::uint8_t copy[44] = {'R', 'S', 'D', 'T', 44};
+    std::memcpy(copy + 36, &kFirstTable, 4);
+    std::memcpy(buffer, copy, std::min<std::uint32_t>(capacity, sizeof copy));
+    return sizeof copy;
   };
   m.ReadPciConfig = [](void*, std::uint8_t bus, std::uint8_t device, std::uint8_t function, std::uint16_t offset,
                        std::uint8_t* out, std::uint32_t length) -> std::uint32_t {
@@ -293,7 +321,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   model = &state;
   std::size_t at = 0;
   if (size > 0) {
-    state.HasFadt = (data[at++] & 1) != 0;
+    state.HasFadt = (data[at] & 1) != 0;
+    state.HasRootTableCopy = (data[at++] & 2) != 0;
   }
   const VELDRV_MACHINE machine = Primitives();
   VELDRV_DEVICE device;
@@ -355,6 +384,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         DRV_MEMORY_REQUEST memory;
         std::memcpy(&memory, buffer.data(), sizeof memory);
         Require(memory.Length == 0 || state.Own(memory.PhysicalAddress, memory.Length) != nullptr);
+      }
+      // A read that mapped memory read only what the firmware publishes.
+      if (code == kestrune::kIoctlReadPhysicalMemory && state.Mapped) {
+        DRV_MEMORY_REQUEST memory;
+        std::memcpy(&memory, buffer.data(), sizeof memory);
+        Require(Published(memory.PhysicalAddress, memory.Length, state.HasRootTableCopy));
       }
     } else {
       Require(information == 0);
