@@ -6,21 +6,30 @@
  * and RAM ranges, so every test exercises this same code.
  *
  * The policy, each point refused with a failing status:
+ * - nothing for a handle opened without read and write access;
  * - exact input and output lengths for every request, checked before any
  *   field is read; the information length is exactly what was written;
  * - physical reads only inside this handle's buffers (through their kernel
  *   address), or, for memory that the operating system does not report as
- *   RAM, inside the BIOS area 0xE0000-0xFFFFF or at or above 1 MiB; at most
- *   16 MiB a request; RAM is never mapped;
+ *   RAM, inside one of the ranges the firmware publishes (the BIOS area
+ *   0xE0000-0xFFFFF, the ACPI tables from the root pointers and the SMBIOS
+ *   tables from the entry points found there, the search window of the
+ *   registry's root table copy); at most 16 MiB a request; RAM is never
+ *   mapped, device memory only read-only;
  * - physical writes only inside this handle's buffers;
  * - the caller's buffer address must fit the caller's word size and is
- *   touched only through the copy primitives;
- * - contiguous buffers of at most 64 KiB, 16 per handle, zero-filled,
- *   released only by their handle and all released when it closes;
+ *   touched only through the copy primitives, never under the lock;
+ * - contiguous buffers of at most 64 KiB, 16 per handle and 1 MiB for all
+ *   handles together, zero-filled when
+ *   allocated and when released, released only by their handle and all
+ *   released when it closes;
  * - the software SMI only to the firmware's own SMI command port (from its
- *   FADT, learnt here), with the variable service's command byte, and with
- *   both blocks and the addresses in the variable block inside this
- *   handle's buffers;
+ *   FADT, learnt here; none when the FADT's other command bytes share the
+ *   variable service's), and only as the program's variable read: the
+ *   function, zeroed registers and reserved bytes, the register block, the
+ *   variable block, the name and the data inside this handle's buffers and
+ *   apart from one another, the name and the data no larger than the
+ *   program's own;
  * - PCI configuration reads only (a function that does not exist reads all
  *   ones). */
 #ifndef KESTRUNE_DRIVER_REQUESTCORE_H
@@ -48,7 +57,10 @@ extern "C" {
 #define VELDRV_MAX_TRANSFER 0x01000000u    /* 16 MiB a memory request */
 #define VELDRV_MAX_BUFFER_SIZE 0x00010000u /* 64 KiB a contiguous buffer */
 #define VELDRV_MAX_BUFFERS 16u             /* contiguous buffers a handle */
+#define VELDRV_MAX_DEVICE_PAGES 256u       /* 4 KiB pages of contiguous buffers, all handles together */
+#define VELDRV_PAGE_SIZE 4096u
 #define VELDRV_MAX_RAM_RANGES 64u
+#define VELDRV_MAX_FIRMWARE_RANGES 256u /* what the firmware publishes, below */
 #define VELDRV_BIOS_AREA_START 0x000E0000u
 #define VELDRV_BIOS_AREA_END 0x00100000u
 #define VELDRV_LOW_MEMORY_END 0x00100000u
@@ -61,7 +73,8 @@ typedef struct VELDRV_RANGE {
 /* The machine under the core. Every primitive returns nonzero on success. */
 typedef struct VELDRV_MACHINE {
   void* Context;
-  /* Serialise the requests of every handle. */
+  /* Serialise the requests of every handle. The core touches no caller
+   * memory while it holds the lock. */
   void (*Lock)(void* context);
   void (*Unlock)(void* context);
   /* System RAM as the operating system reports it: up to capacity ranges
@@ -75,6 +88,11 @@ typedef struct VELDRV_MACHINE {
    * no such function). */
   uint32_t (*ReadPciConfig)(void* context, uint8_t bus, uint8_t device, uint8_t function, uint16_t offset, uint8_t* out,
                             uint32_t length);
+  /* The operating system's copy of the firmware's root table (RSDT or
+   * XSDT), which Windows keeps in the registry under
+   * HKLM\HARDWARE\ACPI\RSDT: up to capacity bytes into buffer; the result
+   * is its length, 0 when there is none. */
+  uint32_t (*RootTableCopy)(void* context, uint8_t* buffer, uint32_t capacity);
   /* Physically contiguous memory below 4 GiB. */
   int (*AllocContiguous)(void* context, uint32_t size, uint8_t** kernelAddress, uint64_t* physicalAddress);
   void (*FreeContiguous)(void* context, uint8_t* kernelAddress, uint32_t size);
@@ -95,10 +113,22 @@ typedef struct VELDRV_MACHINE {
 typedef struct VELDRV_DEVICE {
   VELDRV_MACHINE Machine;
   uint64_t LastBufferId;
+  /* Pages of the contiguous buffers of every handle. */
+  uint32_t BufferPages;
   /* 0 not yet learnt, 1 known, 2 the firmware has none. */
   uint32_t SmiPortState;
   uint16_t SmiPort;
   VELDRV_RANGE Ram[VELDRV_MAX_RAM_RANGES];
+  /* What physical reads outside the handles' buffers may reach, learnt
+   * from the firmware at the first such read (FirmwareState 1): the BIOS
+   * area, ACPI root pointers and the tables they lead to, SMBIOS entry
+   * points' tables, the root pointer search window of the registry's copy
+   * of the root table. FirmwareIsTable marks the ACPI tables, whose
+   * contents lead on. */
+  uint32_t FirmwareState;
+  uint32_t FirmwareCount;
+  VELDRV_RANGE Firmware[VELDRV_MAX_FIRMWARE_RANGES];
+  uint8_t FirmwareIsTable[VELDRV_MAX_FIRMWARE_RANGES];
 } VELDRV_DEVICE;
 
 typedef struct VELDRV_BUFFER {
@@ -122,6 +152,9 @@ typedef struct VELDRV_REQUEST {
   uint32_t OutputLength;
   /* The caller is a 32-bit process: its addresses lie below 4 GiB. */
   int CallerIs32Bit;
+  /* The handle was opened for reading and writing
+   * (IoValidateDeviceIoControlAccess): nothing is answered otherwise. */
+  int CallerMayReadAndWrite;
 } VELDRV_REQUEST;
 
 void VelDrvInitDevice(VELDRV_DEVICE* device, const VELDRV_MACHINE* machine);

@@ -11,7 +11,6 @@
 #include "driver/CallerCopy.h"
 #include "driver/RequestCore.h"
 
-#define VELDRV_POOL_TAG 0x31304C56u /* "VL01" */
 #define SYSTEM_FIRMWARE_TABLE_INFORMATION_CLASS 76
 #define FIRMWARE_PROVIDER_ACPI 0x41435049u /* 'ACPI' */
 #define FIRMWARE_TABLE_GET 1
@@ -23,15 +22,34 @@ NTSYSAPI NTSTATUS NTAPI ZwQuerySystemInformation(ULONG informationClass, PVOID i
 NTSYSAPI NTSTATUS NTAPI RtlCreateAcl(PACL acl, ULONG length, ULONG revision);
 NTSYSAPI NTSTATUS NTAPI RtlAddAccessAllowedAce(PACL acl, ULONG revision, ACCESS_MASK mask, PSID sid);
 
-/* Windows 8 and later: contiguous memory with a protection of its own, so
- * that it is never executable. Looked up at run time. */
+/* The kernel calls that reviewers of a Windows 10 driver expect, in place of
+ * the ones on the banned list (MmMapIoSpace, MmAllocateContiguousMemory*,
+ * ExAllocatePool*): a mapping with a protection of its own (Windows 10),
+ * so that device memory is mapped read-only and uncached, and contiguous
+ * memory that is never executable (Windows 8). mingw-w64's import
+ * libraries lack both; they are looked up at run time, and where the
+ * system lacks them, mappings and buffers fail. The driver takes no pool:
+ * the records of open handles and the firmware-table query live in the
+ * device extension. */
+typedef PVOID(NTAPI* MAP_IO_SPACE_EX)(PHYSICAL_ADDRESS address, SIZE_T length, ULONG protect);
 typedef PVOID(NTAPI* ALLOCATE_CONTIGUOUS_NODE_MEMORY)(SIZE_T size, PHYSICAL_ADDRESS lowest, PHYSICAL_ADDRESS highest,
                                                       PHYSICAL_ADDRESS boundary, ULONG protect, ULONG node);
+
+/* Opens of the device at one time. */
+#define VELDRV_MAX_HANDLES 64u
 
 typedef struct VELDRV_EXTENSION {
   VELDRV_DEVICE Core;
   KMUTEX Mutex;
+  MAP_IO_SPACE_EX MapIoSpaceEx;
   ALLOCATE_CONTIGUOUS_NODE_MEMORY AllocateNodeMemory;
+  /* The firmware-table query, used under the mutex. */
+  ULONG FirmwareTableQuery[(FIELD_OFFSET(SYSTEM_FIRMWARE_TABLE_INFORMATION, TableBuffer) + FIRMWARE_TABLE_CAPACITY) /
+                           sizeof(ULONG)];
+  /* The registry queries of the root table's copy, used under the mutex. */
+  ULONG RegistryQuery[128];
+  VELDRV_HANDLE Handles[VELDRV_MAX_HANDLES];
+  BOOLEAN HandleInUse[VELDRV_MAX_HANDLES];
 } VELDRV_EXTENSION;
 
 static const WCHAR kDeviceName[] = L"\\Device\\VelDrv101";
@@ -69,10 +87,13 @@ static uint32_t RamRanges(void* context, VELDRV_RANGE* ranges, uint32_t capacity
 }
 
 static const volatile uint8_t* MapDevice(void* context, uint64_t address, uint32_t length) {
-  (void)context;
+  VELDRV_EXTENSION* extension = (VELDRV_EXTENSION*)context;
+  if (extension->MapIoSpaceEx == NULL) {
+    return NULL;
+  }
   PHYSICAL_ADDRESS physical;
   physical.QuadPart = (LONGLONG)address;
-  return (const volatile uint8_t*)MmMapIoSpace(physical, length, MmNonCached);
+  return (const volatile uint8_t*)extension->MapIoSpaceEx(physical, length, PAGE_READONLY | PAGE_NOCACHE);
 }
 
 static void UnmapDevice(void* context, const volatile uint8_t* mapped, uint32_t length) {
@@ -96,12 +117,10 @@ static int AllocContiguous(void* context, uint32_t size, uint8_t** kernelAddress
   lowest.QuadPart = 0;
   highest.QuadPart = 0xFFFFFFFF;
   boundary.QuadPart = 0;
-  PVOID memory = NULL;
-  if (extension->AllocateNodeMemory != NULL) {
-    memory = extension->AllocateNodeMemory(size, lowest, highest, boundary, PAGE_READWRITE, MM_ANY_NODE_OK);
-  } else {
-    memory = MmAllocateContiguousMemorySpecifyCache(size, lowest, highest, boundary, MmCached);
+  if (extension->AllocateNodeMemory == NULL) {
+    return 0;
   }
+  PVOID memory = extension->AllocateNodeMemory(size, lowest, highest, boundary, PAGE_READWRITE, MM_ANY_NODE_OK);
   if (memory == NULL) {
     return 0;
   }
@@ -111,23 +130,15 @@ static int AllocContiguous(void* context, uint32_t size, uint8_t** kernelAddress
 }
 
 static void FreeContiguous(void* context, uint8_t* kernelAddress, uint32_t size) {
-  VELDRV_EXTENSION* extension = (VELDRV_EXTENSION*)context;
-  if (extension->AllocateNodeMemory != NULL) {
-    MmFreeContiguousMemory(kernelAddress);
-  } else {
-    MmFreeContiguousMemorySpecifyCache(kernelAddress, size, MmCached);
-  }
+  (void)context;
+  (void)size;
+  MmFreeContiguousMemory(kernelAddress);
 }
 
 static uint32_t AcpiTable(void* context, uint32_t signature, uint8_t* buffer, uint32_t capacity) {
-  (void)context;
-  const ULONG header = FIELD_OFFSET(SYSTEM_FIRMWARE_TABLE_INFORMATION, TableBuffer);
-  const ULONG size = header + FIRMWARE_TABLE_CAPACITY;
-  SYSTEM_FIRMWARE_TABLE_INFORMATION* query =
-      (SYSTEM_FIRMWARE_TABLE_INFORMATION*)ExAllocatePoolWithTag(NonPagedPoolNx, size, VELDRV_POOL_TAG);
-  if (query == NULL) {
-    return 0;
-  }
+  VELDRV_EXTENSION* extension = (VELDRV_EXTENSION*)context;
+  const ULONG size = sizeof extension->FirmwareTableQuery;
+  SYSTEM_FIRMWARE_TABLE_INFORMATION* query = (SYSTEM_FIRMWARE_TABLE_INFORMATION*)extension->FirmwareTableQuery;
   RtlZeroMemory(query, size);
   query->ProviderSignature = FIRMWARE_PROVIDER_ACPI;
   query->Action = FIRMWARE_TABLE_GET;
@@ -140,7 +151,56 @@ static uint32_t AcpiTable(void* context, uint32_t signature, uint8_t* buffer, ui
     length = query->TableBufferLength;
     RtlCopyMemory(buffer, query->TableBuffer, length < capacity ? length : capacity);
   }
-  ExFreePoolWithTag(query, VELDRV_POOL_TAG);
+  return length;
+}
+
+/* Windows keeps its copy of the firmware's root table as the data of value
+ * 0 of the key three levels (always subkey 0) below
+ * \Registry\Machine\HARDWARE\ACPI\RSDT, named after the table's OEM ID,
+ * OEM table ID and revision. */
+static uint32_t RootTableCopy(void* context, uint8_t* buffer, uint32_t capacity) {
+  VELDRV_EXTENSION* extension = (VELDRV_EXTENSION*)context;
+  UNICODE_STRING name;
+  RtlInitUnicodeString(&name, L"\\Registry\\Machine\\HARDWARE\\ACPI\\RSDT");
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE, NULL, NULL);
+  HANDLE key = NULL;
+  if (!NT_SUCCESS(ZwOpenKey(&key, KEY_READ, &attributes))) {
+    return 0;
+  }
+  uint32_t length = 0;
+  int found = 1;
+  for (int level = 0; level < 3 && found; ++level) {
+    ULONG returned = 0;
+    KEY_BASIC_INFORMATION* information = (KEY_BASIC_INFORMATION*)extension->RegistryQuery;
+    found = NT_SUCCESS(
+                ZwEnumerateKey(key, 0, KeyBasicInformation, information, sizeof extension->RegistryQuery, &returned)) &&
+            information->NameLength <= 0xFFFF;
+    HANDLE subkey = NULL;
+    if (found) {
+      name.Buffer = information->Name;
+      name.Length = name.MaximumLength = (USHORT)information->NameLength;
+      InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE, key, NULL);
+      found = NT_SUCCESS(ZwOpenKey(&subkey, KEY_READ, &attributes));
+    }
+    ZwClose(key);
+    key = subkey;
+  }
+  if (found) {
+    ULONG returned = 0;
+    KEY_VALUE_PARTIAL_INFORMATION* value = (KEY_VALUE_PARTIAL_INFORMATION*)extension->RegistryQuery;
+    const NTSTATUS status =
+        ZwEnumerateValueKey(key, 0, KeyValuePartialInformation, value, sizeof extension->RegistryQuery, &returned);
+    if (NT_SUCCESS(status) || status == STATUS_BUFFER_OVERFLOW) {
+      const ULONG room = sizeof extension->RegistryQuery - FIELD_OFFSET(KEY_VALUE_PARTIAL_INFORMATION, Data);
+      const ULONG held = value->DataLength < room ? value->DataLength : room;
+      RtlCopyMemory(buffer, value->Data, held < capacity ? held : capacity);
+      length = value->DataLength;
+    }
+  }
+  if (key != NULL) {
+    ZwClose(key);
+  }
   return length;
 }
 
@@ -188,17 +248,25 @@ static VELDRV_HANDLE* HandleOf(PIO_STACK_LOCATION stack) {
 }
 
 static NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp) {
-  (void)device;
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
   /* The device itself only: "\\.\VelDrv101\anything" is refused. */
   if (stack->FileObject == NULL || stack->FileObject->FileName.Length != 0) {
     return Complete(irp, STATUS_ACCESS_DENIED, 0);
   }
-  VELDRV_HANDLE* handle = (VELDRV_HANDLE*)ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(VELDRV_HANDLE), VELDRV_POOL_TAG);
+  VELDRV_EXTENSION* extension = ExtensionOf(device);
+  VELDRV_HANDLE* handle = NULL;
+  LockDevice(extension);
+  for (ULONG i = 0; i < VELDRV_MAX_HANDLES && handle == NULL; ++i) {
+    if (!extension->HandleInUse[i]) {
+      extension->HandleInUse[i] = TRUE;
+      handle = &extension->Handles[i];
+      VelDrvOpenHandle(handle);
+    }
+  }
+  UnlockDevice(extension);
   if (handle == NULL) {
     return Complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
   }
-  VelDrvOpenHandle(handle);
   stack->FileObject->FsContext = handle;
   return Complete(irp, STATUS_SUCCESS, 0);
 }
@@ -215,10 +283,13 @@ static NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp) {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
   VELDRV_HANDLE* handle = HandleOf(stack);
   if (handle != NULL) {
+    VELDRV_EXTENSION* extension = ExtensionOf(device);
     /* Cleanup has released the buffers already; this finds none. */
-    VelDrvCloseHandle(&ExtensionOf(device)->Core, handle);
+    VelDrvCloseHandle(&extension->Core, handle);
     stack->FileObject->FsContext = NULL;
-    ExFreePoolWithTag(handle, VELDRV_POOL_TAG);
+    LockDevice(extension);
+    extension->HandleInUse[handle - extension->Handles] = FALSE;
+    UnlockDevice(extension);
   }
   return Complete(irp, STATUS_SUCCESS, 0);
 }
@@ -239,6 +310,9 @@ static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
 #else
   request.CallerIs32Bit = 1;
 #endif
+  /* The codes carry FILE_ANY_ACCESS, so the I/O manager checks no access:
+   * a handle opened without read and write access gets nothing. */
+  request.CallerMayReadAndWrite = VelDrvCallerMayReadAndWrite(irp);
   uint32_t information = 0;
   const uint32_t status = VelDrvDeviceControl(&ExtensionOf(device)->Core, handle, &request, &information);
   return Complete(irp, (NTSTATUS)status, information);
@@ -314,11 +388,13 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
   RtlZeroMemory(extension, sizeof *extension);
   KeInitializeMutex(&extension->Mutex, 0);
   UNICODE_STRING routine;
+  RtlInitUnicodeString(&routine, L"MmMapIoSpaceEx");
+  extension->MapIoSpaceEx = (MAP_IO_SPACE_EX)MmGetSystemRoutineAddress(&routine);
   RtlInitUnicodeString(&routine, L"MmAllocateContiguousNodeMemory");
   extension->AllocateNodeMemory = (ALLOCATE_CONTIGUOUS_NODE_MEMORY)MmGetSystemRoutineAddress(&routine);
-  const VELDRV_MACHINE machine = {extension,   LockDevice,    UnlockDevice,    RamRanges,      MapDevice,
-                                  UnmapDevice, ReadPciConfig, AllocContiguous, FreeContiguous, AcpiTable,
-                                  Smi,         CopyToCaller,  CopyFromCaller};
+  const VELDRV_MACHINE machine = {extension,   LockDevice,    UnlockDevice,  RamRanges,       MapDevice,
+                                  UnmapDevice, ReadPciConfig, RootTableCopy, AllocContiguous, FreeContiguous,
+                                  AcpiTable,   Smi,           CopyToCaller,  CopyFromCaller};
   VelDrvInitDevice(&extension->Core, &machine);
 
   status = IoCreateSymbolicLink(&link, &name);

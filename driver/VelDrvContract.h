@@ -48,6 +48,10 @@
  * the register block, both blocks in physically contiguous memory. */
 #define VELDRV_SMI_GET_VARIABLE 0x000001EFu
 #define VELDRV_SMI_COMMAND_BYTE 0xEFu
+/* The largest variable read the program makes: a name of at most 256
+ * bytes with its terminating NUL, at most 8192 bytes of data. */
+#define VELDRV_SMI_MAX_NAME_BYTES 256u
+#define VELDRV_SMI_MAX_DATA_SIZE 8192u
 
 /* 0x222808 / 0x22280C, 24 bytes in and out. */
 typedef struct DRV_MEMORY_REQUEST {

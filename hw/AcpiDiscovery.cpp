@@ -21,8 +21,9 @@ constexpr int kRsdtKeyLevels = 3;
 constexpr std::size_t kFirstListedTable = 36;
 constexpr std::uint32_t kRegistrySearchBack = 0x10000;
 
-// The data of value 0 of the key three levels below "Hardware\\ACPI\\RSDT".
-bool ReadRegistryRsdtCopy(std::vector<std::uint8_t>* data) {
+}  // namespace
+
+bool ReadRegistryRootTableCopy(std::vector<std::uint8_t>* data) {
   sys::IRegistry& registry = sys::Use<sys::IRegistry>();
   std::string path = kRsdtKey;
   sys::RegKeyHandle key;
@@ -54,8 +55,6 @@ bool ReadRegistryRsdtCopy(std::vector<std::uint8_t>* data) {
   return true;
 }
 
-}  // namespace
-
 bool AddRootPointer(TReadWrite& machine, std::uint64_t address, TableList& tables) {
   std::uint8_t bytes[kRsdpReadLength] = {};
   if (!machine.ReadPhysicalMemory(bytes, sizeof bytes, address)) {
@@ -82,7 +81,7 @@ bool ScanMemoryForRootPointer(TReadWrite& machine, TableList& tables) {
 
 bool FindRootPointerThroughRegistry(TReadWrite& machine, TableList& tables) {
   std::vector<std::uint8_t> data;
-  if (!ReadRegistryRsdtCopy(&data)) {
+  if (!ReadRegistryRootTableCopy(&data)) {
     return false;
   }
   const ByteSpan copy(data);

@@ -29,6 +29,12 @@ bool FindRootPointer(TReadWrite& machine, std::uint64_t start, TableList& tables
 // The memory scan: FindRootPointer from 0xE0000.
 bool ScanMemoryForRootPointer(TReadWrite& machine, TableList& tables);
 
+// The operating system's copy of the root table: the data of value 0 of
+// the key three subkey levels (always subkey 0) below
+// "Hardware\\ACPI\\RSDT", up to 2048 bytes (sys::IRegistry); false when
+// any step fails.
+bool ReadRegistryRootTableCopy(std::vector<std::uint8_t>* data);
+
 // The registry route: follows "Hardware\\ACPI\\RSDT" down three subkey
 // levels (always subkey 0), reads value 0 there, and searches for the root
 // pointer near the first table that copy lists (sys::IRegistry).

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/VelDrvContract.h"
 #include "hw/Ioobject.h"
 #include "hw/Readwrite.h"
 
@@ -23,8 +24,9 @@ struct PhysicalBuffer {
 using EfiGuid = std::array<std::uint8_t, 16>;  // EFI_GUID layout
 
 // Names longer than this do not fit the 256-byte name buffer with their NUL.
-inline constexpr std::size_t kMaxVariableNameCharacters = 127;
-inline constexpr std::uint32_t kMaxVariableDataSize = 8192;
+// Both limits are the driver's too: it lets no larger read reach the firmware.
+inline constexpr std::size_t kMaxVariableNameCharacters = VELDRV_SMI_MAX_NAME_BYTES / 2 - 1;
+inline constexpr std::uint32_t kMaxVariableDataSize = VELDRV_SMI_MAX_DATA_SIZE;
 
 class TVariable : public TIoObject {
  public:

@@ -22,9 +22,9 @@ using sys::kErrorNotReady;
 constexpr std::uint32_t kPoolSize = 0x04000000;  // 64 MiB
 constexpr std::uint32_t kPageSize = 0x1000;
 constexpr std::uint32_t kPciSpaceSize = 4096;
-constexpr std::uint32_t kMaxNameCharacters = 1024;
+// The longest name the variable service takes, its NUL included.
+constexpr std::uint32_t kMaxNameCharacters = VELDRV_SMI_MAX_NAME_BYTES / 2;
 constexpr std::uint32_t kFileDeviceDisk = 7;
-constexpr std::uint32_t kMaxFirmwareTable = 0x01000000;  // 16 MiB
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -58,7 +58,7 @@ std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
 }
 
 // The placed form: every table at its own address, as it stands.
-bool PlaceAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error, std::uint64_t* fadtAddress) {
+bool PlaceAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error) {
   if (!acpi.Tables.empty()) {
     error = "acpi tables are either laid out from a base or placed at their addresses, not both";
     return false;
@@ -76,20 +76,29 @@ bool PlaceAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error
     }
     placed.Place(table.Address, table.Data.data(), table.Data.size());
     memory.Place(table.Address, table.Data.data(), table.Data.size());
-    // The firmware-table provider answers with the first FADT.
-    if (fadtAddress != nullptr && *fadtAddress == 0 && table.Data.size() >= 36 &&
-        std::memcmp(table.Data.data(), "FACP", 4) == 0) {
-      *fadtAddress = table.Address;
-    }
   }
   return true;
 }
 
 }  // namespace
 
-bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error, std::uint64_t* fadtAddress) {
+// Where the board's firmware hands the system its root pointer: the laid-out
+// form's rsdp, the placed form's root pointer table; none without one.
+static std::optional<std::uint64_t> RootPointerOf(const BoardAcpi& acpi) {
+  if (acpi.Placed.empty()) {
+    return acpi.Rsdp;
+  }
+  for (const BoardMemoryRegion& table : acpi.Placed) {
+    if (table.Data.size() >= 8 && std::memcmp(table.Data.data(), "RSD PTR ", 8) == 0) {
+      return table.Address;
+    }
+  }
+  return std::nullopt;
+}
+
+bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error) {
   if (!acpi.Placed.empty()) {
-    return PlaceAcpi(acpi, memory, error, fadtAddress);
+    return PlaceAcpi(acpi, memory, error);
   }
   struct Placed {
     Bytes Data;
@@ -148,9 +157,6 @@ bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& erro
   }
 
   for (std::size_t index : fadts) {
-    if (fadtAddress != nullptr && index == fadts.front()) {
-      *fadtAddress = tables[index].Address;
-    }
     Bytes& f = tables[index].Data;
     const std::uint32_t facsAddress = facs >= 0 ? static_cast<std::uint32_t>(tables[facs].Address) : 0;
     const std::uint32_t dsdtAddress = dsdt >= 0 ? static_cast<std::uint32_t>(tables[dsdt].Address) : 0;
@@ -228,7 +234,7 @@ bool BoardMachine::Build(std::string& error) {
     }
     memory_.Place(region.Address, region.Data.data(), region.Data.size());
   }
-  if (board_.Acpi && !LayOutAcpi(*board_.Acpi, memory_, error, &fadtAddress_)) {
+  if (board_.Acpi && !LayOutAcpi(*board_.Acpi, memory_, error)) {
     return false;
   }
   if (board_.Smbios) {
@@ -275,6 +281,10 @@ bool BoardMachine::Build(std::string& error) {
       }
     }
   }
+  // What the operating system finds at boot, from the root pointer the
+  // firmware hands it (a board's acpi section records one) or the one in
+  // the BIOS area.
+  firmwareTables_ = FirmwareTables::Find(memory_, board_.Acpi ? RootPointerOf(*board_.Acpi) : std::nullopt);
   // Contiguous buffers come from RAM that no board region uses.
   for (std::uint64_t base = 0x10000000; base + kPoolSize <= 0x100000000ull; base += kPoolSize) {
     if (!memory_.Overlaps(base, kPoolSize)) {
@@ -337,6 +347,7 @@ sys::FileHandle BoardMachine::CreateFileA(const std::string& path, sys::Dword ac
   const sys::FileHandle handle = nextHandle_;
   nextHandle_ += 4;
   OpenDevice open = *device;
+  open.Access = access;
   if (open.Kind == DeviceKind::Driver) {
     open.Driver = std::make_shared<VELDRV_HANDLE>();
     VelDrvOpenHandle(open.Driver.get());
@@ -425,7 +436,7 @@ bool BoardMachine::DeviceIoControl(sys::FileHandle device, sys::Dword code, cons
   *returned = 0;
   switch (it->second.Kind) {
     case DeviceKind::Driver:
-      return DriverRequest(*it->second.Driver, code, in, inSize, out, outSize, returned);
+      return DriverRequest(it->second, code, in, inSize, out, outSize, returned);
     case DeviceKind::Volume:
       return VolumeRequest(code, out, outSize, returned);
     case DeviceKind::Disk:
@@ -452,18 +463,16 @@ std::vector<VELDRV_RANGE> BoardMachine::RamRanges() const {
   return ranges;
 }
 
-bool BoardMachine::DriverRequest(VELDRV_HANDLE& handle, sys::Dword code, const void* in, sys::Dword inSize, void* out,
+bool BoardMachine::DriverRequest(const OpenDevice& open, sys::Dword code, const void* in, sys::Dword inSize, void* out,
                                  sys::Dword outSize, sys::Dword* returned) {
   ++driverRequests_;
-  const sys::Dword error = CallDriver(driver_, handle, code, in, inSize, out, outSize, returned);
+  const sys::Dword error = CallDriver(driver_, *open.Driver, open.Access, code, in, inSize, out, outSize, returned);
   return error == 0 ? Succeed() : Fail(error);
 }
 
 VELDRV_MACHINE BoardMachine::Primitives(BoardMachine* machine) {
   VELDRV_MACHINE m{};
   m.Context = machine;
-  m.Lock = [](void*) {};
-  m.Unlock = [](void*) {};
   m.RamRanges = [](void* context, VELDRV_RANGE* ranges, std::uint32_t capacity) {
     const std::vector<VELDRV_RANGE> all = static_cast<BoardMachine*>(context)->RamRanges();
     std::copy_n(all.begin(), std::min<std::size_t>(all.size(), capacity), ranges);
@@ -482,8 +491,8 @@ VELDRV_MACHINE BoardMachine::Primitives(BoardMachine* machine) {
   m.AllocContiguous = [](void* context, std::uint32_t size, std::uint8_t** kernel, std::uint64_t* physical) {
     return static_cast<BoardMachine*>(context)->AllocContiguous(size, kernel, physical) ? 1 : 0;
   };
-  m.FreeContiguous = [](void* context, std::uint8_t* kernel, std::uint32_t) {
-    static_cast<BoardMachine*>(context)->FreeContiguous(kernel);
+  m.FreeContiguous = [](void* context, std::uint8_t* kernel, std::uint32_t size) {
+    static_cast<BoardMachine*>(context)->FreeContiguous(kernel, size);
   };
   m.AcpiTable = [](void* context, std::uint32_t signature, std::uint8_t* buffer, std::uint32_t capacity) {
     return static_cast<BoardMachine*>(context)->AcpiTable(signature, buffer, capacity);
@@ -491,7 +500,7 @@ VELDRV_MACHINE BoardMachine::Primitives(BoardMachine* machine) {
   m.Smi = [](void* context, DRV_SMI_REGISTERS* registers) {
     return static_cast<BoardMachine*>(context)->Smi(*registers) ? 1 : 0;
   };
-  UseCallerAddressSpace(m);
+  UseSimulatedKernel(m);
   return m;
 }
 
@@ -550,28 +559,23 @@ bool BoardMachine::AllocContiguous(std::uint32_t size, std::uint8_t** kernel, st
   return true;
 }
 
-void BoardMachine::FreeContiguous(std::uint8_t* kernel) {
+void BoardMachine::FreeContiguous(std::uint8_t* kernel, std::uint32_t size) {
   auto it = std::find_if(buffers_.begin(), buffers_.end(),
                          [kernel](const Buffer& buffer) { return buffer.Storage.get() == kernel; });
   if (it != buffers_.end()) {
+    lastReleased_.assign(it->Storage.get(), it->Storage.get() + std::min(size, it->Size));
     memory_.Detach(it->Address);
     buffers_.erase(it);
   }
 }
 
 std::uint32_t BoardMachine::AcpiTable(std::uint32_t signature, std::uint8_t* buffer, std::uint32_t capacity) const {
-  // The firmware-table provider knows the FADT the board laid out.
-  if (signature != 0x50434146u || fadtAddress_ == 0) {
+  const std::vector<std::uint8_t>* table = firmwareTables_.Table(signature);
+  if (table == nullptr) {
     return 0;
   }
-  const std::uint32_t length = memory_.ReadDword(fadtAddress_ + 4);
-  // A FADT whose length field is beyond any table is not answered.
-  if (length < 36 || length > kMaxFirmwareTable) {
-    return 0;
-  }
-  std::vector<std::uint8_t> table(length);
-  memory_.Read(fadtAddress_, table.data(), length);
-  std::copy_n(table.begin(), std::min(length, capacity), buffer);
+  const auto length = static_cast<std::uint32_t>(table->size());
+  std::copy_n(table->begin(), std::min(length, capacity), buffer);
   return length;
 }
 
@@ -579,16 +583,20 @@ bool BoardMachine::Smi(DRV_SMI_REGISTERS& registers) {
   if (board_.Faults.Smi) {
     return false;
   }
+  RaiseSmi(registers);
+  return true;
+}
+
+void BoardMachine::RaiseSmi(DRV_SMI_REGISTERS& registers) {
   // Only the board's SMI command port raises an SMI, and its handler knows
   // one command byte.
   if (board_.Smi && static_cast<std::uint16_t>(registers.Edx) == board_.Smi->Port) {
     ++smiCount_;
     if (static_cast<std::uint8_t>(registers.Eax) == kSmiCommandByte) {
-      RunSmiHandler(registers.Esi);
+      RunSmiHandler(registers);
       registers.Eax = memory_.ReadDword(registers.Esi);
     }
   }
-  return true;
 }
 
 std::uint32_t BoardMachine::PciConfigRead(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
@@ -600,12 +608,18 @@ std::uint32_t BoardMachine::PciConfigRead(std::uint8_t bus, std::uint8_t device,
   return Le32(raw);
 }
 
-void BoardMachine::RunSmiHandler(std::uint32_t registerBlock) {
-  const std::uint32_t eax = memory_.ReadDword(registerBlock);
-  const std::uint32_t variableBlock = memory_.ReadDword(registerBlock + 4);
+void BoardMachine::RunSmiHandler(const DRV_SMI_REGISTERS& registers) {
+  const std::uint32_t registerBlock = registers.Esi;
+  SMI_REGISTER_BLOCK request;
+  memory_.Read(registerBlock, reinterpret_cast<std::uint8_t*>(&request), sizeof request);
+  const std::uint32_t variableBlock = request.VariableBlockAddress;
   std::uint8_t status = kSmiStatusSuccess;
-  if (eax != kSmiGetVariable) {
+  if (registers.Eax != kSmiGetVariable || request.Eax != kSmiGetVariable) {
+    // The command byte's one service offers one function: reading a variable.
     status = kSmiStatusUnsupported;
+  } else if (variableBlock != registers.Ebx || std::any_of(std::begin(request.Unused), std::end(request.Unused),
+                                                           [](std::uint32_t w) { return w != 0; })) {
+    status = kSmiStatusInvalidParameter;
   } else {
     SMI_VARIABLE_BLOCK block;
     memory_.Read(variableBlock, reinterpret_cast<std::uint8_t*>(&block), sizeof block);
@@ -631,7 +645,7 @@ void BoardMachine::RunSmiHandler(std::uint32_t registerBlock) {
         }
       }
     }
-    if (!terminated) {
+    if (!terminated || block.DataSize > VELDRV_SMI_MAX_DATA_SIZE) {
       status = kSmiStatusInvalidParameter;
     } else if (found == nullptr) {
       status = kSmiStatusNotFound;
@@ -647,7 +661,7 @@ void BoardMachine::RunSmiHandler(std::uint32_t registerBlock) {
       memory_.Write(variableBlock, reinterpret_cast<const std::uint8_t*>(&block), sizeof block);
     }
   }
-  memory_.WriteDword(registerBlock, (eax & ~0xFF00u) | (static_cast<std::uint32_t>(status) << 8));
+  memory_.WriteDword(registerBlock, (request.Eax & ~0xFF00u) | (static_cast<std::uint32_t>(status) << 8));
 }
 
 bool BoardMachine::DeviceNumber(std::uint32_t number, std::uint32_t partition, void* out, sys::Dword outSize,

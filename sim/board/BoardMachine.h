@@ -20,6 +20,7 @@
 
 #include "driver/RequestCore.h"
 #include "sim/board/Board.h"
+#include "sim/board/FirmwareTables.h"
 #include "sim/board/PhysicalMemory.h"
 #include "sys/Cpuid.h"
 #include "sys/Files.h"
@@ -56,6 +57,13 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
   std::size_t OpenDeviceHandles() const { return handles_.size(); }
   // Software SMIs the handler has run, for tests.
   int SmiCount() const { return smiCount_; }
+  // What the machine does when a byte is written to an I/O port with these
+  // registers loaded (the driver's SMI): the firmware's handler runs for
+  // the board's SMI command port and leaves the registers as it returns.
+  void RaiseSmi(DRV_SMI_REGISTERS& registers);
+  // The bytes the last released contiguous buffer held when it went (as
+  // many as were asked for).
+  const std::vector<std::uint8_t>& LastReleasedBuffer() const { return lastReleased_; }
   // Requests sent to the driver's device, answered or refused.
   std::uint64_t DriverRequests() const { return driverRequests_; }
   // What the operating system reports as RAM: the board's system_ram and
@@ -96,6 +104,8 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
     std::size_t DiskIndex = 0;
     // The driver's record of this open (driver handles only).
     std::shared_ptr<VELDRV_HANDLE> Driver;
+    // The access the open asked for.
+    sys::Dword Access = 0;
   };
   struct Buffer {
     std::uint32_t Address;
@@ -109,9 +119,9 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
   bool Fail(sys::Dword error);
   bool Succeed();
 
-  bool DriverRequest(VELDRV_HANDLE& handle, sys::Dword code, const void* in, sys::Dword inSize, void* out,
+  bool DriverRequest(const OpenDevice& open, sys::Dword code, const void* in, sys::Dword inSize, void* out,
                      sys::Dword outSize, sys::Dword* returned);
-  void RunSmiHandler(std::uint32_t registerBlock);
+  void RunSmiHandler(const DRV_SMI_REGISTERS& registers);
   bool VolumeRequest(sys::Dword code, void* out, sys::Dword outSize, sys::Dword* returned);
   bool DiskRequest(const BoardDisk& disk, sys::Dword code, void* out, sys::Dword outSize, sys::Dword* returned);
   bool DeviceNumber(std::uint32_t number, std::uint32_t partition, void* out, sys::Dword outSize, sys::Dword* returned);
@@ -125,7 +135,7 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
   std::uint32_t ReadPciBytes(std::uint8_t bus, std::uint8_t device, std::uint8_t function, std::uint16_t offset,
                              std::uint8_t* out, std::uint32_t length) const;
   bool AllocContiguous(std::uint32_t size, std::uint8_t** kernel, std::uint64_t* physical);
-  void FreeContiguous(std::uint8_t* kernel);
+  void FreeContiguous(std::uint8_t* kernel, std::uint32_t size);
   std::uint32_t AcpiTable(std::uint32_t signature, std::uint8_t* buffer, std::uint32_t capacity) const;
   bool Smi(DRV_SMI_REGISTERS& registers);
 
@@ -140,16 +150,15 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
   VELDRV_DEVICE driver_{};
   std::uint32_t poolBase_ = 0;
   std::vector<Buffer> buffers_;
+  std::vector<std::uint8_t> lastReleased_;
   std::map<const volatile std::uint8_t*, std::vector<std::uint8_t>> mappings_;
-  std::uint64_t fadtAddress_ = 0;
+  FirmwareTables firmwareTables_;
   std::uint32_t configAddress_ = 0;
   int smiCount_ = 0;
   std::uint64_t driverRequests_ = 0;
 };
 
-// Lays the board's ACPI tables out in memory (see BoardAcpi); the FADT's
-// address, if the board has one, goes to fadtAddress.
-bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error,
-                std::uint64_t* fadtAddress = nullptr);
+// Lays the board's ACPI tables out in memory (see BoardAcpi).
+bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error);
 
 }  // namespace kestrune::sim

@@ -4,7 +4,11 @@
 #include <cstring>
 #include <vector>
 
+#include "hw/AcpiDiscovery.h"
 #include "sys/Errors.h"
+#include "sys/Files.h"
+#include "sys/Registry.h"
+#include "sys/Seam.h"
 
 namespace kestrune::sim {
 
@@ -33,18 +37,45 @@ sys::Dword Win32ErrorOf(std::uint32_t status) {
   }
 }
 
+// The core's lock, held by this thread (the kernel's mutex may be taken
+// again by its owner).
+thread_local int lockDepth = 0;
+
+// What IoValidateDeviceIoControlAccess answers for FILE_READ_ACCESS |
+// FILE_WRITE_ACCESS: the generic rights map to the data rights on a device,
+// and an administrator's MAXIMUM_ALLOWED gets both.
+bool GrantsReadAndWrite(sys::Dword access) {
+  constexpr sys::Dword kFileReadData = 0x1, kFileWriteData = 0x2, kGenericAll = 0x10000000,
+                       kMaximumAllowed = 0x02000000;
+  const sys::Dword both = kGenericAll | kMaximumAllowed;
+  return (access & (sys::kGenericRead | kFileReadData | both)) != 0 &&
+         (access & (sys::kGenericWrite | kFileWriteData | both)) != 0;
+}
+
 }  // namespace
 
-void UseCallerAddressSpace(VELDRV_MACHINE& machine) {
+void UseSimulatedKernel(VELDRV_MACHINE& machine) {
+  machine.Lock = [](void*) { ++lockDepth; };
+  machine.Unlock = [](void*) { --lockDepth; };
+  // Windows' copy of the root table is in its registry: here the registry
+  // seam, when one is installed.
+  machine.RootTableCopy = [](void*, std::uint8_t* buffer, std::uint32_t capacity) -> std::uint32_t {
+    std::vector<std::uint8_t> copy;
+    if (!sys::Seam<sys::IRegistry>::Installed() || !acpi::ReadRegistryRootTableCopy(&copy)) {
+      return 0;
+    }
+    std::copy_n(copy.begin(), std::min<std::size_t>(copy.size(), capacity), buffer);
+    return static_cast<std::uint32_t>(copy.size());
+  };
   machine.CopyToCaller = [](void*, std::uint64_t callerAddress, const std::uint8_t* source, std::uint32_t length) {
-    if (callerAddress > UINTPTR_MAX) {
+    if (lockDepth != 0 || callerAddress > UINTPTR_MAX) {
       return 0;
     }
     std::memcpy(reinterpret_cast<void*>(static_cast<std::uintptr_t>(callerAddress)), source, length);
     return 1;
   };
   machine.CopyFromCaller = [](void*, std::uint8_t* destination, std::uint64_t callerAddress, std::uint32_t length) {
-    if (callerAddress > UINTPTR_MAX) {
+    if (lockDepth != 0 || callerAddress > UINTPTR_MAX) {
       return 0;
     }
     std::memcpy(destination, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(callerAddress)), length);
@@ -52,8 +83,8 @@ void UseCallerAddressSpace(VELDRV_MACHINE& machine) {
   };
 }
 
-sys::Dword CallDriver(VELDRV_DEVICE& device, VELDRV_HANDLE& handle, sys::Dword code, const void* in, sys::Dword inSize,
-                      void* out, sys::Dword outSize, sys::Dword* returned) {
+sys::Dword CallDriver(VELDRV_DEVICE& device, VELDRV_HANDLE& handle, sys::Dword access, sys::Dword code, const void* in,
+                      sys::Dword inSize, void* out, sys::Dword outSize, sys::Dword* returned) {
   *returned = 0;
   if ((in == nullptr && inSize != 0) || (out == nullptr && outSize != 0)) {
     return sys::kErrorNoAccess;
@@ -64,8 +95,12 @@ sys::Dword CallDriver(VELDRV_DEVICE& device, VELDRV_HANDLE& handle, sys::Dword c
   if (inSize != 0) {
     std::memcpy(system.data(), in, inSize);
   }
-  const VELDRV_REQUEST request{code, system.empty() ? nullptr : system.data(), inSize, outSize,
-                               sizeof(void*) == 4 ? 1 : 0};
+  const VELDRV_REQUEST request{code,
+                               system.empty() ? nullptr : system.data(),
+                               inSize,
+                               outSize,
+                               sizeof(void*) == 4 ? 1 : 0,
+                               GrantsReadAndWrite(access) ? 1 : 0};
   std::uint32_t information = 0;
   const std::uint32_t status = VelDrvDeviceControl(&device, &handle, &request, &information);
   if (status != VELDRV_STATUS_SUCCESS) {

@@ -110,6 +110,9 @@ TEST_F(AcpibaseTest, TheRegistryRouteFindsARootPointerOutsideTheBiosArea) {
             sys::kErrorSuccess);
   Registry.RegSetValueExW(key, u"00000000", sys::kRegBinary, copy.data(), static_cast<sys::Dword>(copy.size()));
   Registry.RegCloseKey(key);
+  // Windows writes its copy at boot, before the driver starts and learns
+  // what the firmware publishes.
+  Reboot();
 
   TAcpiBase* acpi = AcpiBaseInstance();
   ASSERT_TRUE(acpi->Found);

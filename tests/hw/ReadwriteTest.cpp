@@ -34,14 +34,15 @@ class ReadwriteTest : public test::BoardFixture {
 };
 
 TEST_F(ReadwriteTest, ReadsAndWritesPhysicalMemoryThroughTheDriver) {
-  Board.Memory.push_back({0xFED01000, *sim::ParseHex("00112233445566778899")});
+  // Firmware bytes in the BIOS area, which the driver reads.
+  Board.Memory.push_back({0xF1000, *sim::ParseHex("00112233445566778899")});
   Boot();
   TReadWrite* rw = ReadWriteInstance();
   std::uint8_t bytes[4] = {};
-  ASSERT_TRUE(rw->ReadPhysicalMemory(bytes, 4, 0xFED01003));
+  ASSERT_TRUE(rw->ReadPhysicalMemory(bytes, 4, 0xF1003));
   EXPECT_EQ(bytes[0], 0x33);
   EXPECT_EQ(bytes[3], 0x66);
-  ASSERT_TRUE(rw->ReadPhysicalMemory(bytes, 4, 0xFED00FFE));
+  ASSERT_TRUE(rw->ReadPhysicalMemory(bytes, 4, 0xF0FFE));
   // Unmapped memory reads as all ones, as on a real bus.
   EXPECT_EQ(bytes[0], 0xFF);
   EXPECT_EQ(bytes[1], 0xFF);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "hw/DriverImages.h"
 #include "hw/LittleEndian.h"
 #include "hw/Readwrite.h"
+#include "hw/Variable.h"
 #include "sim/board/Board.h"
 #include "sim/board/BoardMachine.h"
 #include "sys/ServiceControl.h"
@@ -336,6 +338,76 @@ TEST_F(BoardTest, PlacedAcpiTablesStayAtTheirAddressesByteForByte) {
   ReleaseAcpiBaseInstance();
 }
 
+// The driver asks the operating system's firmware-table provider for the
+// FADT, and the operating system found its tables at boot from the root
+// pointer: so a board whose ACPI tables are only bytes in memory, reachable
+// from a root pointer in the BIOS area, gives the driver its SMI port as
+// the laid-out and placed forms do, and the variable read goes through.
+TEST_F(BoardTest, TheFirmwareTableProviderFindsTheTablesAsTheSystemDoes) {
+  constexpr std::uint32_t kRsdt = 0x7FF00000, kXsdt = 0x7FF00100, kFadt = 0x7FF01000, kOther = 0x7FF02000;
+  test::FadtFields fields;
+  fields.SmiCommand = 0xB2;
+  const sim::Bytes fadt = test::Fadt(fields);
+  const sim::Bytes ssdt = test::AcpiTable("SSDT", sim::Bytes(4, 0));
+  // The tables as they lie in memory, from a root pointer at 0xF0100.
+  auto inMemory = [&](const sim::Bytes& rsdp, const sim::Bytes& rsdt, const sim::Bytes& xsdt) {
+    sim::Bytes bios(0x1000, 0);
+    std::copy(rsdp.begin(), rsdp.end(), bios.begin() + 0x100);
+    sim::Bytes tables(0x3000, 0);
+    std::copy(rsdt.begin(), rsdt.end(), tables.begin());
+    std::copy(xsdt.begin(), xsdt.end(), tables.begin() + (kXsdt - kRsdt));
+    std::copy(fadt.begin(), fadt.end(), tables.begin() + (kFadt - kRsdt));
+    std::copy(ssdt.begin(), ssdt.end(), tables.begin() + (kOther - kRsdt));
+    return std::vector<sim::BoardMemoryRegion>{{0xF0000, bios}, {kRsdt, tables}};
+  };
+  const sim::Bytes rsdtListingFadt = test::Rsdt({kFadt});
+  const sim::Bytes xsdtListingFadt = RootTable("XSDT", {kOther, kFadt}, 8);
+  const sim::Bytes xsdtListingNoFadt = RootTable("XSDT", {kOther}, 8);
+  struct Case {
+    const char* Name;
+    std::vector<sim::BoardMemoryRegion> Memory;
+    std::optional<sim::BoardAcpi> Acpi;
+    bool Read;
+  };
+  const Case cases[] = {
+      {"tables only in memory", inMemory(test::Rsdp(kRsdt), rsdtListingFadt, {}), std::nullopt, true},
+      {"tables only in memory, from an XSDT", inMemory(test::Rsdp(kRsdt, 2, kXsdt), rsdtListingFadt, xsdtListingFadt),
+       std::nullopt, true},
+      {"laid out", {}, sim::BoardAcpi{0xF0000, kRsdt, {fadt}, {}, {}}, true},
+      {"placed",
+       {},
+       sim::BoardAcpi{0, 0, {}, {{0xF0100, test::Rsdp(kRsdt)}, {kRsdt, rsdtListingFadt}, {kFadt, fadt}}, {}},
+       true},
+      // The system takes the XSDT, which lists no FADT: the driver has no
+      // SMI port, though the program's own walk of the RSDT finds one.
+      {"an XSDT without the FADT the RSDT lists",
+       inMemory(test::Rsdp(kRsdt, 2, kXsdt), rsdtListingFadt, xsdtListingNoFadt), std::nullopt, false},
+      // A root pointer outside the BIOS area that no firmware record names.
+      {"tables in memory from a root pointer the system does not find",
+       {{0x200000, test::Rsdp(kRsdt)}, inMemory({}, rsdtListingFadt, {})[1]},
+       std::nullopt,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Board.Memory = c.Memory;
+    Board.Acpi = c.Acpi;
+    Board.Smi = sim::BoardSmi{0xB2, {{u"VelnorPlatformConfig", kPlatformGuid, 7, {0x01, 0x02, 0x03, 0x04}}}};
+    Reboot();
+    std::uint8_t data[4] = {};
+    std::uint64_t size = 4;
+    std::uint32_t attributes = 0;
+    AcpiBaseInstance();
+    const bool read =
+        TVariable().GetVariable(u"VelnorPlatformConfig", kPlatformGuid, nullptr, data, &size, &attributes);
+    EXPECT_EQ(read, c.Read);
+    EXPECT_EQ(Machine().SmiCount(), c.Read ? 1 : 0);
+    if (c.Read) {
+      EXPECT_EQ(data[3], 0x04);
+    }
+  }
+}
+
 class SmiTest : public BoardTest {
  protected:
   SmiTest() {
@@ -353,8 +425,8 @@ class SmiTest : public BoardTest {
     std::vector<std::uint8_t> Data;
   };
   // The caller's side of the variable protocol, written out by hand.
-  Answer Call(const std::u16string& name, const sim::Guid& guid, std::uint32_t size, std::uint16_t port = 0xB2,
-              std::uint32_t command = kSmiGetVariable) {
+  Answer Call(const std::u16string& name, const sim::Guid& guid, std::uint32_t size, std::uint16_t port = 0xB2) {
+    const std::uint32_t command = kSmiGetVariable;
     TReadWrite* rw = ReadWriteInstance();
     PhysicalBufferHandle handles[4];
     const std::uint32_t reg = rw->AllocPhysicalBuffer(handles[0], 256);
@@ -412,7 +484,7 @@ TEST_F(SmiTest, ATooSmallBufferGetsTheVariableSizeAndNoData) {
   EXPECT_NE(a.Data[0], 0x5A);
 }
 
-TEST_F(SmiTest, MissingVariablesAndUnknownCommandsFail) {
+TEST_F(SmiTest, MissingVariablesFail) {
   Boot();
   sim::Guid otherGuid = kPlatformGuid;
   otherGuid[15] ^= 1;
@@ -420,22 +492,75 @@ TEST_F(SmiTest, MissingVariablesAndUnknownCommandsFail) {
     const char* Name;
     std::u16string Variable;
     sim::Guid Guid;
-    std::uint32_t Command;
     std::uint8_t Status;
   };
   const Case cases[] = {
-      {"unknown name", u"Missing", kPlatformGuid, kSmiGetVariable, kSmiStatusNotFound},
-      {"name differs in case", u"velnorplatformconfig", kPlatformGuid, kSmiGetVariable, kSmiStatusNotFound},
-      {"other GUID", u"VelnorPlatformConfig", otherGuid, kSmiGetVariable, kSmiStatusNotFound},
-      {"other function", u"VelnorPlatformConfig", kPlatformGuid, 0x000002EF, kSmiStatusUnsupported},
+      {"unknown name", u"Missing", kPlatformGuid, kSmiStatusNotFound},
+      {"name differs in case", u"velnorplatformconfig", kPlatformGuid, kSmiStatusNotFound},
+      {"other GUID", u"VelnorPlatformConfig", otherGuid, kSmiStatusNotFound},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    const Answer a = Call(c.Variable, c.Guid, 4, 0xB2, c.Command);
+    const Answer a = Call(c.Variable, c.Guid, 4, 0xB2);
     ASSERT_TRUE(a.Sent);
     EXPECT_EQ(SmiStatusOf(a.RegisterEax), c.Status);
     EXPECT_EQ(a.Block.DataSize, 4u);
   }
+}
+
+// The handler offers the variable read the program makes and nothing else
+// of the command byte's service, whatever reaches it: the board answers
+// the SMI here without the driver, which lets none of these through.
+TEST_F(SmiTest, TheHandlerOffersOnlyTheProgramsVariableRead) {
+  Boot();
+  TReadWrite* rw = ReadWriteInstance();
+  PhysicalBufferHandle handle{};
+  const std::uint32_t base = rw->AllocPhysicalBuffer(handle, 0x4000);
+  ASSERT_NE(base, kAllocationFailed);
+  const std::uint32_t reg = base, var = base + 0x100, name = base + 0x200, data = base + 0x1000;
+  struct Layout {
+    DRV_SMI_REGISTERS Registers;
+    SMI_REGISTER_BLOCK RegisterBlock;
+    SMI_VARIABLE_BLOCK VariableBlock;
+    std::u16string Name;
+  };
+  auto program = [&] {
+    Layout l{{kSmiGetVariable, var, 0, 0xB2, reg, 0}, {kSmiGetVariable, var, {}}, {}, u"VelnorPlatformConfig"};
+    std::memcpy(l.VariableBlock.VendorGuid, kPlatformGuid.data(), 16);
+    l.VariableBlock.NameAddress = name;
+    l.VariableBlock.DataSize = 4;
+    l.VariableBlock.DataAddress = data;
+    return l;
+  };
+  struct Case {
+    const char* Name;
+    std::function<void(Layout&)> Change;
+    std::uint8_t Status;
+  };
+  const Case cases[] = {
+      {"the program's read", [](Layout&) {}, kSmiStatusSuccess},
+      {"another function in EAX", [](Layout& l) { l.Registers.Eax = 0x2EF; }, kSmiStatusUnsupported},
+      {"another function in the register block", [](Layout& l) { l.RegisterBlock.Eax = 0x2EF; }, kSmiStatusUnsupported},
+      {"a register block naming another variable block",
+       [&](Layout& l) { l.RegisterBlock.VariableBlockAddress = name; }, kSmiStatusInvalidParameter},
+      {"a register block's unused bytes set", [](Layout& l) { l.RegisterBlock.Unused[4] = 1; },
+       kSmiStatusInvalidParameter},
+      {"a name of 128 characters", [](Layout& l) { l.Name = std::u16string(128, u'A'); }, kSmiStatusInvalidParameter},
+      {"data of more than 8192 bytes", [](Layout& l) { l.VariableBlock.DataSize = 8193; }, kSmiStatusInvalidParameter},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Layout l = program();
+    c.Change(l);
+    const std::u16string terminated = l.Name + u'\0';
+    Machine().Memory().Write(name, reinterpret_cast<const std::uint8_t*>(terminated.data()), 2 * terminated.size());
+    Machine().Memory().Write(var, reinterpret_cast<const std::uint8_t*>(&l.VariableBlock), sizeof l.VariableBlock);
+    Machine().Memory().Write(reg, reinterpret_cast<const std::uint8_t*>(&l.RegisterBlock), sizeof l.RegisterBlock);
+    Machine().RaiseSmi(l.Registers);
+    EXPECT_EQ(SmiStatusOf(Machine().Memory().ReadDword(reg)), c.Status);
+    EXPECT_EQ(SmiStatusOf(l.Registers.Eax), c.Status);
+  }
+  rw->FreePhysicalBuffer(handle, 0x4000);
 }
 
 TEST_F(SmiTest, TheDriverWritesOnlyToTheFirmwaresOwnPort) {

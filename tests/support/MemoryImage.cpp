@@ -78,8 +78,6 @@ void MemoryImage::AddPciFunction(std::uint8_t bus, std::uint8_t device, std::uin
 VELDRV_MACHINE MemoryImage::Primitives(MemoryImage* image) {
   VELDRV_MACHINE m{};
   m.Context = image;
-  m.Lock = [](void*) {};
-  m.Unlock = [](void*) {};
   // The operating system reports no RAM: every page is device memory.
   m.RamRanges = [](void*, VELDRV_RANGE*, std::uint32_t) { return std::uint32_t{0}; };
   m.MapDevice = [](void* context, std::uint64_t address, std::uint32_t length) {
@@ -97,7 +95,7 @@ VELDRV_MACHINE MemoryImage::Primitives(MemoryImage* image) {
   m.FreeContiguous = [](void*, std::uint8_t*, std::uint32_t) {};
   m.AcpiTable = [](void*, std::uint32_t, std::uint8_t*, std::uint32_t) { return std::uint32_t{0}; };
   m.Smi = [](void*, DRV_SMI_REGISTERS*) { return 0; };
-  sim::UseCallerAddressSpace(m);
+  sim::UseSimulatedKernel(m);
   return m;
 }
 
@@ -180,7 +178,8 @@ bool MemoryImage::DeviceIoControl(sys::FileHandle device, sys::Dword code, const
                                : Pass().DeviceIoControl(device, code, in, inSize, out, outSize, returned);
   }
   sys::Dword ignored = 0;
-  OwnError = sim::CallDriver(Device, Handle, code, in, inSize, out, outSize, returned ? returned : &ignored);
+  OwnError = sim::CallDriver(Device, Handle, sys::kGenericRead | sys::kGenericWrite, code, in, inSize, out, outSize,
+                             returned ? returned : &ignored);
   return *OwnError == 0;
 }
 
