@@ -1,5 +1,5 @@
 // Files and folders by name: existence, attributes and times, folders,
-// renames, copies, and the conversions of DOS and local file times.
+// renames, copies, removals, and the conversions of DOS and local file times.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +37,12 @@ class IFileSystem {
   // not (kErrorFileNotFound).
   virtual bool MoveFileA(const std::string& existing, const std::string& target) = 0;
   virtual bool CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) = 0;
+  // Removes a file: fails for a folder (kErrorAccessDenied), a file that is
+  // open (kErrorSharingViolation) or a missing one (kErrorFileNotFound).
+  virtual bool DeleteFileW(const std::u16string& path) = 0;
+  // Removes an empty folder: fails for one that holds anything
+  // (kErrorDirNotEmpty), a file (kErrorDirectory) or a missing one.
+  virtual bool RemoveDirectoryW(const std::u16string& path) = 0;
   virtual bool DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, FileTime* fileTime) = 0;
   virtual bool LocalFileTimeToFileTime(const FileTime& localTime, FileTime* fileTime) = 0;
   // The error of the last failed call on this seam.

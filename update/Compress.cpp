@@ -3,9 +3,13 @@
 #include <unzip.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
+#include <memory>
 #include <optional>
+#include <vector>
 
+#include "hw/LittleEndian.h"
 #include "install/Utils.h"
 #include "sys/CodePage.h"
 #include "sys/Com.h"
@@ -20,8 +24,21 @@ namespace kestrune {
 namespace {
 
 constexpr std::size_t kNameBufferSize = 260;
-constexpr std::size_t kReadSize = 4096;
+// Compressed input is read and output is written in blocks of this size:
+// well above zlib's 32 KiB window, so that inflate decodes straight into
+// the output block and each write takes a whole block.
+constexpr std::size_t kBlockSize = 256 * 1024;
+constexpr unsigned long kEncryptedFlag = 0x0001;
+constexpr unsigned long kDataDescriptorFlag = 0x0008;
 constexpr unsigned long kUtf8NameFlag = 0x0800;
+constexpr int kStored = 0;
+constexpr std::uint32_t kLocalHeaderSignature = 0x04034B50;
+constexpr std::uint32_t kDescriptorSignature = 0x08074B50;
+constexpr std::uint32_t kEndRecordSignature = 0x06054B50;
+constexpr std::size_t kLocalHeaderSize = 30;
+constexpr std::size_t kEndRecordSize = 22;
+constexpr std::uint32_t kZip64Marker = 0xFFFFFFFF;
+constexpr std::uint16_t kZip64ExtraId = 0x0001;
 constexpr std::int32_t kCopyOptions =
     sys::kFofSilent | sys::kFofNoConfirmation | sys::kFofNoConfirmMkdir | sys::kFofNoErrorUi;
 constexpr sys::Dword kShellCopyWaitMs = 1000;
@@ -59,174 +76,487 @@ bool StaysInside(const std::u16string& name) {
   return true;
 }
 
-class ZipArchive {
+// The archive's file, opened once: the zip library reads the directory
+// through it, and the members' data is read from it here in large blocks,
+// with the zip library's own file functions.
+class ArchiveFile {
  public:
-  explicit ZipArchive(const std::string& path) : zip_(unzOpen64(path.c_str())) {}
-  ~ZipArchive() {
+  explicit ArchiveFile(const std::string& path) {
+    fill_fopen64_filefunc(&system_);
+    stream_ = system_.zopen64_file(nullptr, path.c_str(), ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+  }
+  ~ArchiveFile() {
+    if (stream_ != nullptr) {
+      system_.zclose_file(nullptr, stream_);
+    }
+  }
+  ArchiveFile(const ArchiveFile&) = delete;
+  ArchiveFile& operator=(const ArchiveFile&) = delete;
+
+  bool IsOpen() const { return stream_ != nullptr; }
+
+  // File functions that hand this file to the zip library, which then
+  // neither opens nor closes it.
+  zlib_filefunc64_def ForZipLibrary() {
+    zlib_filefunc64_def functions = system_;
+    functions.zopen64_file = [](voidpf self, const void*, int) -> voidpf {
+      return static_cast<ArchiveFile*>(self)->stream_;
+    };
+    functions.zclose_file = [](voidpf, voidpf) { return 0; };
+    functions.opaque = this;
+    return functions;
+  }
+
+  std::uint64_t Size() {
+    return system_.zseek64_file(nullptr, stream_, 0, ZLIB_FILEFUNC_SEEK_END) == 0
+               ? system_.ztell64_file(nullptr, stream_)
+               : 0;
+  }
+  bool Seek(std::uint64_t offset) {
+    return system_.zseek64_file(nullptr, stream_, offset, ZLIB_FILEFUNC_SEEK_SET) == 0;
+  }
+  // Reads on from the current position: the count of bytes read, short at
+  // the end of the file.
+  std::size_t Read(void* out, std::size_t size) {
+    return system_.zread_file(nullptr, stream_, out, static_cast<uLong>(size));
+  }
+  bool ReadAt(std::uint64_t offset, void* out, std::size_t size) { return Seek(offset) && Read(out, size) == size; }
+
+ private:
+  zlib_filefunc64_def system_{};
+  voidpf stream_ = nullptr;
+};
+
+class ZipReader {
+ public:
+  explicit ZipReader(ArchiveFile& file) : functions_(file.ForZipLibrary()) { zip_ = unzOpen2_64("", &functions_); }
+  ~ZipReader() {
     if (zip_ != nullptr) {
       unzClose(zip_);
     }
   }
-  ZipArchive(const ZipArchive&) = delete;
-  ZipArchive& operator=(const ZipArchive&) = delete;
+  ZipReader(const ZipReader&) = delete;
+  ZipReader& operator=(const ZipReader&) = delete;
   unzFile Get() const { return zip_; }
 
  private:
-  unzFile zip_;
+  zlib_filefunc64_def functions_;
+  unzFile zip_ = nullptr;
 };
 
-// The current member's data. The zip library hands over the raw bytes and
-// they are inflated here, so that data going on past the member's declared
-// size is seen instead of cut off. The member stays open until the object
-// goes; the result of closing it (a checksum mismatch) is not consulted.
-class MemberData {
- public:
-  static constexpr int kUnreadable = -1;
-  static constexpr int kTooLong = -2;
-
-  MemberData(unzFile zip, ZPOS64_T declaredSize) : zip_(zip), declared_(declaredSize) {
-    int method = 0;
-    open_ = unzOpenCurrentFile2(zip, &method, nullptr, 1) == UNZ_OK;
-    deflated_ = method == Z_DEFLATED;
-    if (open_ && deflated_) {
-      inflating_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK;
-    }
-    usable_ = open_ && (method == 0 || inflating_);
+// An archive without members is its end record alone, perhaps with a
+// comment: the zip library looks for that record only after the file's
+// first byte and cannot open such an archive.
+bool IsEmptyArchive(ArchiveFile& file) {
+  const std::uint64_t size = file.Size();
+  if (size < kEndRecordSize || size > kEndRecordSize + 0xFFFF) {
+    return false;
   }
-  ~MemberData() {
-    if (inflating_) {
-      inflateEnd(&stream_);
-    }
-    if (open_) {
-      unzCloseCurrentFile(zip_);
-    }
+  std::array<std::uint8_t, kEndRecordSize> record{};
+  if (!file.ReadAt(0, record.data(), record.size())) {
+    return false;
   }
-  MemberData(const MemberData&) = delete;
-  MemberData& operator=(const MemberData&) = delete;
-
-  // A stored or deflated member that could be opened.
-  bool Usable() const { return usable_; }
-
-  // Up to size bytes of uncompressed data: their count, 0 at the member's
-  // end, kUnreadable or kTooLong.
-  int Read(char* out, unsigned size) {
-    const int count = deflated_ ? Inflate(out, size) : unzReadCurrentFile(zip_, out, size);
-    if (count < 0) {
-      return kUnreadable;
-    }
-    produced_ += static_cast<ZPOS64_T>(count);
-    return produced_ > declared_ ? kTooLong : count;
-  }
-
- private:
-  int Inflate(char* out, unsigned size) {
-    stream_.next_out = reinterpret_cast<Bytef*>(out);
-    stream_.avail_out = size;
-    while (stream_.avail_out > 0 && !ended_) {
-      if (stream_.avail_in == 0 && !inputEnded_) {
-        const int got = unzReadCurrentFile(zip_, input_.data(), static_cast<unsigned>(input_.size()));
-        if (got < 0) {
-          return -1;
-        }
-        inputEnded_ = got == 0;
-        stream_.next_in = reinterpret_cast<Bytef*>(input_.data());
-        stream_.avail_in = static_cast<uInt>(got);
-      }
-      const int result = inflate(&stream_, Z_NO_FLUSH);
-      if (result == Z_STREAM_END || (result == Z_BUF_ERROR && inputEnded_)) {
-        // A stream cut short ends where its bytes end.
-        ended_ = true;
-      } else if (result != Z_OK && result != Z_BUF_ERROR) {
-        return -1;
-      }
-    }
-    return static_cast<int>(size - stream_.avail_out);
-  }
-
-  unzFile zip_;
-  ZPOS64_T declared_;
-  ZPOS64_T produced_ = 0;
-  bool open_ = false;
-  bool deflated_ = false;
-  bool inflating_ = false;
-  bool usable_ = false;
-  bool inputEnded_ = false;
-  bool ended_ = false;
-  z_stream stream_{};
-  std::array<char, kReadSize> input_{};
-};
-
-void StampFileTimes(sys::FileHandle file, unsigned long dosDate) {
-  sys::IFileSystem& fileSystem = sys::Use<sys::IFileSystem>();
-  sys::FileTime local;
-  sys::FileTime universal;
-  if (fileSystem.DosDateTimeToFileTime(static_cast<std::uint16_t>(dosDate >> 16),
-                                       static_cast<std::uint16_t>(dosDate & 0xFFFF), &local) &&
-      fileSystem.LocalFileTimeToFileTime(local, &universal)) {
-    sys::Use<sys::IFiles>().SetFileTime(file, &universal, &universal, &universal);
-  }
+  // Signature, then disk numbers, entry counts, directory size and offset
+  // all zero, and a comment that takes the rest of the file.
+  return Le32(&record[0]) == kEndRecordSignature &&
+         std::all_of(record.begin() + 4, record.begin() + 20, [](std::uint8_t b) { return b == 0; }) &&
+         Le16(&record[20]) == size - kEndRecordSize;
 }
 
-// Writes the current member under dir; *total is what the archive's
-// members have declared so far.
-ZipOutcome WriteCurrentMember(unzFile zip, const std::u16string& dir, std::uint64_t* total) {
-  unz_file_info64 info{};
-  std::array<char, kNameBufferSize> name{};
-  if (unzGetCurrentFileInfo64(zip, &info, name.data(), name.size(), nullptr, 0, nullptr, 0) != UNZ_OK) {
-    return ZipOutcome::Failed;
+// One member as the archive's directory states it.
+struct Member {
+  unz64_file_pos Position{};
+  std::u16string Name;  // relative, with "\\" separators; empty when it cannot be decoded
+  unsigned long NameLength = 0;
+  int Method = kStored;
+  std::uint32_t Crc = 0;
+  std::uint64_t Compressed = 0;
+  std::uint64_t Size = 0;
+  unsigned long DosDate = 0;
+};
+
+// Reads the whole directory and checks each member against the rules
+// before anything is written. None when a member breaks one of them or the
+// directory cannot be read to its end.
+std::optional<std::vector<Member>> CheckDirectory(unzFile zip, ZPOS64_T count) {
+  std::vector<Member> members;
+  std::uint64_t total = 0;
+  for (ZPOS64_T index = 0; index < count; ++index) {
+    if (index > 0 && unzGoToNextFile(zip) != UNZ_OK) {
+      return std::nullopt;
+    }
+    unz_file_info64 info{};
+    std::array<char, kNameBufferSize> name{};
+    Member member;
+    if (unzGetCurrentFileInfo64(zip, &info, name.data(), name.size(), nullptr, 0, nullptr, 0) != UNZ_OK ||
+        unzGetFilePos64(zip, &member.Position) != UNZ_OK) {
+      return std::nullopt;
+    }
+    // The buffer would hold such a name cut short and unterminated.
+    if (info.size_filename >= kNameBufferSize) {
+      return std::nullopt;
+    }
+    // Only stored and deflated members can be read, and none that is
+    // encrypted; a stored member is as long as its data.
+    if ((info.flag & kEncryptedFlag) != 0 ||
+        (info.compression_method != kStored && info.compression_method != Z_DEFLATED) ||
+        (info.compression_method == kStored && info.compressed_size != info.uncompressed_size)) {
+      return std::nullopt;
+    }
+    if (info.uncompressed_size > kMaxArchiveBytes - total) {
+      return std::nullopt;
+    }
+    total += info.uncompressed_size;
+    // Every "/" of the name becomes "\\" before the name is decoded: in
+    // UTF-8 and in every ANSI code page the byte 0x2F is "/" itself, never
+    // a part of another character. The whole name is decoded, so that a
+    // zero byte in it is seen as the control character it is.
+    const auto decoded = sys::Use<sys::ICodePage>().MultiByteToWideChar(
+        (info.flag & kUtf8NameFlag) != 0 ? sys::kCpUtf8 : sys::kCpAcp,
+        ReplaceText(std::string(name.data(), info.size_filename), "/", "\\"));
+    member.Name = decoded.value_or(std::u16string());
+    if (!StaysInside(member.Name)) {
+      return std::nullopt;
+    }
+    member.NameLength = info.size_filename;
+    member.Method = static_cast<int>(info.compression_method);
+    member.Crc = static_cast<std::uint32_t>(info.crc);
+    member.Compressed = info.compressed_size;
+    member.Size = info.uncompressed_size;
+    member.DosDate = info.dosDate;
+    members.push_back(std::move(member));
   }
-  // The buffer would hold such a name cut short and unterminated.
-  if (info.size_filename >= kNameBufferSize) {
-    return ZipOutcome::Refused;
+  return members;
+}
+
+// The zip64 sizes of a local header's extra field: the uncompressed size,
+// then the compressed one, each there when its 32-bit field holds the marker.
+bool LocalZip64Sizes(const std::uint8_t* extra, std::size_t length, bool wantSize, bool wantCompressed,
+                     std::uint64_t* size, std::uint64_t* compressed) {
+  for (std::size_t at = 0; at + 4 <= length;) {
+    const std::uint16_t id = Le16(extra + at);
+    const std::size_t fieldLength = Le16(extra + at + 2);
+    if (at + 4 + fieldLength > length) {
+      return false;
+    }
+    if (id == kZip64ExtraId) {
+      const std::uint8_t* field = extra + at + 4;
+      const std::size_t needed = (wantSize ? 8 : 0) + (wantCompressed ? 8 : 0);
+      if (fieldLength < needed) {
+        return false;
+      }
+      if (wantSize) {
+        *size = Le64(field);
+        field += 8;
+      }
+      if (wantCompressed) {
+        *compressed = Le64(field);
+      }
+      return true;
+    }
+    at += 4 + fieldLength;
   }
-  if (info.uncompressed_size > kMaxArchiveBytes - *total) {
-    return ZipOutcome::Refused;
+  return false;
+}
+
+// Where a member's data begins, and whether a data descriptor follows it.
+struct DataPlace {
+  std::uint64_t Offset = 0;
+  bool Descriptor = false;
+};
+
+// The member's local header, checked against the directory: the same
+// method, and, unless the sizes follow the data, the same checksum and sizes.
+std::optional<DataPlace> CheckLocalHeader(unzFile zip, ArchiveFile& file, const Member& member) {
+  if (unzGoToFilePos64(zip, const_cast<unz64_file_pos*>(&member.Position)) != UNZ_OK) {
+    return std::nullopt;
   }
-  *total += info.uncompressed_size;
-  MemberData member(zip, info.uncompressed_size);
-  if (!member.Usable()) {
-    return ZipOutcome::Failed;
+  // The zip library finds the header (and checks what it checks); the
+  // member is opened raw, so nothing is read through it.
+  int method = 0;
+  if (unzOpenCurrentFile2(zip, &method, nullptr, 1) != UNZ_OK) {
+    return std::nullopt;
   }
-  // Every "/" of the name becomes "\\" before the name is decoded: in UTF-8
-  // and in every ANSI code page the byte 0x2F is "/" itself, never a part
-  // of another character.
-  const auto decoded = sys::Use<sys::ICodePage>().MultiByteToWideChar(
-      (info.flag & kUtf8NameFlag) != 0 ? sys::kCpUtf8 : sys::kCpAcp, ReplaceText(name.data(), "/", "\\"));
-  const std::u16string relative = decoded.value_or(std::u16string());
-  if (!StaysInside(relative)) {
-    return ZipOutcome::Refused;
+  const ZPOS64_T data = unzGetCurrentFileZStreamPos64(zip);
+  const int extraLength = unzGetLocalExtrafield(zip, nullptr, 0);
+  unzCloseCurrentFile(zip);
+  const std::uint64_t headerLength = kLocalHeaderSize + member.NameLength + static_cast<std::uint64_t>(extraLength);
+  if (extraLength < 0 || data < headerLength) {
+    return std::nullopt;
   }
-  const std::u16string target = dir + relative;
-  const std::size_t slash = target.rfind(u'\\');
-  MakeDirectoryPath(slash == std::u16string::npos ? std::u16string() : target.substr(0, slash));
-  if (slash + 1 >= target.size()) {
-    return ZipOutcome::Written;  // a folder, or a name that could not be decoded
+  std::vector<std::uint8_t> header(headerLength);
+  if (!file.ReadAt(data - headerLength, header.data(), header.size()) || Le32(&header[0]) != kLocalHeaderSignature ||
+      Le16(&header[8]) != member.Method) {
+    return std::nullopt;
+  }
+  DataPlace place{data, (Le16(&header[6]) & kDataDescriptorFlag) != 0};
+  if (place.Descriptor) {
+    return place;
+  }
+  std::uint64_t compressed = Le32(&header[18]);
+  std::uint64_t size = Le32(&header[22]);
+  if ((compressed == kZip64Marker || size == kZip64Marker) &&
+      !LocalZip64Sizes(&header[kLocalHeaderSize + member.NameLength], static_cast<std::size_t>(extraLength),
+                       size == kZip64Marker, compressed == kZip64Marker, &size, &compressed)) {
+    return std::nullopt;
+  }
+  if (Le32(&header[14]) != member.Crc || compressed != member.Compressed || size != member.Size) {
+    return std::nullopt;
+  }
+  return place;
+}
+
+// The data descriptor after a member's data: with or without its signature,
+// with 32-bit or (zip64) 64-bit sizes; it must state what the directory does.
+bool DescriptorAgrees(ArchiveFile& file, std::uint64_t offset, const Member& member) {
+  std::array<std::uint8_t, 24> bytes{};
+  if (!file.Seek(offset)) {
+    return false;
+  }
+  const std::size_t got = file.Read(bytes.data(), bytes.size());
+  for (const std::size_t start : {std::size_t{4}, std::size_t{0}}) {
+    if (start == 4 && (got < 4 || Le32(&bytes[0]) != kDescriptorSignature)) {
+      continue;
+    }
+    if (got >= start + 12 && Le32(&bytes[start]) == member.Crc && Le32(&bytes[start + 4]) == member.Compressed &&
+        Le32(&bytes[start + 8]) == member.Size) {
+      return true;
+    }
+    if (got >= start + 20 && Le32(&bytes[start]) == member.Crc && Le64(&bytes[start + 4]) == member.Compressed &&
+        Le64(&bytes[start + 12]) == member.Size) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Where a member's bytes go: a file under the destination, or nowhere when
+// the member is only checked. A write that fails drops the file.
+class MemberOutput {
+ public:
+  MemberOutput() = default;
+  MemberOutput(const std::u16string& path, std::vector<std::u16string>* written) : path_(path) {
+    file_.Reset(sys::Use<sys::IFiles>().CreateFileW(path, sys::kGenericWrite, 0, sys::kCreateAlways, 0));
+    if (file_.Valid()) {
+      written->push_back(path);
+      written_ = written;
+    } else {
+      failed_ = true;
+    }
+  }
+  ~MemberOutput() = default;
+  MemberOutput(const MemberOutput&) = delete;
+  MemberOutput& operator=(const MemberOutput&) = delete;
+
+  void Put(const char* data, std::size_t size) {
+    if (!file_.Valid() || size == 0) {
+      return;
+    }
+    sys::Dword count = 0;
+    if (!sys::Use<sys::IFiles>().WriteFile(file_.Get(), data, static_cast<sys::Dword>(size), &count) || count != size) {
+      Drop();
+    }
+  }
+  // The member's file is complete: it takes the member's date and time.
+  void Finish(unsigned long dosDate) {
+    if (file_.Valid()) {
+      StampFileTimes(dosDate);
+    }
+  }
+  // A file could not be created or written.
+  bool Failed() const { return failed_; }
+
+ private:
+  void StampFileTimes(unsigned long dosDate) {
+    sys::IFileSystem& fileSystem = sys::Use<sys::IFileSystem>();
+    sys::FileTime local;
+    sys::FileTime universal;
+    if (fileSystem.DosDateTimeToFileTime(static_cast<std::uint16_t>(dosDate >> 16),
+                                         static_cast<std::uint16_t>(dosDate & 0xFFFF), &local) &&
+        fileSystem.LocalFileTimeToFileTime(local, &universal)) {
+      sys::Use<sys::IFiles>().SetFileTime(file_.Get(), &universal, &universal, &universal);
+    }
+  }
+  // A file that could not take all of its member is not left half written.
+  void Drop() {
+    file_.Reset();
+    sys::Use<sys::IFileSystem>().DeleteFileW(path_);
+    written_->pop_back();
+    failed_ = true;
   }
 
-  sys::IFiles& files = sys::Use<sys::IFiles>();
-  sys::UniqueFileHandle file(files.CreateFileW(target, sys::kGenericWrite, 0, sys::kCreateAlways, 0));
-  if (!file.Valid()) {
-    return ZipOutcome::Failed;
+  std::u16string path_;
+  sys::UniqueFileHandle file_;
+  std::vector<std::u16string>* written_ = nullptr;
+  bool failed_ = false;
+};
+
+// Whether a member's data was found sound.
+enum class DataCheck { Sound, Unsound, OutOfMemory };
+
+// The two blocks one extraction works with.
+struct Blocks {
+  std::vector<char> Input = std::vector<char>(kBlockSize);
+  std::vector<char> Output = std::vector<char>(kBlockSize);
+};
+
+// Inflates (or copies) a member's data into out block by block, computing
+// its checksum on the way. Unsound when the data ends before its stated
+// compressed or uncompressed size, runs past either, cannot be inflated, or
+// does not match the stated checksum; nothing past the stated size is put.
+DataCheck StreamMember(ArchiveFile& file, std::uint64_t offset, const Member& member, Blocks& blocks,
+                       MemberOutput& out) {
+  if (!file.Seek(offset)) {
+    return DataCheck::Unsound;
   }
-  std::array<char, kReadSize> buffer;
-  for (;;) {
-    const int read = member.Read(buffer.data(), static_cast<unsigned>(buffer.size()));
-    if (read == MemberData::kTooLong) {
+  std::uint64_t unread = member.Compressed;
+  std::uint64_t produced = 0;
+  std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, nullptr, 0));
+  const auto put = [&](const char* data, std::size_t size) {
+    if (size > member.Size - produced) {
+      return false;
+    }
+    produced += size;
+    crc = static_cast<std::uint32_t>(crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size)));
+    out.Put(data, size);
+    return true;
+  };
+
+  if (member.Method == kStored) {
+    while (unread > 0) {
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(unread, kBlockSize));
+      if (file.Read(blocks.Output.data(), want) != want || !put(blocks.Output.data(), want)) {
+        return DataCheck::Unsound;
+      }
+      unread -= want;
+    }
+  } else {
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
+      return DataCheck::OutOfMemory;
+    }
+    const std::unique_ptr<z_stream, int (*)(z_stream*)> end(&stream, inflateEnd);
+    bool ended = false;
+    while (!ended) {
+      if (stream.avail_in == 0 && unread > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(unread, kBlockSize));
+        if (file.Read(blocks.Input.data(), want) != want) {
+          return DataCheck::Unsound;  // the archive ends inside the member's data
+        }
+        unread -= want;
+        stream.next_in = reinterpret_cast<Bytef*>(blocks.Input.data());
+        stream.avail_in = static_cast<uInt>(want);
+      }
+      stream.next_out = reinterpret_cast<Bytef*>(blocks.Output.data());
+      stream.avail_out = static_cast<uInt>(kBlockSize);
+      const int result = inflate(&stream, Z_NO_FLUSH);
+      if (result == Z_MEM_ERROR) {
+        return DataCheck::OutOfMemory;
+      }
+      if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
+        return DataCheck::Unsound;
+      }
+      ended = result == Z_STREAM_END;
+      const std::size_t count = kBlockSize - stream.avail_out;
+      if (!put(blocks.Output.data(), count)) {
+        return DataCheck::Unsound;
+      }
+      // All input taken and room left for output, yet no end: the stream
+      // is cut short.
+      if (!ended && stream.avail_in == 0 && unread == 0 && stream.avail_out > 0) {
+        return DataCheck::Unsound;
+      }
+    }
+    // The stream ends exactly where its stated compressed size does.
+    if (stream.avail_in != 0 || unread != 0) {
+      return DataCheck::Unsound;
+    }
+  }
+  return produced == member.Size && crc == member.Crc ? DataCheck::Sound : DataCheck::Unsound;
+}
+
+// Creates dir and every missing folder above it, the outermost first, and
+// notes each folder it created.
+void MakeDirectoryPath(const std::u16string& dir, std::vector<std::u16string>* created) {
+  if (dir.size() <= 3) {
+    return;
+  }
+  sys::IFileSystem& fileSystem = sys::Use<sys::IFileSystem>();
+  const auto make = [&]() {
+    if (!fileSystem.CreateDirectoryW(dir)) {
+      return false;
+    }
+    if (created != nullptr) {
+      created->push_back(dir);
+    }
+    return true;
+  };
+  if (make()) {
+    return;
+  }
+  std::u16string parent = dir;
+  if (EndsWithBackslash(parent)) {
+    parent.pop_back();
+  }
+  const std::size_t slash = parent.rfind(u'\\');
+  parent.resize(slash == std::u16string::npos ? 0 : slash + 1);
+  MakeDirectoryPath(parent, created);
+  make();
+}
+
+// What one extraction put on disk, removed again when the archive is refused.
+struct Written {
+  std::vector<std::u16string> Files;
+  std::vector<std::u16string> Folders;
+
+  void Remove() const {
+    sys::IFileSystem& fileSystem = sys::Use<sys::IFileSystem>();
+    for (auto file = Files.rbegin(); file != Files.rend(); ++file) {
+      fileSystem.DeleteFileW(*file);
+    }
+    for (auto folder = Folders.rbegin(); folder != Folders.rend(); ++folder) {
+      fileSystem.RemoveDirectoryW(*folder);
+    }
+  }
+};
+
+// Unpacks the checked members under dir. Once a folder or file cannot be
+// made nothing more is written, but the remaining members are still read
+// and checked: an unsound one refuses the archive all the same.
+ZipOutcome UnpackMembers(unzFile zip, ArchiveFile& file, const std::vector<Member>& members, const std::u16string& dir,
+                         Written& written) {
+  Blocks blocks;
+  bool writing = true;
+  for (const Member& member : members) {
+    const std::optional<DataPlace> place = CheckLocalHeader(zip, file, member);
+    if (!place) {
       return ZipOutcome::Refused;
     }
-    if (read < 0) {
-      return ZipOutcome::Failed;
+    const std::u16string target = dir + member.Name;
+    const std::size_t slash = target.rfind(u'\\');
+    // A folder, or a name that could not be decoded, has no file of its own.
+    const bool hasFile = slash + 1 < target.size();
+    MemberOutput none;
+    std::optional<MemberOutput> output;
+    if (writing) {
+      MakeDirectoryPath(slash == std::u16string::npos ? std::u16string() : target.substr(0, slash), &written.Folders);
+      if (hasFile) {
+        output.emplace(target, &written.Files);
+      }
     }
-    if (read == 0) {
-      StampFileTimes(file.Get(), info.dosDate);
-      return ZipOutcome::Written;
+    MemberOutput& out = output ? *output : none;
+    const DataCheck check = StreamMember(file, place->Offset, member, blocks, out);
+    if (check == DataCheck::Unsound || (check == DataCheck::Sound && place->Descriptor &&
+                                        !DescriptorAgrees(file, place->Offset + member.Compressed, member))) {
+      return ZipOutcome::Refused;
     }
-    sys::Dword written = 0;
-    if (!files.WriteFile(file.Get(), buffer.data(), static_cast<sys::Dword>(read), &written) ||
-        written != static_cast<sys::Dword>(read)) {
-      return ZipOutcome::Failed;
+    if (check == DataCheck::OutOfMemory || out.Failed()) {
+      writing = false;
+      continue;
     }
+    out.Finish(member.DosDate);
   }
+  return writing ? ZipOutcome::Written : ZipOutcome::Failed;
 }
 
 // Missing objects answer S_FALSE from the shell; any other answer that
@@ -267,52 +597,41 @@ sys::HResult CopyWithShell(const std::u16string& archive, const std::u16string& 
 
 }  // namespace
 
-void MakeDirectoryPath(const std::u16string& dir) {
-  if (dir.size() <= 3) {
-    return;
-  }
-  sys::IFileSystem& fileSystem = sys::Use<sys::IFileSystem>();
-  if (fileSystem.CreateDirectoryW(dir)) {
-    return;
-  }
-  std::u16string parent = dir;
-  if (EndsWithBackslash(parent)) {
-    parent.pop_back();
-  }
-  const std::size_t slash = parent.rfind(u'\\');
-  parent.resize(slash == std::u16string::npos ? 0 : slash + 1);
-  MakeDirectoryPath(parent);
-  fileSystem.CreateDirectoryW(dir);
-}
+void MakeDirectoryPath(const std::u16string& dir) { MakeDirectoryPath(dir, nullptr); }
 
 ZipOutcome ExtractZip(const std::string& zipPath, const std::string& destDir) {
-  ZipArchive archive(zipPath);
-  if (archive.Get() == nullptr) {
-    return ZipOutcome::Failed;
-  }
-  unz_global_info64 global{};
-  if (unzGetGlobalInfo64(archive.Get(), &global) != UNZ_OK) {
+  ArchiveFile file(zipPath);
+  if (!file.IsOpen()) {
     return ZipOutcome::Failed;
   }
   // Without the folder's own name nothing could be placed inside it.
   std::optional<std::u16string> dir = AnsiToWide(destDir);
-  if (!dir) {
+  ZipReader reader(file);
+  if (reader.Get() == nullptr) {
+    if (dir && IsEmptyArchive(file)) {
+      sys::Use<sys::IFileSystem>().CreateDirectoryW(*dir);
+      return ZipOutcome::Written;
+    }
+    return ZipOutcome::Failed;
+  }
+  unz_global_info64 global{};
+  if (unzGetGlobalInfo64(reader.Get(), &global) != UNZ_OK || !dir) {
     return ZipOutcome::Failed;
   }
   sys::Use<sys::IFileSystem>().CreateDirectoryW(*dir);
   if (!dir->empty() && !EndsWithBackslash(*dir)) {
     dir->push_back(u'\\');
   }
-  std::uint64_t total = 0;
-  for (ZPOS64_T index = 0; index < global.number_entry; ++index) {
-    if (const ZipOutcome outcome = WriteCurrentMember(archive.Get(), *dir, &total); outcome != ZipOutcome::Written) {
-      return outcome;
-    }
-    if (index + 1 < global.number_entry && unzGoToNextFile(archive.Get()) != UNZ_OK) {
-      return ZipOutcome::Failed;
-    }
+  const std::optional<std::vector<Member>> members = CheckDirectory(reader.Get(), global.number_entry);
+  if (!members) {
+    return ZipOutcome::Refused;
   }
-  return ZipOutcome::Written;
+  Written written;
+  const ZipOutcome outcome = UnpackMembers(reader.Get(), file, *members, *dir, written);
+  if (outcome == ZipOutcome::Refused) {
+    written.Remove();
+  }
+  return outcome;
 }
 
 sys::HResult Compress::Extract(const std::string& archivePath, const std::string& destDir) {

@@ -20,28 +20,42 @@ struct CompressFileStruct {
 inline constexpr std::int32_t kPreparePackage = 2;
 
 // Copies an executable package into DestDir, or unpacks an archive there
-// (with the zip library, and through the shell when that fails; an archive
-// that holds a refused member is not handed to the shell).
+// (with the zip library, and through the shell when that fails; a refused
+// archive is not handed to the shell).
 // Stores 1 through ResultFlag when that was done, 0 otherwise.
 void ProcessPackage(CompressFileStruct request);
 
-// What became of an archive. Members written before a failure stay.
+// What became of an archive.
 enum class ZipOutcome {
-  Written,  // every member was written
-  Failed,   // the zip library could not read the archive, or a file could not be written
-  Refused,  // the archive holds a member that nothing may unpack
+  Written,  // every member was written and found sound
+  Failed,   // the zip library could not open the archive, or a folder or file could not be made;
+            // the members written before stay
+  Refused,  // a member breaks a rule or is unsound, or the archive is damaged; nothing of it stays
 };
 
 // The most that the members of one archive may declare, and so write, in all.
 inline constexpr std::uint64_t kMaxArchiveBytes = std::uint64_t{1} << 30;
 
 // Writes every member of the zip archive at zipPath (8-bit text) under
-// destDir, creating folders as needed. A member is refused when its name
-// is absolute, when one of its parts is no safe file name (IsSafeFileName:
-// a drive or stream, "..", a device name, a control character, ...), when
-// the name is 260 bytes or longer, when its declared size takes the
-// archive's total past kMaxArchiveBytes, or when its data inflates past the
-// size it declares.
+// destDir, creating folders as needed.
+//
+// The whole directory is checked before anything is written. A member is
+// refused when its name is absolute, when one of its parts is no safe file
+// name (IsSafeFileName: a drive or stream, "..", a device name, a control
+// character, ...), when the name is 260 bytes or longer, when it is
+// encrypted or uses a method other than stored or deflated, or when its
+// declared size takes the archive's total past kMaxArchiveBytes; a
+// directory that cannot be read to its end refuses the archive too.
+//
+// Each member's data is then checked as it is written: its local header
+// and data descriptor must state what the directory does, and what it
+// inflates to must have the stated checksum and size, neither ending early
+// nor running past it. An unsound member refuses the archive, also one
+// behind a member that could not be written, and whatever was written of
+// the archive is removed again (destDir itself stays).
+//
+// An archive without members (its end record alone, with or without a
+// comment) is written: destDir is created and stays empty.
 ZipOutcome ExtractZip(const std::string& zipPath, const std::string& destDir);
 
 // Creates dir and every missing folder above it, the outermost first.

@@ -605,6 +605,45 @@ bool FakeFileSystem::CopyFileW(const std::u16string& existing, const std::u16str
   return true;
 }
 
+bool FakeFileSystem::DeleteFileW(const std::u16string& path) {
+  const std::u16string key = KeyOf(FullPath(path));
+  if (Folders.contains(key)) {
+    return Fail(sys::kErrorAccessDenied);
+  }
+  auto file = Files.find(key);
+  if (path.empty() || file == Files.end()) {
+    return Fail(sys::kErrorFileNotFound);
+  }
+  // The program opens its files without sharing deletion.
+  if (std::any_of(Handles.begin(), Handles.end(), [&key](const auto& h) { return h.second.Key == key; })) {
+    return Fail(sys::kErrorSharingViolation);
+  }
+  TakeSpace(0, file->second.second.Data.size());
+  if (Log != nullptr) {
+    Log->Add("delete " + Narrow(file->second.first));
+  }
+  Files.erase(file);
+  return true;
+}
+
+bool FakeFileSystem::RemoveDirectoryW(const std::u16string& path) {
+  const std::u16string key = KeyOf(FullPath(path));
+  auto folder = Folders.find(key);
+  if (path.empty() || folder == Folders.end()) {
+    return Fail(Files.contains(key) ? sys::kErrorDirectory : sys::kErrorFileNotFound);
+  }
+  const auto inside = [&key](const std::u16string& other) { return other.starts_with(key + u"\\"); };
+  if (std::any_of(Folders.begin(), Folders.end(), [&](const auto& f) { return inside(f.first); }) ||
+      std::any_of(Files.begin(), Files.end(), [&](const auto& f) { return inside(f.first); })) {
+    return Fail(sys::kErrorDirNotEmpty);
+  }
+  if (Log != nullptr) {
+    Log->Add("rmdir " + Narrow(folder->second));
+  }
+  Folders.erase(folder);
+  return true;
+}
+
 bool FakeFileSystem::DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, sys::FileTime* fileTime) {
   const unsigned day = fatDate & 0x1F;
   const unsigned month = (fatDate >> 5) & 0x0F;

@@ -50,6 +50,10 @@ bool Win32FileSystem::CopyFileW(const std::u16string& existing, const std::u16st
   return ::CopyFileW(Wide(existing), Wide(target), failIfExists ? TRUE : FALSE) != FALSE;
 }
 
+bool Win32FileSystem::DeleteFileW(const std::u16string& path) { return ::DeleteFileW(Wide(path)) != FALSE; }
+
+bool Win32FileSystem::RemoveDirectoryW(const std::u16string& path) { return ::RemoveDirectoryW(Wide(path)) != FALSE; }
+
 bool Win32FileSystem::DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, FileTime* fileTime) {
   FILETIME result{};
   if (!::DosDateTimeToFileTime(fatDate, fatTime, &result)) {

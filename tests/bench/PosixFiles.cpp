@@ -155,6 +155,24 @@ bool PosixFiles::MoveFileA(const std::string& existing, const std::string& targe
 
 bool PosixFiles::CopyFileW(const std::u16string&, const std::u16string&, bool) { return false; }
 
+bool PosixFiles::DeleteFileW(const std::u16string& path) {
+  if (::unlink(HostPath(path).c_str()) != 0) {
+    LastError = errno == ENOENT ? sys::kErrorFileNotFound : sys::kErrorAccessDenied;
+    return false;
+  }
+  return true;
+}
+
+bool PosixFiles::RemoveDirectoryW(const std::u16string& path) {
+  if (::rmdir(HostPath(path).c_str()) != 0) {
+    LastError = errno == ENOENT      ? sys::kErrorFileNotFound
+                : errno == ENOTEMPTY ? sys::kErrorDirNotEmpty
+                                     : sys::kErrorAccessDenied;
+    return false;
+  }
+  return true;
+}
+
 bool PosixFiles::DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, sys::FileTime* fileTime) {
   using namespace std::chrono;
   const year_month_day date{year{1980 + (fatDate >> 9)}, month{static_cast<unsigned>((fatDate >> 5) & 0x0F)},

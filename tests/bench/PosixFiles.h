@@ -28,6 +28,8 @@ class PosixFiles : public sys::IFiles, public sys::IFileSystem {
   bool CreateDirectoryW(const std::u16string& path) override;
   bool MoveFileA(const std::string& existing, const std::string& target) override;
   bool CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) override;
+  bool DeleteFileW(const std::u16string& path) override;
+  bool RemoveDirectoryW(const std::u16string& path) override;
   bool DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, sys::FileTime* fileTime) override;
   bool LocalFileTimeToFileTime(const sys::FileTime& localTime, sys::FileTime* fileTime) override;
   sys::Dword GetLastError() override { return LastError; }

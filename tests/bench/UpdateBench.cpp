@@ -1,11 +1,16 @@
 // Speed of the update pipeline's local work: unpacking a 64 MiB package
-// with ExtractZip against Info-ZIP's unzip on the same archive in the same
-// run (printed as a throughput ratio), and parsing a catalogue of 1,000
+// with ExtractZip against Info-ZIP's unzip on the same archive and against
+// the limit, a plain zlib inflate of the same members into memory, in the
+// same run (printed as throughput ratios), and parsing a catalogue of 1,000
 // driver entries.
 #include <benchmark/benchmark.h>
+#include <unzip.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -121,6 +126,80 @@ void BM_ExtractZip(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * 64 * kMiB));
 }
 
+// The package's members as they lie in the archive, read once.
+struct RawMember {
+  int Method = 0;
+  std::string Bytes;
+  std::size_t Size = 0;
+};
+
+const std::vector<RawMember>& RawMembers() {
+  static const std::vector<RawMember> members = [] {
+    std::vector<RawMember> raw;
+    unzFile zip = unzOpen64(Package().c_str());
+    for (int found = unzGoToFirstFile(zip); zip != nullptr && found == UNZ_OK; found = unzGoToNextFile(zip)) {
+      unz_file_info64 info{};
+      int method = 0;
+      if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
+          unzOpenCurrentFile2(zip, &method, nullptr, 1) != UNZ_OK) {
+        break;
+      }
+      RawMember member{method, std::string(info.compressed_size, '\0'), info.uncompressed_size};
+      const int read = unzReadCurrentFile(zip, member.Bytes.data(), static_cast<unsigned>(member.Bytes.size()));
+      unzCloseCurrentFile(zip);
+      if (read != static_cast<int>(member.Bytes.size())) {
+        break;
+      }
+      raw.push_back(std::move(member));
+    }
+    if (zip != nullptr) {
+      unzClose(zip);
+    }
+    return raw;
+  }();
+  return members;
+}
+
+// The limit: each member's compressed bytes, already in memory, inflated in
+// one call into a buffer of its size (stored ones copied); no files, no
+// checksum.
+void BM_PlainInflate(benchmark::State& state) {
+  const std::vector<RawMember>& members = RawMembers();
+  std::size_t largest = 0;
+  std::size_t total = 0;
+  for (const RawMember& member : members) {
+    largest = std::max(largest, member.Size);
+    total += member.Size;
+  }
+  if (total != 64 * kMiB) {
+    state.SkipWithError("the package's members could not be read");
+    return;
+  }
+  std::vector<char> out(std::max<std::size_t>(largest, 1));
+  for (auto _ : state) {
+    for (const RawMember& member : members) {
+      if (member.Method == 0) {
+        std::memcpy(out.data(), member.Bytes.data(), member.Size);
+        benchmark::DoNotOptimize(out.data());
+        continue;
+      }
+      z_stream stream{};
+      inflateInit2(&stream, -MAX_WBITS);
+      stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(member.Bytes.data()));
+      stream.avail_in = static_cast<uInt>(member.Bytes.size());
+      stream.next_out = reinterpret_cast<Bytef*>(out.data());
+      stream.avail_out = static_cast<uInt>(out.size());
+      const int result = inflate(&stream, Z_FINISH);
+      inflateEnd(&stream);
+      if (result != Z_STREAM_END || stream.total_out != member.Size) {
+        state.SkipWithError("inflate failed");
+        return;
+      }
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * 64 * kMiB));
+}
+
 void BM_InfoZipUnzip(benchmark::State& state) {
   const std::string& zip = Package();
   const fs::path dest = Scratch().Path() / "unzip";
@@ -174,17 +253,22 @@ void BM_ParseCatalogue1000Drivers(benchmark::State& state) {
   TheWorld().Internet.EvictedUrls.clear();
 }
 
-BENCHMARK(BM_ExtractZip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-BENCHMARK(BM_InfoZipUnzip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_ExtractZip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
+BENCHMARK(BM_InfoZipUnzip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
+BENCHMARK(BM_PlainInflate)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
 BENCHMARK(BM_ParseCatalogue1000Drivers)->Unit(benchmark::kMillisecond);
 
-// Remembers the real time per iteration of each benchmark it shows.
+// Remembers the best real time per iteration, in seconds, of each
+// benchmark it shows: the machine is shared, and the best of the
+// repetitions is what the code can do.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (!run.error_occurred) {
-        Seconds[run.run_name.function_name] = run.GetAdjustedRealTime();
+      if (!run.error_occurred && run.run_type == Run::RT_Iteration && run.iterations > 0) {
+        const double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
+        const auto [best, added] = Seconds.emplace(run.run_name.function_name, seconds);
+        best->second = added ? seconds : std::min(best->second, seconds);
       }
     }
     ConsoleReporter::ReportRuns(runs);
@@ -199,11 +283,23 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   kestrune::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto extract = reporter.Seconds.find("BM_ExtractZip");
-  const auto unzip = reporter.Seconds.find("BM_InfoZipUnzip");
-  if (extract != reporter.Seconds.end() && unzip != reporter.Seconds.end() && extract->second > 0) {
-    std::printf("ExtractZip throughput / unzip throughput: %.2f (goal: at least 1.00)\n",
-                unzip->second / extract->second);
+  const auto seconds = [&reporter](const char* name) {
+    const auto found = reporter.Seconds.find(name);
+    return found == reporter.Seconds.end() ? 0.0 : found->second;
+  };
+  const double extract = seconds("BM_ExtractZip");
+  const double unzip = seconds("BM_InfoZipUnzip");
+  const double plain = seconds("BM_PlainInflate");
+  const auto mebibytesPerSecond = [](double time) { return time > 0 ? 64.0 / time : 0.0; };
+  if (extract > 0) {
+    std::printf("Best of 3: ExtractZip %.0f MiB/s, unzip %.0f MiB/s, plain inflate into memory %.0f MiB/s\n",
+                mebibytesPerSecond(extract), mebibytesPerSecond(unzip), mebibytesPerSecond(plain));
+  }
+  if (extract > 0 && unzip > 0) {
+    std::printf("ExtractZip throughput / unzip throughput: %.2f (goal: at least 2.00)\n", unzip / extract);
+  }
+  if (extract > 0 && plain > 0) {
+    std::printf("ExtractZip throughput / plain inflate throughput: %.2f (goal: at least 0.80)\n", plain / extract);
   }
   benchmark::Shutdown();
   return 0;

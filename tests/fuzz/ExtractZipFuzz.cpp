@@ -1,6 +1,7 @@
 // Archive bytes through ExtractZip into a scratch folder of an in-memory
 // Windows file system: whatever the archive holds, nothing may be created
-// outside that folder, and no handle may stay open.
+// outside that folder, a refused archive leaves nothing inside it, and no
+// handle may stay open.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sys::ScopedSeam<sys::IFiles> files(disk);
   sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
 
-  ExtractZip(path, "C:\\Scratch\\ROM");
+  const ZipOutcome outcome = ExtractZip(path, "C:\\Scratch\\ROM");
 
   for (const std::u16string& written : disk.AllFiles()) {
     if (!Inside(written)) {
@@ -59,6 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (folder != u"C:\\Scratch" && !Inside(folder)) {
       std::fprintf(stderr, "extract fuzz: folder outside: %s\n", sim::FakeFileSystem::Narrow(folder).c_str());
       std::abort();
+    }
+  }
+  if (outcome == ZipOutcome::Refused) {
+    for (const std::u16string& left : disk.AllFiles()) {
+      std::fprintf(stderr, "extract fuzz: refused, yet left: %s\n", sim::FakeFileSystem::Narrow(left).c_str());
+      std::abort();
+    }
+    for (const std::u16string& folder : disk.AllFolders()) {
+      if (folder != u"C:\\Scratch" && folder != kScratch) {
+        std::fprintf(stderr, "extract fuzz: refused, yet left: %s\n", sim::FakeFileSystem::Narrow(folder).c_str());
+        std::abort();
+      }
     }
   }
   if (disk.OpenHandles() != 0) {

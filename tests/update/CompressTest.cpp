@@ -6,15 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "sim/os/FakeFileSystem.h"
 #include "sim/os/FakeShell.h"
 #include "tests/support/FakeOsFixture.h"
 #include "tests/support/ZipBuilder.h"
+#include "tests/support/ZipSamples.h"
 
 namespace kestrune {
 namespace {
 
+using test::Misstated;
 using test::ZipMember;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -37,6 +40,36 @@ ZipMember Declaring(ZipMember member, std::uint32_t size) {
   member.DeclaredSize = size;
   return member;
 }
+
+// The forms in which zip writers store a member: stored or deflated, with
+// sizes in the local header or in a data descriptor after the data, in
+// 32-bit or zip64 fields.
+struct Form {
+  const char* Name;
+  bool Deflate;
+  bool DataDescriptor;
+  bool Zip64;
+};
+constexpr Form kForms[] = {
+    {"deflated", true, false, false},
+    {"stored", false, false, false},
+    {"deflated, data descriptor", true, true, false},
+    {"stored, data descriptor", false, true, false},
+    {"deflated, zip64", true, false, true},
+    {"stored, zip64", false, false, true},
+    {"deflated, zip64 and data descriptor", true, true, true},
+    {"stored, zip64 and data descriptor", false, true, true},
+};
+
+ZipMember InForm(ZipMember member, const Form& form) {
+  member.Deflate = form.Deflate;
+  member.DataDescriptor = form.DataDescriptor;
+  member.Zip64 = form.Zip64;
+  return member;
+}
+
+// The 22 bytes that Python's zipfile writes for an archive without members.
+const std::string kBareEndRecord = std::string("PK\x05\x06", 4) + std::string(18, '\0');
 
 class CompressTest : public test::FakeOsFixture {
  protected:
@@ -165,19 +198,39 @@ TEST_F(CompressTest, ExistingFilesAreReplaced) {
   EXPECT_EQ(Content(u"C:\\Work\\ROM\\keep.txt"), "untouched");
 }
 
-TEST_F(CompressTest, EmptyArchiveOnlyCreatesTheDestination) {
-  // The zip library finds an end record only after at least one byte, so
-  // the archive carries a stub in front of it, as self-extracting ones do.
-  test::WriteBytes(Folder.Path() / "empty.zip", "MZ stub" + test::MakeZip({}));
-  EXPECT_EQ(ExtractZip(Folder.Text("empty.zip"), kDest), ZipOutcome::Written);
-  EXPECT_TRUE(Disk.FolderExists(u"C:\\Work\\ROM"));
-  EXPECT_THAT(Disk.AllFiles(), IsEmpty());
+TEST_F(CompressTest, EmptyArchivesOnlyCreateTheDestination) {
+  const std::pair<const char*, std::string> archives[] = {
+      {"the end record alone", kBareEndRecord},
+      {"the end record and a comment", test::MakeZip({}, "no members here")},
+      {"a stub before the end record", "MZ stub" + test::MakeZip({})},
+  };
+  ASSERT_EQ(test::MakeZip({}), kBareEndRecord);
+  for (const auto& [name, bytes] : archives) {
+    SCOPED_TRACE(name);
+    sim::FakeFileSystem disk;
+    disk.AddFolder(u"C:\\Work");
+    sys::ScopedSeam<sys::IFiles> files(disk);
+    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+    test::WriteBytes(Folder.Path() / "empty.zip", bytes);
+
+    EXPECT_EQ(ExtractZip(Folder.Text("empty.zip"), kDest), ZipOutcome::Written);
+    EXPECT_TRUE(disk.FolderExists(u"C:\\Work\\ROM"));
+    EXPECT_THAT(disk.AllFiles(), IsEmpty());
+    EXPECT_THAT(disk.AllFolders(), ElementsAre(u"C:\\Work", u"C:\\Work\\ROM"));
+  }
 }
 
 TEST_F(CompressTest, ArchivesThatCannotBeOpenedCreateNothing) {
   test::WriteBytes(Folder.Path() / "not.zip", "MZ\x90\x00 this is an executable, not an archive");
   test::WriteBytes(Folder.Path() / "empty.zip", "");
-  for (const std::string& path : {Folder.Text("not.zip"), Folder.Text("empty.zip"), Folder.Text("missing.zip")}) {
+  // End records at the file's start that are no empty archive: one that
+  // counts a member, one whose comment is longer than the file.
+  std::string counting = kBareEndRecord;
+  counting[8] = counting[10] = 1;
+  test::WriteBytes(Folder.Path() / "counting.zip", counting);
+  test::WriteBytes(Folder.Path() / "short.zip", test::MakeZip({}, "comment").substr(0, 25));
+  for (const std::string& path : {Folder.Text("not.zip"), Folder.Text("empty.zip"), Folder.Text("missing.zip"),
+                                  Folder.Text("counting.zip"), Folder.Text("short.zip")}) {
     SCOPED_TRACE(path);
     EXPECT_EQ(ExtractZip(path, kDest), ZipOutcome::Failed);
   }
@@ -185,8 +238,8 @@ TEST_F(CompressTest, ArchivesThatCannotBeOpenedCreateNothing) {
 }
 
 // Members that would be written outside the destination, or cannot be named
-// safely, are refused: the answer is false, earlier members stay, later ones
-// are not written.
+// safely, are refused, and the whole archive with them: the directory is
+// checked before anything is written, so no member of it is.
 TEST_F(CompressTest, MembersThatLeaveTheDestinationAreRefused) {
   const std::string refused[] = {
       "../evil.txt",
@@ -221,6 +274,7 @@ TEST_F(CompressTest, MembersThatLeaveTheDestinationAreRefused) {
       "a/name.txt ",
       "a/x\x01.txt",
       "a/x\x7F.txt",
+      std::string("a/x\0y.txt", 9),
       std::string(260, 'n'),
       std::string(200, 'd') + "/" + std::string(100, 'f'),
   };
@@ -236,7 +290,7 @@ TEST_F(CompressTest, MembersThatLeaveTheDestinationAreRefused) {
     for (const std::u16string& path : disk.AllFiles()) {
       EXPECT_TRUE(path.starts_with(u"C:\\Work\\ROM\\")) << sim::FakeFileSystem::Narrow(path);
     }
-    EXPECT_THAT(disk.AllFiles(), ElementsAre(u"C:\\Work\\ROM\\first.txt"));
+    EXPECT_THAT(disk.AllFiles(), IsEmpty());
     EXPECT_EQ(disk.OpenHandles(), 0u);
   }
 }
@@ -274,7 +328,8 @@ TEST_F(CompressTest, NamesThatOnlyLookUnusualAreWritten) {
 
 // What one archive may write is bounded: each member by the size it
 // declares, all members together by kMaxArchiveBytes. A member that breaks
-// either is refused, and nothing of it goes past the bound.
+// either is refused, nothing of it goes past the bound, and nothing of the
+// archive stays.
 TEST_F(CompressTest, SizesBeyondTheDeclaredOrTheArchiveBoundAreRefused) {
   struct Case {
     const char* Name;
@@ -298,7 +353,7 @@ TEST_F(CompressTest, SizesBeyondTheDeclaredOrTheArchiveBoundAreRefused) {
     EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, c.Member, {"last.txt", "3"}}), kDest), ZipOutcome::Refused);
     const auto* file = disk.FindFile(u"C:\\Work\\ROM\\" + sim::FakeFileSystem::Widen(c.Member.Name));
     EXPECT_LE(file == nullptr ? 0u : file->Data.size(), c.MostWritten);
-    EXPECT_EQ(disk.FindFile(u"C:\\Work\\ROM\\last.txt"), nullptr);
+    EXPECT_THAT(disk.AllFiles(), IsEmpty());
     EXPECT_EQ(disk.OpenHandles(), 0u);
   }
 }
@@ -309,8 +364,7 @@ TEST_F(CompressTest, MembersTogetherMayNotDeclareMoreThanTheBound) {
   EXPECT_EQ(
       ExtractZip(Archive({Declaring({"a.bin", "short data"}, half), Declaring({"b.bin", "short data"}, half)}), kDest),
       ZipOutcome::Refused);
-  EXPECT_EQ(Content(u"C:\\Work\\ROM\\a.bin"), "short data");  // a stream may end before its size
-  EXPECT_EQ(Disk.FindFile(u"C:\\Work\\ROM\\b.bin"), nullptr);
+  EXPECT_THAT(Disk.AllFiles(), IsEmpty());
 
   EXPECT_EQ(ExtractZip(Archive({Declaring({"c.bin", std::string(3000, 'c')}, 3000)}), kDest), ZipOutcome::Written);
   EXPECT_EQ(Content(u"C:\\Work\\ROM\\c.bin"), std::string(3000, 'c'));
@@ -322,7 +376,6 @@ TEST_F(CompressTest, MemberFailuresKeepWhatWasWrittenBefore) {
     ZipMember Member;
     std::function<void(sim::FakeFileSystem&)> Prepare;
   };
-  ZipMember unknownMethod{"method.bin", "data", false};
   const Case cases[] = {
       {"file name taken by a folder",
        {"taken", "x"},
@@ -343,12 +396,14 @@ TEST_F(CompressTest, MemberFailuresKeepWhatWasWrittenBefore) {
 
     EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, c.Member, {"last.txt", "3"}}), kDest), ZipOutcome::Failed);
     EXPECT_NE(disk.FindFile(u"C:\\Work\\ROM\\first.txt"), nullptr);
+    // The failing member's file is not left half written.
+    EXPECT_EQ(disk.FindFile(u"C:\\Work\\ROM\\" + sim::FakeFileSystem::Widen(c.Member.Name)), nullptr);
     EXPECT_EQ(disk.FindFile(u"C:\\Work\\ROM\\last.txt"), nullptr);
     EXPECT_EQ(disk.OpenHandles(), 0u);
   }
 }
 
-TEST_F(CompressTest, CorruptDataFailsTheMember) {
+TEST_F(CompressTest, CorruptDataRefusesTheArchive) {
   std::string zip = test::MakeZip({{"first.txt", "1", false}, {"bad.bin", Pattern(20000, 3)}});
   // Spoil the deflated stream right after the second member's local header.
   const std::size_t header = zip.find("bad.bin") + 7;
@@ -356,15 +411,197 @@ TEST_F(CompressTest, CorruptDataFailsTheMember) {
     zip[i] = static_cast<char>(0xFF);
   }
   test::WriteBytes(Folder.Path() / "corrupt.zip", zip);
-  EXPECT_EQ(ExtractZip(Folder.Text("corrupt.zip"), kDest), ZipOutcome::Failed);
-  EXPECT_EQ(Content(u"C:\\Work\\ROM\\first.txt"), "1");
+  EXPECT_EQ(ExtractZip(Folder.Text("corrupt.zip"), kDest), ZipOutcome::Refused);
+  EXPECT_THAT(Disk.AllFiles(), IsEmpty());
 }
 
-TEST_F(CompressTest, ChecksumMismatchIsNotConsulted) {
+TEST_F(CompressTest, ChecksumMismatchRefusesTheArchive) {
   ZipMember member{"crc.bin", "checksum does not match"};
   member.WrongCrc = true;
-  EXPECT_EQ(ExtractZip(Archive({member}), kDest), ZipOutcome::Written);
-  EXPECT_EQ(Content(u"C:\\Work\\ROM\\crc.bin"), "checksum does not match");
+  EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, member}), kDest), ZipOutcome::Refused);
+  EXPECT_THAT(Disk.AllFiles(), IsEmpty());
+  EXPECT_EQ(Disk.OpenHandles(), 0u);
+}
+
+TEST_F(CompressTest, SoundMembersInEveryFormAreWritten) {
+  const std::string image = Pattern(300000, 5) + std::string(200000, 'z');
+  for (const Form& form : kForms) {
+    SCOPED_TRACE(form.Name);
+    sim::FakeFileSystem disk;
+    disk.AddFolder(u"C:\\Work");
+    sys::ScopedSeam<sys::IFiles> files(disk);
+    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+
+    EXPECT_EQ(ExtractZip(Archive({InForm({"first.txt", "1"}, form),
+                                  InForm({"BIOS/image.bin", image}, form),
+                                  InForm({"empty.txt", ""}, form),
+                                  {"last.txt", "3"}}),
+                         kDest),
+              ZipOutcome::Written);
+    const auto* file = disk.FindFile(u"C:\\Work\\ROM\\BIOS\\image.bin");
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(file->Data == image);
+    EXPECT_EQ(disk.FindFile(u"C:\\Work\\ROM\\first.txt")->Data, "1");
+    EXPECT_EQ(disk.FindFile(u"C:\\Work\\ROM\\empty.txt")->Data, "");
+    EXPECT_EQ(disk.FindFile(u"C:\\Work\\ROM\\last.txt")->Data, "3");
+    EXPECT_EQ(disk.OpenHandles(), 0u);
+  }
+}
+
+TEST_F(CompressTest, ArchivesOfRealZipWritersAreWritten) {
+  const std::string tool = "MZ flash tool MZ flash tool MZ flash tool\n";
+  std::string counting;
+  for (int i = 0; i < 32; ++i) {
+    counting.push_back(static_cast<char>(i));
+  }
+  struct Case {
+    const char* Name;
+    const std::string& Bytes;
+    std::vector<std::pair<std::u16string, std::string>> Files;
+  };
+  const Case cases[] = {
+      {"Python, streamed",
+       test::kPythonStreamedZip,
+       {{u"C:\\Work\\ROM\\Flash\\AFU.exe",
+         [] {
+           std::string text;
+           for (int i = 0; i < 8; ++i) {
+             text += "MZ flash tool ";
+           }
+           return text;
+         }()},
+        {u"C:\\Work\\ROM\\Z270.bin", counting}}},
+      {"Info-ZIP, zip64",
+       test::kInfoZipZip64,
+       {{u"C:\\Work\\ROM\\afu.exe", tool}, {u"C:\\Work\\ROM\\z270.bin", std::string(600, 'B')}}},
+      {"Info-ZIP, piped", test::kInfoZipPiped, {{u"C:\\Work\\ROM\\-", tool}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    sim::FakeFileSystem disk;
+    disk.AddFolder(u"C:\\Work");
+    sys::ScopedSeam<sys::IFiles> files(disk);
+    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+    test::WriteBytes(Folder.Path() / "real.zip", c.Bytes);
+
+    ASSERT_EQ(ExtractZip(Folder.Text("real.zip"), kDest), ZipOutcome::Written);
+    EXPECT_EQ(disk.AllFiles().size(), c.Files.size());
+    for (const auto& [path, data] : c.Files) {
+      const auto* file = disk.FindFile(path);
+      ASSERT_NE(file, nullptr) << sim::FakeFileSystem::Narrow(path);
+      EXPECT_EQ(file->Data, data);
+    }
+  }
+}
+
+// A member whose data does not match what its headers state refuses the
+// archive, in every form a writer may store it, and whatever the archive
+// had written is removed; only the destination folder stays.
+TEST_F(CompressTest, UnsoundMembersRefuseTheArchiveAndLeaveNothing) {
+  const std::string image = Pattern(20000, 6);
+  struct Kind {
+    const char* Name;
+    std::function<void(ZipMember&)> Spoil;
+    bool WithDescriptor;     // applies to members with a data descriptor
+    bool WithoutDescriptor;  // applies to members without one
+  };
+  const Kind kinds[] = {
+      {"one byte flipped, checksum unchanged", [](ZipMember& m) { m.FlipByte = 5000; }, true, true},
+      {"ends before its size", [&](ZipMember& m) { m.DeclaredSize = static_cast<std::uint32_t>(image.size() + 1); },
+       true, true},
+      {"runs past its size", [&](ZipMember& m) { m.DeclaredSize = static_cast<std::uint32_t>(image.size() - 1); }, true,
+       true},
+      {"data cut short", [](ZipMember& m) { m.CutTo = 10000; }, true, true},
+      {"checksum stated wrong everywhere", [](ZipMember& m) { m.WrongCrc = true; }, true, true},
+      {"local header's checksum differs", [](ZipMember& m) { m.Misstate = Misstated::LocalCrc; }, false, true},
+      {"local header's size differs", [](ZipMember& m) { m.Misstate = Misstated::LocalSize; }, false, true},
+      {"data descriptor's checksum differs", [](ZipMember& m) { m.Misstate = Misstated::DescriptorCrc; }, true, false},
+      {"data descriptor's size differs", [](ZipMember& m) { m.Misstate = Misstated::DescriptorSize; }, true, false},
+  };
+  for (const Kind& kind : kinds) {
+    for (const Form& form : kForms) {
+      if (!(form.DataDescriptor ? kind.WithDescriptor : kind.WithoutDescriptor)) {
+        continue;
+      }
+      SCOPED_TRACE(std::string(kind.Name) + ", " + form.Name);
+      sim::FakeFileSystem disk;
+      disk.AddFolder(u"C:\\Work");
+      sys::ScopedSeam<sys::IFiles> files(disk);
+      sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+      ZipMember unsound = InForm({"BIOS/ROM/image.bin", image}, form);
+      kind.Spoil(unsound);
+
+      EXPECT_EQ(ExtractZip(Archive({{"BIOS/", ""}, {"BIOS/first.txt", "1"}, unsound, {"Tools/last.txt", "3"}}), kDest),
+                ZipOutcome::Refused);
+      EXPECT_THAT(disk.AllFiles(), IsEmpty());
+      EXPECT_THAT(disk.AllFolders(), ElementsAre(u"C:\\Work", u"C:\\Work\\ROM"));
+      EXPECT_EQ(disk.OpenHandles(), 0u);
+    }
+  }
+}
+
+// What was there before the archive is not the archive's to remove.
+TEST_F(CompressTest, RefusalRemovesOnlyWhatTheArchiveWrote) {
+  Disk.AddFile(u"C:\\Work\\ROM\\keep.txt", "a person's own");
+  Disk.AddFolder(u"C:\\Work\\ROM\\BIOS");
+  ZipMember corrupt{"BIOS/image.bin", Pattern(5000, 7), false};
+  corrupt.FlipByte = 10;
+  EXPECT_EQ(ExtractZip(Archive({{"BIOS/new.bin", "new"}, {"Tools/x/y.txt", "y"}, corrupt}), kDest),
+            ZipOutcome::Refused);
+  EXPECT_THAT(Disk.AllFiles(), ElementsAre(u"C:\\Work\\ROM\\keep.txt"));
+  EXPECT_EQ(Content(u"C:\\Work\\ROM\\keep.txt"), "a person's own");
+  EXPECT_THAT(Disk.AllFolders(), ElementsAre(u"C:\\Work", u"C:\\Work\\ROM", u"C:\\Work\\ROM\\BIOS"));
+}
+
+// The whole directory is checked first: a refused member counts even when
+// a member before it could not be written, and nothing is written at all.
+TEST_F(CompressTest, DirectoryRulesAreCheckedBeforeAnythingIsWritten) {
+  ZipMember encrypted{"encrypted.bin", "data"};
+  encrypted.Flags = 0x0001;
+  const auto method = [](std::uint16_t number) {
+    ZipMember member{"method.bin", "data", false};
+    member.Method = number;
+    return member;
+  };
+  ZipMember storedLonger{"stored.bin", "data", false};
+  storedLonger.DeclaredSize = 3;
+  const std::pair<const char*, ZipMember> refused[] = {
+      {"parent folder", {"../evil.exe", "evil"}},
+      {"device", {"Flash/NUL.exe", "evil"}},
+      {"encrypted", encrypted},
+      {"shrunk", method(1)},
+      {"bzip2", method(12)},
+      {"LZMA", method(14)},
+      {"AES", method(99)},
+      {"stored, compressed size not its size", storedLonger},
+  };
+  for (const auto& [name, member] : refused) {
+    SCOPED_TRACE(name);
+    sim::FakeFileSystem disk;
+    disk.AddFolder(u"C:\\Work");
+    sys::ScopedSeam<sys::IFiles> files(disk);
+    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+
+    // "what?.txt" is a name the file system refuses; the member after it
+    // would be written first if the rules were applied member by member.
+    EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, {"what?.txt", "x"}, {"ok.txt", "2"}, member}), kDest),
+              ZipOutcome::Refused);
+    EXPECT_THAT(disk.AllFiles(), IsEmpty());
+    EXPECT_EQ(disk.OpenHandles(), 0u);
+  }
+}
+
+// After a member that cannot be written nothing more is written, but the
+// rest is still checked: an unsound member behind it refuses the archive.
+TEST_F(CompressTest, UnsoundMemberBehindAFailingOneRefusesTheArchive) {
+  ZipMember corrupt{"image.bin", Pattern(5000, 8), false};
+  corrupt.FlipByte = 100;
+  EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, {"what?.txt", "x"}, {"ok.txt", "2"}, corrupt}), kDest),
+            ZipOutcome::Refused);
+  EXPECT_THAT(Disk.AllFiles(), IsEmpty());
+
+  EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, {"what?.txt", "x"}, {"ok.txt", "2"}}), kDest), ZipOutcome::Failed);
+  EXPECT_THAT(Disk.AllFiles(), ElementsAre(u"C:\\Work\\ROM\\first.txt"));
 }
 
 TEST_F(CompressTest, MakeDirectoryPathCreatesTheOutermostFirst) {
@@ -540,14 +777,19 @@ TEST_F(ProcessPackageTest, NonZipPackageFallsThroughToTheShell) {
   EXPECT_EQ(Run(source), 0);
 }
 
-// An archive that holds a refused member is not handed to the shell, whose
-// copy would write it without any of the refusals.
+// A refused archive is not handed to the shell, whose copy would write it
+// without any of the refusals, and nothing of it stays.
 TEST_F(ProcessPackageTest, RefusedArchiveIsNotHandedToTheShell) {
+  ZipMember corrupt{"BIOS/image.bin", Pattern(5000, 9), false};
+  corrupt.FlipByte = 1;
   const std::vector<ZipMember> archives[] = {
       {{"Flash.exe", "tool"}, {"../evil.exe", "evil"}},
       {{"COM\xB2", "device"}},
       {{std::string(300, 'n'), "long"}},
       {Declaring({"bomb.bin", std::string(1u << 20, '\0')}, 10)},
+      {{"Flash.exe", "tool"}, corrupt},
+      {{"Flash.exe", "tool"}, Declaring({"BIOS/image.bin", "short"}, 1000)},
+      {{"what?.exe", "fails"}, {"Flash.exe", "tool"}, {"../evil.exe", "evil"}},
   };
   Shell.Folders[u"C:\\Work\\ROM"] = {};
   int index = 0;
@@ -557,7 +799,17 @@ TEST_F(ProcessPackageTest, RefusedArchiveIsNotHandedToTheShell) {
     Shell.Folders[sim::FakeFileSystem::Widen(source)] = {};
     EXPECT_EQ(Run(source), 0);
     EXPECT_THAT(Shell.Calls, IsEmpty());
+    EXPECT_THAT(FilesUnder(u"C:\\Work\\ROM\\"), IsEmpty());
   }
+}
+
+TEST_F(ProcessPackageTest, EmptyArchiveGivesOneAndAnEmptyFolder) {
+  for (const std::string& bytes : {kBareEndRecord, test::MakeZip({}, "comment")}) {
+    EXPECT_EQ(Run(Package("empty.zip", bytes)), 1);
+    EXPECT_TRUE(Disk.FolderExists(u"C:\\Work\\ROM"));
+    EXPECT_THAT(FilesUnder(u"C:\\Work\\ROM\\"), IsEmpty());
+  }
+  EXPECT_THAT(Shell.Calls, IsEmpty());
 }
 
 TEST_F(ProcessPackageTest, NullResultFlagStoresNothing) {

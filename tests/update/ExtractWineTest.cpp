@@ -9,6 +9,7 @@
 #include "sys/Shell.h"
 #include "sys/win32/Adapters.h"
 #include "tests/support/ZipBuilder.h"
+#include "tests/support/ZipSamples.h"
 #include "update/Compress.h"
 
 namespace kestrune {
@@ -83,21 +84,73 @@ TEST_F(ExtractWineTest, ExistingFilesAreReplaced) {
   EXPECT_EQ(test::ReadBytes(Rom() / "flash.cfg"), "new");
 }
 
-TEST_F(ExtractWineTest, EmptyArchiveOnlyCreatesTheDestination) {
-  test::WriteBytes(Folder.Path() / "empty.zip", "stub" + test::MakeZip({}));
-  ASSERT_EQ(ExtractZip(Folder.Text("empty.zip"), Dest()), ZipOutcome::Written);
-  EXPECT_TRUE(fs::is_directory(Rom()));
-  EXPECT_TRUE(fs::is_empty(Rom()));
+TEST_F(ExtractWineTest, EmptyArchivesOnlyCreateTheDestination) {
+  // The first is what Python's zipfile writes for no members: 22 bytes.
+  for (const std::string& bytes : {test::MakeZip({}), test::MakeZip({}, "a comment"), "stub" + test::MakeZip({})}) {
+    SCOPED_TRACE(bytes.size());
+    fs::remove_all(Rom());
+    test::WriteBytes(Folder.Path() / "empty.zip", bytes);
+    ASSERT_EQ(ExtractZip(Folder.Text("empty.zip"), Dest()), ZipOutcome::Written);
+    EXPECT_TRUE(fs::is_directory(Rom()));
+    EXPECT_TRUE(fs::is_empty(Rom()));
+  }
 }
 
 TEST_F(ExtractWineTest, MemberLeavingTheDestinationIsRefused) {
   for (const char* name : {"../evil.txt", "ROM/../../evil.txt", "/evil.txt", "C:evil.txt", "nul"}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, {name, "evil"}}), Dest()), ZipOutcome::Refused);
-    EXPECT_EQ(test::ReadBytes(Rom() / "first.txt"), "1");
+    EXPECT_TRUE(fs::is_empty(Rom()));
     EXPECT_FALSE(fs::exists(Folder.Path() / "evil.txt"));
-    EXPECT_FALSE(fs::exists(Rom() / "evil.txt"));
   }
+}
+
+TEST_F(ExtractWineTest, ArchivesInTheFormsOfRealWritersAreWritten) {
+  const std::string image(300000, '\x5A');
+  ZipMember streamed{"BIOS/image.bin", image};
+  streamed.DataDescriptor = true;
+  streamed.Zip64 = true;
+  ZipMember stored{"BIOS/AfuWin.exe", "MZ tool", false};
+  stored.DataDescriptor = true;
+  ASSERT_EQ(ExtractZip(Archive({streamed, stored}), Dest()), ZipOutcome::Written);
+  EXPECT_EQ(test::ReadBytes(Rom() / "BIOS" / "image.bin"), image);
+  EXPECT_EQ(test::ReadBytes(Rom() / "BIOS" / "AfuWin.exe"), "MZ tool");
+
+  for (const std::string* bytes : {&test::kPythonStreamedZip, &test::kInfoZipZip64}) {
+    test::WriteBytes(Folder.Path() / "real.zip", *bytes);
+    EXPECT_EQ(ExtractZip(Folder.Text("real.zip"), Dest()), ZipOutcome::Written);
+  }
+  EXPECT_EQ(test::ReadBytes(Rom() / "Flash" / "AFU.exe").substr(0, 14), "MZ flash tool ");
+  EXPECT_EQ(test::ReadBytes(Rom() / "z270.bin"), std::string(600, 'B'));
+}
+
+// An unsound member, or a refused one behind a member that the file system
+// does not take, refuses the archive, and what was written of it goes.
+TEST_F(ExtractWineTest, RefusedArchivesLeaveTheDestinationEmpty) {
+  ZipMember flipped{"BIOS/image.bin", std::string(5000, 'i'), false};
+  flipped.FlipByte = 4000;
+  ZipMember streamedFlipped = flipped;
+  streamedFlipped.DataDescriptor = true;
+  streamedFlipped.Zip64 = true;
+  ZipMember shortMember{"BIOS/image.bin", "short"};
+  shortMember.DeclaredSize = 1000;
+  const std::pair<const char*, std::vector<ZipMember>> archives[] = {
+      {"one byte flipped", {{"Flash/AfuWin.exe", "MZ"}, flipped}},
+      {"one byte flipped, zip64 and data descriptor", {{"Flash/AfuWin.exe", "MZ"}, streamedFlipped}},
+      {"a member shorter than its size", {{"Flash/AfuWin.exe", "MZ"}, shortMember}},
+      {"a refused member behind a failing one", {{"what?.txt", "x"}, {"Flash/AfuWin.exe", "MZ"}, {"../evil.txt", "e"}}},
+      {"an unsound member behind a failing one", {{"Flash/AfuWin.exe", "MZ"}, {"what?.txt", "x"}, flipped}},
+  };
+  for (const auto& [name, members] : archives) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(ExtractZip(Archive(members), Dest()), ZipOutcome::Refused);
+    EXPECT_TRUE(fs::is_directory(Rom()));
+    EXPECT_TRUE(fs::is_empty(Rom()));
+    EXPECT_FALSE(fs::exists(Folder.Path() / "evil.txt"));
+  }
+  // Without the unsound member the failing one only fails the archive.
+  EXPECT_EQ(ExtractZip(Archive({{"Flash/AfuWin.exe", "MZ"}, {"what?.txt", "x"}}), Dest()), ZipOutcome::Failed);
+  EXPECT_EQ(test::ReadBytes(Rom() / "Flash" / "AfuWin.exe"), "MZ");
 }
 
 TEST_F(ExtractWineTest, ExecutablePackageIsCopiedIntoTheDestination) {
@@ -106,6 +159,15 @@ TEST_F(ExtractWineTest, ExecutablePackageIsCopiedIntoTheDestination) {
   ProcessPackage({Folder.Text("Z270.EXE"), Dest(), &result, kPreparePackage});
   EXPECT_EQ(result, 1);
   EXPECT_EQ(test::ReadBytes(Rom() / "Z270.EXE"), "MZ self-contained flash");
+}
+
+TEST_F(ExtractWineTest, EmptyPackageGivesOneAndAnEmptyFolder) {
+  test::WriteBytes(Folder.Path() / "Z270.zip", test::MakeZip({}));
+  std::int32_t result = -1;
+  ProcessPackage({Folder.Text("Z270.zip"), Dest(), &result, kPreparePackage});
+  EXPECT_EQ(result, 1);
+  EXPECT_TRUE(fs::is_directory(Rom()));
+  EXPECT_TRUE(fs::is_empty(Rom()));
 }
 
 TEST_F(ExtractWineTest, ZipPackageIsUnpacked) {
