@@ -345,19 +345,30 @@ sys::FileHandle FakeFileSystem::CreateFileW(const std::u16string& path, sys::Dwo
   return NewHandle({key, access, share, 0, false});
 }
 
+FakeFileSystem::OpenFile* FakeFileSystem::FileOpenFor(sys::FileHandle file, sys::Dword access) {
+  const auto it = Handles.find(file);
+  if (it == Handles.end()) {
+    Fail(sys::kErrorInvalidHandle);
+    return nullptr;
+  }
+  if (it->second.Device) {
+    Fail(sys::kErrorInvalidFunction);
+    return nullptr;
+  }
+  if ((it->second.Access & access) == 0) {
+    Fail(sys::kErrorAccessDenied);
+    return nullptr;
+  }
+  return &it->second;
+}
+
 bool FakeFileSystem::ReadFile(sys::FileHandle file, void* buffer, sys::Dword size, sys::Dword* read) {
   *read = 0;
-  auto it = Handles.find(file);
-  if (it == Handles.end()) {
-    return Fail(sys::kErrorInvalidHandle);
+  OpenFile* const found = FileOpenFor(file, sys::kGenericRead);
+  if (found == nullptr) {
+    return false;
   }
-  OpenFile& open = it->second;
-  if (open.Device) {
-    return Fail(sys::kErrorInvalidFunction);
-  }
-  if ((open.Access & sys::kGenericRead) == 0) {
-    return Fail(sys::kErrorAccessDenied);
-  }
+  OpenFile& open = *found;
   const std::string& data = Files[open.Key].second.Data;
   const std::size_t position = std::min(open.Position, data.size());
   const std::size_t count = std::min<std::size_t>(size, data.size() - position);
@@ -371,17 +382,11 @@ bool FakeFileSystem::ReadFile(sys::FileHandle file, void* buffer, sys::Dword siz
 
 bool FakeFileSystem::WriteFile(sys::FileHandle file, const void* data, sys::Dword size, sys::Dword* written) {
   *written = 0;
-  auto it = Handles.find(file);
-  if (it == Handles.end()) {
-    return Fail(sys::kErrorInvalidHandle);
+  OpenFile* const found = FileOpenFor(file, sys::kGenericWrite);
+  if (found == nullptr) {
+    return false;
   }
-  OpenFile& open = it->second;
-  if (open.Device) {
-    return Fail(sys::kErrorInvalidFunction);
-  }
-  if ((open.Access & sys::kGenericWrite) == 0) {
-    return Fail(sys::kErrorAccessDenied);
-  }
+  OpenFile& open = *found;
   std::string& content = Files[open.Key].second.Data;
   const std::uint64_t end = std::uint64_t{open.Position} + size;
   if (!TakeSpace(end > content.size() ? end - content.size() : 0, 0)) {

@@ -115,6 +115,9 @@ class FakeFileSystem : public sys::IFiles, public sys::IFileSystem, public sys::
   bool SharingAllows(const std::u16string& key, sys::Dword access, sys::Dword share) const;
   sys::FileHandle OpenDevice(const std::u16string& path);
   sys::FileHandle NewHandle(OpenFile open);
+  // The file open under the handle with that access; null, with the
+  // system's error, for an unknown handle, a device or missing access.
+  OpenFile* FileOpenFor(sys::FileHandle file, sys::Dword access);
   bool Fail(sys::Dword error);
   // Takes `needed` bytes of FreeSpace after giving back `released`; false,
   // with nothing taken, when they do not fit.

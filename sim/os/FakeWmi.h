@@ -17,6 +17,21 @@
 
 namespace kestrune::sim {
 
+// Property values as a test writes them down.
+inline sys::Variant IntegerVariant(sys::VarType type, std::int64_t value) {
+  sys::Variant variant;
+  variant.Vt = type;
+  variant.IntVal = value;
+  return variant;
+}
+
+inline sys::Variant TextVariant(const std::u16string& text) {
+  sys::Variant variant;
+  variant.Vt = sys::kVtBstr;
+  variant.BstrVal = text;
+  return variant;
+}
+
 class FakeWmi : public sys::IWmi {
  public:
   // Records com's calls among its own.

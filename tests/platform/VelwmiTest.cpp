@@ -11,19 +11,8 @@
 namespace kestrune {
 namespace {
 
-sys::Variant Scalar(sys::VarType type, std::int64_t value) {
-  sys::Variant variant;
-  variant.Vt = type;
-  variant.IntVal = value;
-  return variant;
-}
-
-sys::Variant Text(const std::u16string& text) {
-  sys::Variant variant;
-  variant.Vt = sys::kVtBstr;
-  variant.BstrVal = text;
-  return variant;
-}
+sys::Variant Scalar(sys::VarType type, std::int64_t value) { return sim::IntegerVariant(type, value); }
+sys::Variant Text(const std::u16string& text) { return sim::TextVariant(text); }
 
 // An array whose elements are `size` bytes wide, little-endian, exactly as
 // many bytes as the elements take.

@@ -18,19 +18,8 @@ constexpr const char16_t* kPath =
     u"\"\\\\\\\\?\\\\Volume{0a1b}\\\\\"";
 const std::string kSuspend = "ExecMethod " + sim::RecordText(kPath) + " DisableKeyProtectors RebootCount=1";
 
-sys::Variant Number(std::int64_t value) {
-  sys::Variant variant;
-  variant.Vt = sys::kVtI4;
-  variant.IntVal = value;
-  return variant;
-}
-
-sys::Variant Text(const std::u16string& text) {
-  sys::Variant variant;
-  variant.Vt = sys::kVtBstr;
-  variant.BstrVal = text;
-  return variant;
-}
+sys::Variant Number(std::int64_t value) { return sim::IntegerVariant(sys::kVtI4, value); }
+sys::Variant Text(const std::u16string& text) { return sim::TextVariant(text); }
 
 sys::Variant Null() {
   sys::Variant variant;
