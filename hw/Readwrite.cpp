@@ -118,16 +118,29 @@ std::uint64_t TReadWrite::SearchPhysicalMemory(std::uint32_t length, std::uint32
     // A chunk that cannot be read holds no physical data: its offsets are
     // passed over without comparing.
     const bool readable = ReadPhysicalMemory(chunkBuffer.data(), chunk, position);
-    for (std::uint32_t i = 0; i <= chunk - patternLength; i += step) {
-      if (readable && chunkBuffer[i] == first && std::memcmp(chunkBuffer.data() + i, pattern, patternLength) == 0) {
+    // The positions tried in this chunk: 0, step, 2 * step, ... up to the
+    // last one that still holds the whole pattern.
+    const std::uint32_t positions = (chunk - patternLength) / step + 1;
+    for (std::uint32_t i = 0; readable && i <= chunk - patternLength; i += step) {
+      if (step == 1) {
+        // The next position that holds the pattern's first byte.
+        const void* next = std::memchr(chunkBuffer.data() + i, first, chunk - patternLength + 1 - i);
+        if (next == nullptr) {
+          break;
+        }
+        i = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(next) - chunkBuffer.data());
+      } else if (chunkBuffer[i] != first) {
+        continue;
+      }
+      if (std::memcmp(chunkBuffer.data() + i, pattern, patternLength) == 0) {
         if (skip == 0) {
-          return position;
+          return position + i;
         }
         --skip;
       }
-      position += step;
-      remaining -= step;
     }
+    position += std::uint64_t{positions} * step;
+    remaining -= static_cast<std::int64_t>(positions) * step;
   }
   return kSearchNotFound;
 }

@@ -394,10 +394,33 @@ class MemberOutput {
 // Whether a member's data was found sound.
 enum class DataCheck { Sound, Unsound, OutOfMemory };
 
-// The two blocks one extraction works with.
-struct Blocks {
-  std::vector<char> Input = std::vector<char>(kBlockSize);
-  std::vector<char> Output = std::vector<char>(kBlockSize);
+// The two blocks one extraction works with, for compressed input and for
+// output: each kBlockSize, or less when no member needs as much.
+class Blocks {
+ public:
+  explicit Blocks(const std::vector<Member>& members) {
+    std::uint64_t input = 1;
+    std::uint64_t output = 1;
+    for (const Member& member : members) {
+      input = std::max(input, member.Compressed);
+      output = std::max(output, member.Size);
+    }
+    inputSize_ = static_cast<std::size_t>(std::min<std::uint64_t>(input, kBlockSize));
+    outputSize_ = static_cast<std::size_t>(std::min<std::uint64_t>(output, kBlockSize));
+    // Every byte is read or inflated into them before it is used.
+    input_.reset(new char[inputSize_]);
+    output_.reset(new char[outputSize_]);
+  }
+  char* Input() { return input_.get(); }
+  char* Output() { return output_.get(); }
+  std::size_t InputSize() const { return inputSize_; }
+  std::size_t OutputSize() const { return outputSize_; }
+
+ private:
+  std::size_t inputSize_ = 0;
+  std::size_t outputSize_ = 0;
+  std::unique_ptr<char[]> input_;
+  std::unique_ptr<char[]> output_;
 };
 
 // Inflates (or copies) a member's data into out block by block, computing
@@ -424,8 +447,8 @@ DataCheck StreamMember(ArchiveFile& file, std::uint64_t offset, const Member& me
 
   if (member.Method == kStored) {
     while (unread > 0) {
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(unread, kBlockSize));
-      if (file.Read(blocks.Output.data(), want) != want || !put(blocks.Output.data(), want)) {
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(unread, blocks.OutputSize()));
+      if (file.Read(blocks.Output(), want) != want || !put(blocks.Output(), want)) {
         return DataCheck::Unsound;
       }
       unread -= want;
@@ -439,16 +462,16 @@ DataCheck StreamMember(ArchiveFile& file, std::uint64_t offset, const Member& me
     bool ended = false;
     while (!ended) {
       if (stream.avail_in == 0 && unread > 0) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(unread, kBlockSize));
-        if (file.Read(blocks.Input.data(), want) != want) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(unread, blocks.InputSize()));
+        if (file.Read(blocks.Input(), want) != want) {
           return DataCheck::Unsound;  // the archive ends inside the member's data
         }
         unread -= want;
-        stream.next_in = reinterpret_cast<Bytef*>(blocks.Input.data());
+        stream.next_in = reinterpret_cast<Bytef*>(blocks.Input());
         stream.avail_in = static_cast<uInt>(want);
       }
-      stream.next_out = reinterpret_cast<Bytef*>(blocks.Output.data());
-      stream.avail_out = static_cast<uInt>(kBlockSize);
+      stream.next_out = reinterpret_cast<Bytef*>(blocks.Output());
+      stream.avail_out = static_cast<uInt>(blocks.OutputSize());
       const int result = inflate(&stream, Z_NO_FLUSH);
       if (result == Z_MEM_ERROR) {
         return DataCheck::OutOfMemory;
@@ -457,8 +480,8 @@ DataCheck StreamMember(ArchiveFile& file, std::uint64_t offset, const Member& me
         return DataCheck::Unsound;
       }
       ended = result == Z_STREAM_END;
-      const std::size_t count = kBlockSize - stream.avail_out;
-      if (!put(blocks.Output.data(), count)) {
+      const std::size_t count = blocks.OutputSize() - stream.avail_out;
+      if (!put(blocks.Output(), count)) {
         return DataCheck::Unsound;
       }
       // All input taken and room left for output, yet no end: the stream
@@ -525,7 +548,7 @@ struct Written {
 // and checked: an unsound one refuses the archive all the same.
 ZipOutcome UnpackMembers(unzFile zip, ArchiveFile& file, const std::vector<Member>& members, const std::u16string& dir,
                          Written& written) {
-  Blocks blocks;
+  Blocks blocks(members);
   bool writing = true;
   for (const Member& member : members) {
     const std::optional<DataPlace> place = CheckLocalHeader(zip, file, member);

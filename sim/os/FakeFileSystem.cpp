@@ -617,7 +617,7 @@ bool FakeFileSystem::DeleteFileW(const std::u16string& path) {
   }
   auto file = Files.find(key);
   if (path.empty() || file == Files.end()) {
-    return Fail(sys::kErrorFileNotFound);
+    return Fail(ParentExists(FullPath(path)) ? sys::kErrorFileNotFound : sys::kErrorPathNotFound);
   }
   // The program opens its files without sharing deletion.
   if (std::any_of(Handles.begin(), Handles.end(), [&key](const auto& h) { return h.second.Key == key; })) {
@@ -635,7 +635,9 @@ bool FakeFileSystem::RemoveDirectoryW(const std::u16string& path) {
   const std::u16string key = KeyOf(FullPath(path));
   auto folder = Folders.find(key);
   if (path.empty() || folder == Folders.end()) {
-    return Fail(Files.contains(key) ? sys::kErrorDirectory : sys::kErrorFileNotFound);
+    return Fail(Files.contains(key)            ? sys::kErrorDirectory
+                : ParentExists(FullPath(path)) ? sys::kErrorFileNotFound
+                                               : sys::kErrorPathNotFound);
   }
   const auto inside = [&key](const std::u16string& other) { return other.starts_with(key + u"\\"); };
   if (std::any_of(Folders.begin(), Folders.end(), [&](const auto& f) { return inside(f.first); }) ||

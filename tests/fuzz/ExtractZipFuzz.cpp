@@ -25,6 +25,19 @@ bool Inside(const std::u16string& path) {
   return path == root || path.starts_with(root + u"\\");
 }
 
+// The zip library reads the archive from a file: one in memory where the
+// host has such a folder, since every input is written anew. It goes when
+// the fuzzer ends.
+const char* ArchivePath() {
+  static char path[96];
+  if (path[0] == '\0') {
+    std::snprintf(path, sizeof path, "%s/kestrune-fuzz-zip-%d.zip", access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp",
+                  static_cast<int>(getpid()));
+    std::atexit([] { std::remove(path); });
+  }
+  return path;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -34,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return true;
   }();
   (void)installed;
-  static const std::string path = "/tmp/kestrune-fuzz-zip-" + std::to_string(getpid()) + ".zip";
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  const char* path = ArchivePath();
+  std::FILE* file = std::fopen(path, "wb");
   if (file == nullptr) {
     return 0;
   }

@@ -18,7 +18,7 @@ inline constexpr std::uint64_t kBiosAreaLength = 0x20000;
 
 inline void LayOver(test::MemoryImage& image, const std::uint8_t* data, std::size_t size) {
   image.Map(kBiosArea, kBiosAreaLength);
-  image.Write(kBiosArea, std::vector<std::uint8_t>(data, data + std::min<std::size_t>(size, kBiosAreaLength)));
+  image.Write(kBiosArea, data, std::min<std::size_t>(size, kBiosAreaLength));
 }
 
 }  // namespace kestrune::fuzz

@@ -44,8 +44,16 @@ std::uint8_t* MemoryImage::ByteAt(std::uint64_t address, bool create) {
 }
 
 void MemoryImage::Write(std::uint64_t address, const std::vector<std::uint8_t>& bytes) {
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    *ByteAt(address + i, true) = bytes[i];
+  Write(address, bytes.data(), bytes.size());
+}
+
+void MemoryImage::Write(std::uint64_t address, const std::uint8_t* bytes, std::size_t size) {
+  // A page at a time.
+  for (std::size_t done = 0; done < size;) {
+    const std::uint64_t at = address + done;
+    const std::size_t count = std::min<std::size_t>(size - done, kPageSize - (at & (kPageSize - 1)));
+    std::memcpy(ByteAt(at, true), bytes + done, count);
+    done += count;
   }
 }
 
@@ -83,6 +91,7 @@ VELDRV_MACHINE MemoryImage::Primitives(MemoryImage* image) {
   m.MapDevice = [](void* context, std::uint64_t address, std::uint32_t length) {
     return static_cast<MemoryImage*>(context)->MapDevice(address, length);
   };
+  // A mapping of a page's own bytes has no copy to release.
   m.UnmapDevice = [](void* context, const volatile std::uint8_t* mapped, std::uint32_t) {
     static_cast<MemoryImage*>(context)->Mappings.erase(mapped);
   };
@@ -100,8 +109,12 @@ VELDRV_MACHINE MemoryImage::Primitives(MemoryImage* image) {
 }
 
 const volatile std::uint8_t* MemoryImage::MapDevice(std::uint64_t address, std::uint32_t length) {
-  // A copy of the range stands for the mapping; a page that is not there
-  // makes the whole mapping fail.
+  // A range inside one page is mapped as that page's own bytes.
+  if ((address & (kPageSize - 1)) + length <= kPageSize) {
+    return ByteAt(address, false);
+  }
+  // A copy of a longer range stands for the mapping; a page that is not
+  // there makes the whole mapping fail.
   std::vector<std::uint8_t> window(std::max<std::uint32_t>(length, 1));
   std::uint64_t done = 0;
   while (done < length) {

@@ -41,6 +41,7 @@ class MemoryImage : private sys::IFiles {
 
   // Writes bytes at address, creating zero-filled pages as needed.
   void Write(std::uint64_t address, const std::vector<std::uint8_t>& bytes);
+  void Write(std::uint64_t address, const std::uint8_t* bytes, std::size_t size);
   void Write(std::uint64_t address, const std::string& text);
   void WriteDword(std::uint64_t address, std::uint32_t value);
   // Makes the range readable (zero-filled where new).
