@@ -13,6 +13,7 @@
 #include "sys/Dialogs.h"
 #include "sys/DirectoryListing.h"
 #include "sys/ProcessEnvironment.h"
+#include "sys/Registry.h"
 #include "sys/Seam.h"
 
 namespace kestrune {
@@ -54,6 +55,14 @@ const char* RoadName(run::Road road) {
 // A step that a scan does not take: it changes the machine, the install
 // state or the restart entry, or asks the user.
 bool IsRoadStep(run::Next step) { return step >= run::Next::AskBiosQuestion && step < run::Next::End; }
+
+// The install state's key: a read through TAdvReg creates it, which a scan
+// must not.
+bool InstallStateKeyExists() {
+  sys::RegKeyHandle key;
+  return sys::Use<sys::IRegistry>().RegOpenKeyExA(sys::kHkeyCurrentUser, kInstallStateKey, sys::kKeyRead, key.Put()) ==
+         0;
+}
 
 }  // namespace
 
@@ -124,7 +133,7 @@ void InstallRun::Take(run::Next step) {
       Found.RestartEntryRemoved = true;
       break;
     case Next::FindInstallStatus:
-      Found.InstallStatus = Registry.ReadInteger(kInstallStateKey, kInstallStatus);
+      Found.InstallStatus = ReadState(kInstallStatus);
       break;
     case Next::FindInstallState:
       FindInstallState();
@@ -219,9 +228,10 @@ void InstallRun::FindBootMode() {
 }
 
 void InstallRun::FindInstallState() {
-  Found.BiosUpdate = Registry.ReadInteger(kInstallStateKey, kBiosUpdate);
-  Found.InstallFinish = Registry.ReadInteger(kInstallStateKey, kInstallFinish);
-  Found.OptanePath = Registry.ReadString(kInstallStateKey, kOptanePath);
+  Found.BiosUpdate = ReadState(kBiosUpdate);
+  Found.InstallFinish = ReadState(kInstallFinish);
+  const bool scanWithoutState = Found.Support.Scan && !InstallStateKeyExists();
+  Found.OptanePath = scanWithoutState ? std::string() : Registry.ReadString(kInstallStateKey, kOptanePath);
   Found.SetupCandidate = GetCurrentDir() + kSetupRelative;
 }
 
@@ -246,8 +256,7 @@ void InstallRun::FindSataMode() {
   }
   Found.SataMode = data[0];
   // A scan left a BiosUpdate of 1 where it was; the run would have reset it.
-  Found.BiosUpdateAtSataGate =
-      Found.Support.Scan && Found.BiosUpdateReset ? 0 : Registry.ReadInteger(kInstallStateKey, kBiosUpdate);
+  Found.BiosUpdateAtSataGate = Found.Support.Scan && Found.BiosUpdateReset ? 0 : ReadState(kBiosUpdate);
 }
 
 void InstallRun::FindModules() {
@@ -480,6 +489,13 @@ bool InstallRun::Ask(const std::string& question) {
                                                question, kCaption, sys::kMbYesNo | sys::kMbIconQuestion) != sys::kIdNo;
   Log.Write("question: " + question + (yes ? " -> Yes" : " -> No"));
   return yes;
+}
+
+std::int32_t InstallRun::ReadState(const char* name) {
+  if (Found.Support.Scan && !InstallStateKeyExists()) {
+    return 0;
+  }
+  return Registry.ReadInteger(kInstallStateKey, name);
 }
 
 void InstallRun::WriteState(const char* name, std::int32_t value) {

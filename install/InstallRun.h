@@ -60,7 +60,8 @@ class InstallRun {
 
   void Print(const std::string& text);
   void Message(const std::string& text);
-  bool Ask(const std::string& question);  // false only for No
+  bool Ask(const std::string& question);     // false only for No
+  std::int32_t ReadState(const char* name);  // a scan creates no key
   void WriteState(const char* name, std::int32_t value);
   void WriteState(const char* name, const std::string& value);
   std::int32_t EndWith(std::int32_t code);

@@ -1028,6 +1028,15 @@ TEST_P(InstallRunScan, PredictsTheRealRunAndChangesNothing) {
   }
   EXPECT_EQ(State("EXERetCode"), 7);
 
+  // Not even the key of the install state is created.
+  Registry.DeleteKey(kState);
+  c.arrange(*this, Platform);
+  Log.Clear();
+  Run("/SCAN");
+  EXPECT_FALSE(Saw("reg create")) << "a state that is only read";
+  Registry.DeleteKey(kState);
+  c.arrange(*this, Platform);
+
   Log.Clear();
   Dialogs.Boxes.clear();
   Environment.CommandLine = "\"C:\\Setup\\Kestrune.exe\"";
