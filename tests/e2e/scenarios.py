@@ -458,9 +458,11 @@ class SupportSwitches(Scenario):
                     self.assertIn(" road: " + prediction[len("take "):] + "\n", logged)
                     self.assertIn(" found: SATA mode: ", logged)
                     self.assertIn(" found: AAFT modules: ", logged)
-                    self.assertEqual(len(starts), 1, real_out)
+                    # The road's program, unless the road ended before it
+                    # (a board without identity finds no catalogue).
                     tool = "ROM" if "BIOS road" in prediction else "SetupOptaneMemory"
-                    self.assertIn(tool, starts[0][0])
+                    self.assertEqual([start[0] for start in starts if tool not in start[0]], [], real_out)
+                    self.assertEqual(len(starts), 1 if real == 255 else 0, real_out)
                 else:
                     ending = prediction[len("end with "):]
                     self.assertEqual(code, 0 if ending.startswith("0:") else 1, out)
