@@ -42,6 +42,12 @@ bool ProductCollaborators::IsKabyLake() {
   return cpu.IsKabyLake();
 }
 
+std::uint32_t ProductCollaborators::ReadProcessorSignature() {
+  sys::CpuidRegisters registers{1, 0, 0, 0};
+  ReadWriteInstance()->Cpuid(registers);
+  return registers.Eax;
+}
+
 std::uint16_t ProductCollaborators::ReadChipsetDeviceId() { return ReadWriteInstance()->ReadPciConfig(0, 31, 2, 0); }
 
 bool ProductCollaborators::Is64Bit() { return OsVersionInstance().Is64Bit(); }

@@ -12,6 +12,7 @@ class ProductCollaborators : public RunCollaborators {
   explicit ProductCollaborators(SignerList flashSigners = {}) : FlashSigners(std::move(flashSigners)) {}
 
   bool IsKabyLake() override;
+  std::uint32_t ReadProcessorSignature() override;
   std::uint16_t ReadChipsetDeviceId() override;
   bool Is64Bit() override;
   bool IsWindows10() override;

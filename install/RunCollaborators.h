@@ -44,6 +44,8 @@ class RunCollaborators {
 
   // Processor gate: a TCpuBase that lives for the question.
   virtual bool IsKabyLake() = 0;
+  // CPUID leaf 1's EAX (family, model and stepping), for the run's log.
+  virtual std::uint32_t ReadProcessorSignature() = 0;
   // ReadPciConfig(0, 31, 2, 0) on ReadWriteInstance().
   virtual std::uint16_t ReadChipsetDeviceId() = 0;
 

@@ -50,6 +50,9 @@ bool FakeRunCollaborators::IsKabyLake() {
   return KabyLake;
 }
 
+// A read for the log: no event of its own, as CPUID changes nothing.
+std::uint32_t FakeRunCollaborators::ReadProcessorSignature() { return ProcessorSignature; }
+
 std::uint16_t FakeRunCollaborators::ReadChipsetDeviceId() {
   Log.Add("chipset");
   return ChipsetId;

@@ -24,6 +24,7 @@ class FakeRunCollaborators : public RunCollaborators {
 
   // Answers.
   bool KabyLake = true;
+  std::uint32_t ProcessorSignature = 0x000906E9;  // a Kaby Lake desktop processor
   // false: the driver cannot be loaded; the processor gate's loader shows
   // its own box (through the dialogs seam) and the processor reads as none.
   bool DriverLoads = true;
@@ -54,6 +55,7 @@ class FakeRunCollaborators : public RunCollaborators {
   std::vector<std::uint64_t> VariableSizesAsked;
 
   bool IsKabyLake() override;
+  std::uint32_t ReadProcessorSignature() override;
   std::uint16_t ReadChipsetDeviceId() override;
   bool Is64Bit() override;
   bool IsWindows10() override;
