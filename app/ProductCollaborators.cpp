@@ -80,8 +80,9 @@ std::vector<ModuleVersion> ProductCollaborators::ReadModuleVersions() {
 
 void ProductCollaborators::ReleaseAaftTable() { ReleaseAaftInstance(); }
 bool ProductCollaborators::IsNetworkConnected() { return kestrune::IsNetworkConnected(); }
-bool ProductCollaborators::DownloadFileSync(const std::string& url, const std::string& fileName) {
-  return kestrune::DownloadFileSync(url, fileName);
+bool ProductCollaborators::DownloadFileSync(const std::string& url, const std::string& fileName,
+                                            std::vector<DownloadAttempt>& attempts) {
+  return kestrune::DownloadFileSync(url, fileName, &attempts);
 }
 std::string ProductCollaborators::GetBiosFile(const std::string& cataloguePath) {
   return LoadLiveUpdate(cataloguePath).GetBiosFile();

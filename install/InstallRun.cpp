@@ -459,7 +459,13 @@ std::string InstallRun::SetupPath() const {
 }
 
 bool InstallRun::Download(const std::string& url, const std::string& fileName) {
-  const bool stored = Collaborators.DownloadFileSync(url, fileName);
+  std::vector<DownloadAttempt> attempts;
+  const bool stored = Collaborators.DownloadFileSync(url, fileName, attempts);
+  for (std::size_t i = 0; i < attempts.size(); ++i) {
+    Log.Write("download attempt " + std::to_string(i + 1) + ": " + url + " -> " + fileName + ": HTTP " +
+              std::to_string(attempts[i].HttpStatus) + ", " + std::to_string(attempts[i].Stored) + " of " +
+              std::to_string(attempts[i].Announced) + " bytes stored");
+  }
   Log.Write("download: " + url + " -> " + fileName + (stored ? ": stored" : ": failed"));
   return stored;
 }

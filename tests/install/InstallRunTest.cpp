@@ -921,6 +921,8 @@ TEST_F(InstallRunLogTest, HoldsTheFindingsTheRoadAndEveryEffect) {
            " found: AAFT modules: none; Optane support no\r\n",
            " road: the BIOS road (download and flash a BIOS with Optane support)\r\n",
            " question: System will update Bios",
+           " download attempt 1: https://www.velnor.example/support/LiveUpdate.asp?Model=Z270 GAMING -> Z270 "
+           "GAMING.xml: HTTP 200, 4096 of 4096 bytes stored\r\n",
            " download: https://www.velnor.example/support/LiveUpdate.asp?Model=Z270 GAMING -> Z270 GAMING.xml: "
            "stored\r\n",
            " unpacked: C:\\Setup\\ROM\\Flash.exe\r\n",
