@@ -89,6 +89,7 @@ std::int32_t InstallRun::Run() {
   if (Registry.ReadInteger(kInstallStateKey, kInstallStatus) == 1) {
     Registry.WriteInteger(kInstallStateKey, kInstallStatus, 0);
     Registry.WriteInteger(kInstallStateKey, kInstallFinish, 1);
+    Platform.RemoveRestartCopy();
     Message("Installation complete!");
     return EndWith(kExitCompleted);
   }
@@ -299,6 +300,11 @@ std::int32_t InstallRun::DriverRoad() {
     return EndWith(kExitRestartPending);
   }
 
+  // Started with administrator rights from a folder others may write to:
+  // only the program Intel signed, and nothing is recorded for another.
+  if (!Platform.IsTrustedSetupProgram(SetupPath)) {
+    return SetupFailed(false);
+  }
   Registry.WriteInteger(kInstallStateKey, kInstallStatus, 1);
   RegisterRestartUnlessNoAutoRun();
   Print("Ready to Install Driver " + SetupPath + "\n");
