@@ -13,6 +13,15 @@ its service behind: a demand-start kernel service "VelDrv101" whose image is
 the Windows directory's SysWOW64\\Drivers\\VelDrv101.sys, the folder of a
 32-bit program on 64-bit Windows.
 
+The program's folder also holds a "version.dll" and a "wininet.dll" that
+are no libraries at all, as a planted pair would sit there: the program
+must start, and its banner must carry its version, which only the system's
+version library can read. Wine prefers its own built-in system libraries to
+same-named files in a program's folder, so this cannot show that Windows
+would pass over them; the import-table check of the build
+(check_product.py: only known DLLs imported) and the program's loads from
+the system folder carry that.
+
 Usage: product_smoke.py KESTRUNE_EXE WORK_DIR TEMPLATE_PREFIX [X64_IMAGE]
 With X64_IMAGE, the driver file must hold exactly that image (the one the
 program carries for 64-bit Windows); without it, the program carries no
@@ -90,6 +99,9 @@ def main(exe, work, template, x64_image=None):
         folder = os.path.join(prefix.path, "drive_c", "Kestrune")
         os.makedirs(folder)
         shutil.copy(exe, os.path.join(folder, "Kestrune.exe"))
+        for planted in ("version.dll", "wininet.dll"):
+            with open(os.path.join(folder, planted), "wb") as out:
+                out.write(b"MZ planted beside the program")
         result = prefix.run("C:\\Kestrune\\Kestrune.exe", cwd=folder)
 
         gate = "UEFI" if host_is_kaby_lake() else "processor"
