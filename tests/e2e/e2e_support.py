@@ -214,14 +214,14 @@ def setup_program():
     """Intel's setup program as the suites start it: the stand-in, signed by
     a test certificate, and the signer list that names it (what
     KESTRUNE_SETUP_SIGNERS tells KestruneSim.exe, as a release build names
-    Intel's). Made once per suite."""
+    Intel's), and the certificates that made it. Made once per suite."""
     global _setup_program
     if _setup_program is None:
         folder = os.path.join(BUILD, "e2e", "setup-certificates")
         certificates = TestCertificates(folder)
         path = os.path.join(folder, "SetupOptaneMemory.exe")
         certificates.sign(STANDIN, path, TestCertificates.MAKER)
-        _setup_program = (path, certificates.thumbprint(TestCertificates.MAKER))
+        _setup_program = (path, certificates.thumbprint(TestCertificates.MAKER), certificates)
     return _setup_program
 
 

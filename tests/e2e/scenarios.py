@@ -15,7 +15,7 @@ import zipfile
 from e2e_support import (BANNER, BUILD, IRST_KEY, MODEL, NOT_READY, PACKAGE_PATH, PREFIX, PROTECTED_COPY, READY,
                          RST_CODE, SERVED_PACKAGE,
                          RUN_TIMEOUT, SIM, SOURCE, STANDIN, STATE_KEY, WINE_RUN, Registry, Scenario, Server,
-                         TestCertificates, wine,
+                         TestCertificates, setup_program, wine,
                          windows_path)
 
 
@@ -260,7 +260,7 @@ class SignedSetupProgram(Scenario):
     start."""
 
     def place(self, name, signer=None, change_a_byte=False):
-        certificates = TestCertificates(os.path.join(BUILD, "e2e", "setup-certificates"))
+        certificates = setup_program()[2]  # the signer the program is told, and another
         source = os.path.join(BUILD, "e2e", self.id().split(".")[-1], name)
         if signer is None:
             shutil.copy(STANDIN, source)
