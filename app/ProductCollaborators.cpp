@@ -6,6 +6,7 @@
 #include "hw/Variable.h"
 #include "install/Autorun.h"
 #include "install/Childprocess.h"
+#include "install/ProtectedCopy.h"
 #include "platform/Bootmode.h"
 #include "platform/Cpubase.h"
 #include "platform/Osversion.h"
@@ -63,6 +64,7 @@ bool ProductCollaborators::RegisterRestartEntry(const std::string& name) { retur
 bool ProductCollaborators::UnregisterRestartEntry(const std::string& name) {
   return AutoRunInstance().Unregister(name);
 }
+void ProductCollaborators::RemoveRestartCopy() { ProtectedCopy().Remove(); }
 void ProductCollaborators::AcquireAcpiTables() { AcpiBaseInstance(); }
 void ProductCollaborators::ReleaseAcpiTables() { ReleaseAcpiBaseInstance(); }
 
@@ -93,6 +95,7 @@ bool ProductCollaborators::ProcessPackage(const std::string& sourceFile, const s
   return result == 1;
 }
 bool ProductCollaborators::IsTrustedFlashTool(const std::string& path) { return FlashSigners.Verify(path); }
+bool ProductCollaborators::IsTrustedSetupProgram(const std::string& path) { return SetupSigners.Verify(path); }
 std::uint8_t ProductCollaborators::ReadAcLineStatus() { return kestrune::ReadAcLineStatus(); }
 EncryptionSuspension ProductCollaborators::SuspendDriveEncryption() {
   // The system volume is the Windows folder's drive.

@@ -8,8 +8,10 @@ namespace kestrune::app {
 
 class ProductCollaborators : public RunCollaborators {
  public:
-  // flashSigners: the signers the build names for the BIOS flash tool.
-  explicit ProductCollaborators(SignerList flashSigners = {}) : FlashSigners(std::move(flashSigners)) {}
+  // flashSigners, setupSigners: the signers the build names for the BIOS
+  // flash tool and for Intel's setup program.
+  explicit ProductCollaborators(SignerList flashSigners = {}, SignerList setupSigners = {})
+      : FlashSigners(std::move(flashSigners)), SetupSigners(std::move(setupSigners)) {}
 
   bool IsKabyLake() override;
   std::uint32_t ReadProcessorSignature() override;
@@ -21,6 +23,7 @@ class ProductCollaborators : public RunCollaborators {
   bool IsGptDisk(std::int32_t diskNumber) override;
   bool RegisterRestartEntry(const std::string& name) override;
   bool UnregisterRestartEntry(const std::string& name) override;
+  void RemoveRestartCopy() override;
   void AcquireAcpiTables() override;
   void ReleaseAcpiTables() override;
   std::unique_ptr<IFirmwareVariableReader> CreateVariableReader() override;
@@ -32,6 +35,7 @@ class ProductCollaborators : public RunCollaborators {
   std::string GetBiosFile(const std::string& cataloguePath) override;
   bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
   bool IsTrustedFlashTool(const std::string& path) override;
+  bool IsTrustedSetupProgram(const std::string& path) override;
   std::uint8_t ReadAcLineStatus() override;
   EncryptionSuspension SuspendDriveEncryption() override;
   std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
@@ -41,6 +45,7 @@ class ProductCollaborators : public RunCollaborators {
 
  private:
   SignerList FlashSigners;
+  SignerList SetupSigners;
 };
 
 }  // namespace kestrune::app

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "install/Advreg.h"
+#include "install/ProtectedCopy.h"
 #include "install/Utils.h"
 #include "platform/Osversion.h"
 #include "sys/CodePage.h"
@@ -199,7 +200,10 @@ bool TAutoRun::Register(const std::string& name) {
     registry.AddRunEntry(GetRunEntryName());
     return true;
   }
-  return ScheduleLogonTask(name, GetExePath(), "", "");
+  // The task runs its program with the highest privileges: it starts the
+  // copy only administrators can change, and nothing when there is none.
+  const std::string copy = ProtectedCopy().Place();
+  return !copy.empty() && ScheduleLogonTask(name, copy, "", "");
 }
 
 bool TAutoRun::Unregister(const std::string& name) {

@@ -12,7 +12,10 @@ namespace kestrune {
 
 class TAutoRun {
  public:
-  // Creates the entry, replacing one of the same name. The autostart value
+  // Creates the entry, replacing one of the same name. The task starts the
+  // protected copy of the program (ProtectedCopy): when no copy can be
+  // placed, no task is created and the answer is false (a task of that name
+  // is left as it was; the run removed it at its start). The autostart value
   // is named GetRunEntryName(), not `name`.
   bool Register(const std::string& name);
   // Removes the entry; true also when there was none.

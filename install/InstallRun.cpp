@@ -203,6 +203,9 @@ void InstallRun::Take(run::Next step) {
     case Next::RunUninstaller:
       RunUninstaller();
       break;
+    case Next::CheckSetupSigner:
+      Found.DriverRoad.SetupTrusted = Collaborators.IsTrustedSetupProgram(SetupPath());
+      break;
     case Next::RunSetup:
       RunSetup();
       break;
@@ -387,6 +390,8 @@ std::int32_t InstallRun::Finish(const run::Decision& decision) {
     case Ending::Completed:
       WriteState(kInstallStatus, 0);
       WriteState(kInstallFinish, 1);
+      // The copy that the restart entry started is no longer needed.
+      Collaborators.RemoveRestartCopy();
       break;
     case Ending::FlashToolNotStarted:
       // The next run must not take this run for a flash that happened.
@@ -394,14 +399,15 @@ std::int32_t InstallRun::Finish(const run::Decision& decision) {
       // No restart will come for the entry registered before the start.
       UnregisterRestartUnlessNoAutoRun();
       break;
+    case Ending::SetupNotTrusted:
     case Ending::SetupNotStarted:
     case Ending::SetupFailed:
       // The next run must not report a completion that never happened.
       WriteState(kInstallStatus, 0);
-      if (decision.End == Ending::SetupNotStarted) {
-        // A remembered path that does not start (its folder gone with the
-        // kit that brought it) would fail every later run: the next start
-        // from a folder that holds the setup program uses that one.
+      if (decision.End != Ending::SetupFailed) {
+        // A remembered path that does not start, or holds a program nobody
+        // the build names has signed, would fail every later run: the next
+        // start from a folder that holds the setup program uses that one.
         WriteState(kOptanePath, "");
       }
       UnregisterRestartUnlessNoAutoRun();

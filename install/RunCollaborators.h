@@ -62,6 +62,9 @@ class RunCollaborators {
   // AutoRunInstance(); the run ignores both results.
   virtual bool RegisterRestartEntry(const std::string& name) = 0;
   virtual bool UnregisterRestartEntry(const std::string& name) = 0;
+  // The installation is complete: the copy of the program that the restart
+  // entry started goes (ProtectedCopy::Remove).
+  virtual void RemoveRestartCopy() = 0;
 
   // AcpiBaseInstance() and ReleaseAcpiBaseInstance().
   virtual void AcquireAcpiTables() = 0;
@@ -86,6 +89,9 @@ class RunCollaborators {
   // its signer is one the build names (any tool, in a build that names
   // none).
   virtual bool IsTrustedFlashTool(const std::string& path) = 0;
+  // Intel's setup program may be started: the same check with the signers
+  // the build names for it.
+  virtual bool IsTrustedSetupProgram(const std::string& path) = 0;
   // GetSystemPowerStatus's AC line status: 0 offline (on battery), 1
   // online, 255 unknown (also when the system cannot tell).
   virtual std::uint8_t ReadAcLineStatus() = 0;

@@ -243,10 +243,18 @@ Decision DecideUninstallRoad(const Findings& found, const DecisionBuilder& decis
 
 Decision DecideInstallRoad(const Findings& found, const DecisionBuilder& decision) {
   const DriverRoadFindings& road = found.DriverRoad;
+  const std::string setupPath = ChooseSetupPath(found.SetupCandidate, found.OptanePath.value_or("")).SetupPath;
+  // Started with administrator rights from a folder others may write to:
+  // only a program that a signer the build names has signed.
+  if (!road.SetupTrusted) {
+    return decision.Find(Next::CheckSetupSigner);
+  }
+  if (!*road.SetupTrusted) {
+    return decision.End(Ending::SetupNotTrusted, kInstallFail + setupPath, Shown::Box, kExitFailed);
+  }
   if (!road.Setup) {
     return decision.Find(Next::RunSetup);
   }
-  const std::string setupPath = ChooseSetupPath(found.SetupCandidate, found.OptanePath.value_or("")).SetupPath;
   if (!road.Setup->Started) {
     return decision.End(Ending::SetupNotStarted, kInstallFail + setupPath, Shown::Box, kExitFailed);
   }

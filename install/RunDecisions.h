@@ -74,6 +74,7 @@ enum class Next {
   RunFlashTool,
   AskUninstallQuestion,
   RunUninstaller,
+  CheckSetupSigner,
   RunSetup,
   // The run ends (Decision::End says how).
   End,
@@ -107,6 +108,7 @@ enum class Ending {
   UninstallDeclined,
   UninstallerFailed,
   UninstallerRan,
+  SetupNotTrusted,
   SetupNotStarted,
   SetupFailed,
   SetupRan,

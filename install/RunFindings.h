@@ -61,6 +61,7 @@ struct BiosRoadFindings {
 struct DriverRoadFindings {
   std::optional<bool> UninstallAgreed;  // the uninstall question
   std::optional<ChildOutcome> Uninstaller;
+  std::optional<bool> SetupTrusted;  // signed by a signer the build names
   std::optional<ChildOutcome> Setup;
 };
 

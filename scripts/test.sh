@@ -36,8 +36,12 @@ for preset in native win64 wow64; do
   [ "$preset" = native ] || WINEPREFIX="$root/build/$preset/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
 done
 
+# The product: only known DLLs imported, its mitigation flags, manifest and
+# version; and the check itself, on copies with one fault each (VERSION.dll
+# imported statically among them).
 stage "product build"
 python3 tests/e2e/check_product.py build/win32/app/Kestrune.exe || status=1
+python3 tests/e2e/check_product_test.py build/win32/app/Kestrune.exe || status=1
 
 stage "product smoke"
 python3 tests/e2e/product_smoke.py build/win32/app/Kestrune.exe build/win32/smoke .deps/wineprefix \

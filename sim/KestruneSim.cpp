@@ -3,8 +3,9 @@
 // system's own: registry, WinInet, processes, WMI, dialogs, the Task
 // Scheduler. The board comes from the file that KESTRUNE_BOARD names; the
 // two server bases from KESTRUNE_WEB_BASE and KESTRUNE_PACKAGE_BASE; the
-// flash tool's signers from KESTRUNE_FLASH_SIGNERS and its revocation check
-// from KESTRUNE_FLASH_REVOCATION ("0" none, "1" the whole chain). The
+// flash tool's signers from KESTRUNE_FLASH_SIGNERS, Intel's setup
+// program's from KESTRUNE_SETUP_SIGNERS, and their revocation check from
+// KESTRUNE_FLASH_REVOCATION ("0" none, "1" the whole chain). The
 // board keeps no state between runs, as a real board keeps none but its
 // firmware: a board that was flashed is another board file.
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "sim/board/Board.h"
 #include "sim/board/BoardSession.h"
 #include "sys/win32/Adapters.h"
+#include "sys/win32/Win32LibraryLoading.h"
 
 namespace {
 
@@ -30,6 +32,8 @@ std::string Setting(const char* name, const char* fallback) {
 
 int main() {
   using namespace kestrune;
+  // As the product starts: no library but the system's own.
+  sys::win32::Win32LibraryLoading().RestrictToSystemFolder();
   sys::win32::InstallAdapters();
 
   const std::string boardFile = Setting("KESTRUNE_BOARD", "");
@@ -50,9 +54,10 @@ int main() {
   }
 
   const std::string revocation = Setting("KESTRUNE_FLASH_REVOCATION", config::kFlashRevocation ? "1" : "0");
+  const sys::Revocation revocationCheck = revocation == "1" ? sys::Revocation::WholeChain : sys::Revocation::None;
   app::ProductCollaborators platform(
-      SignerList(Setting("KESTRUNE_FLASH_SIGNERS", config::kFlashSigners),
-                 revocation == "1" ? sys::Revocation::WholeChain : sys::Revocation::None));
+      SignerList(Setting("KESTRUNE_FLASH_SIGNERS", config::kFlashSigners), revocationCheck),
+      SignerList(Setting("KESTRUNE_SETUP_SIGNERS", config::kSetupSigners), revocationCheck));
   InstallRun run(platform, {Setting("KESTRUNE_WEB_BASE", config::kWebServerBase),
                             Setting("KESTRUNE_PACKAGE_BASE", config::kPackageServerBase)});
   return run.Run();

@@ -43,6 +43,11 @@ class IFileSystem {
   // Removes an empty folder: fails for one that holds anything
   // (kErrorDirNotEmpty), a file (kErrorDirectory) or a missing one.
   virtual bool RemoveDirectoryW(const std::u16string& path) = 0;
+  // Has a file, or an empty folder, removed when the system next starts
+  // (MoveFileExW with no target and MOVEFILE_DELAY_UNTIL_REBOOT; needs
+  // administrator rights): for a file that cannot go now, such as the
+  // running program.
+  virtual bool DeleteAtRestart(const std::u16string& path) = 0;
   virtual bool DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, FileTime* fileTime) = 0;
   virtual bool LocalFileTimeToFileTime(const FileTime& localTime, FileTime* fileTime) = 0;
   // The error of the last failed call on this seam.

@@ -631,6 +631,19 @@ bool FakeFileSystem::DeleteFileW(const std::u16string& path) {
   return true;
 }
 
+bool FakeFileSystem::DeleteAtRestart(const std::u16string& path) {
+  const std::u16string full = FullPath(path);
+  const std::u16string key = KeyOf(full);
+  if (path.empty() || (!Files.contains(key) && !Folders.contains(key))) {
+    return Fail(ParentExists(full) ? sys::kErrorFileNotFound : sys::kErrorPathNotFound);
+  }
+  DeletedAtRestart.push_back(full);
+  if (Log != nullptr) {
+    Log->Add("delete at restart " + Narrow(full));
+  }
+  return true;
+}
+
 bool FakeFileSystem::RemoveDirectoryW(const std::u16string& path) {
   const std::u16string key = KeyOf(FullPath(path));
   auto folder = Folders.find(key);

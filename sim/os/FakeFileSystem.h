@@ -9,7 +9,8 @@
 // conversions of DOS and local times, and devices of the Win32 device
 // namespace ("\\\\.\\NAME") that open while they are present. The log records
 // what happened: "open PATH" (a file or device opened), "create PATH" (a
-// file created or emptied), "mkdir PATH", "copy FROM -> TO".
+// file created or emptied), "mkdir PATH", "copy FROM -> TO",
+// "delete at restart PATH".
 #pragma once
 
 #include <cstdint>
@@ -67,6 +68,8 @@ class FakeFileSystem : public sys::IFiles, public sys::IFileSystem, public sys::
   std::vector<std::u16string> AllFiles() const;    // resolved paths
   std::vector<std::u16string> AllFolders() const;  // resolved paths, drives excluded
   std::size_t OpenHandles() const { return Handles.size(); }
+  // What DeleteAtRestart registered, resolved, in order.
+  std::vector<std::u16string> DeletedAtRestart;
 
   // sys::IFiles
   sys::FileHandle CreateFileA(const std::string& path, sys::Dword access, sys::Dword share, sys::Dword disposition,
@@ -91,6 +94,9 @@ class FakeFileSystem : public sys::IFiles, public sys::IFileSystem, public sys::
   bool CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) override;
   bool DeleteFileW(const std::u16string& path) override;
   bool RemoveDirectoryW(const std::u16string& path) override;
+  // Records the path in DeletedAtRestart; fails for a path that does not
+  // exist.
+  bool DeleteAtRestart(const std::u16string& path) override;
   bool DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, sys::FileTime* fileTime) override;
   bool LocalFileTimeToFileTime(const sys::FileTime& localTime, sys::FileTime* fileTime) override;
 

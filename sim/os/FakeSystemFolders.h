@@ -11,8 +11,11 @@ class FakeSystemFolders : public sys::ISystemFolders {
  public:
   std::string GetSystemDirectoryA() override { return SystemDirectory; }
   std::string GetWindowsDirectoryA() override { return WindowsDirectory; }
+  std::string GetProgramFilesDirectoryA() override { return ProgramFilesDirectory; }
   std::string SystemDirectory = "C:\\Windows\\system32";
   std::string WindowsDirectory = "C:\\Windows";
+  // As a 32-bit process sees it.
+  std::string ProgramFilesDirectory = "C:\\Program Files (x86)";
 };
 
 }  // namespace kestrune::sim

@@ -10,6 +10,7 @@
 #include "sys/win32/Win32Console.h"
 #include "sys/win32/Win32ConsoleWindow.h"
 #include "sys/win32/Win32Dialogs.h"
+#include "sys/win32/Win32FileSecurity.h"
 #include "sys/win32/Win32FileSystem.h"
 #include "sys/win32/Win32FileVersion.h"
 #include "sys/win32/Win32Files.h"
@@ -74,6 +75,7 @@ void InstallAdapters() {
   InstallOne<IMutexes, Win32Mutexes>();
   InstallOne<IPowerStatus, Win32PowerStatus>();
   InstallOne<ITrust, Win32Trust>();
+  InstallOne<IFileSecurity, Win32FileSecurity>();
 }
 
 }  // namespace kestrune::sys::win32

@@ -54,6 +54,10 @@ bool Win32FileSystem::DeleteFileW(const std::u16string& path) { return ::DeleteF
 
 bool Win32FileSystem::RemoveDirectoryW(const std::u16string& path) { return ::RemoveDirectoryW(Wide(path)) != FALSE; }
 
+bool Win32FileSystem::DeleteAtRestart(const std::u16string& path) {
+  return ::MoveFileExW(Wide(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
 bool Win32FileSystem::DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, FileTime* fileTime) {
   FILETIME result{};
   if (!::DosDateTimeToFileTime(fatDate, fatTime, &result)) {

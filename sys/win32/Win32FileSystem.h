@@ -15,6 +15,7 @@ class Win32FileSystem : public IFileSystem {
   bool CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) override;
   bool DeleteFileW(const std::u16string& path) override;
   bool RemoveDirectoryW(const std::u16string& path) override;
+  bool DeleteAtRestart(const std::u16string& path) override;
   bool DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, FileTime* fileTime) override;
   bool LocalFileTimeToFileTime(const FileTime& localTime, FileTime* fileTime) override;
   Dword GetLastError() override;

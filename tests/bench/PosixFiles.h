@@ -2,6 +2,7 @@
 // natively against other tools: "\\" separators become "/", times are UTC.
 #pragma once
 
+#include "sys/Errors.h"
 #include "sys/FileSystem.h"
 #include "sys/Files.h"
 
@@ -30,6 +31,11 @@ class PosixFiles : public sys::IFiles, public sys::IFileSystem {
   bool CopyFileW(const std::u16string& existing, const std::u16string& target, bool failIfExists) override;
   bool DeleteFileW(const std::u16string& path) override;
   bool RemoveDirectoryW(const std::u16string& path) override;
+  // Nothing is removed at a restart here: the benchmarks need none.
+  bool DeleteAtRestart(const std::u16string&) override {
+    LastError = static_cast<sys::Dword>(sys::kErrorAccessDenied);
+    return false;
+  }
   bool DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatTime, sys::FileTime* fileTime) override;
   bool LocalFileTimeToFileTime(const sys::FileTime& localTime, sys::FileTime* fileTime) override;
   sys::Dword GetLastError() override { return LastError; }

@@ -1,28 +1,36 @@
 #!/usr/bin/env python3
 """Checks the product build: a PE32 i386 console program that imports only
-system libraries and carries its manifest and version resource."""
+libraries Windows keeps among its known DLLs (any other is loaded at run
+time from the system folder), carries the mitigation flags the toolchain can
+give it, its manifest and version resource."""
 import re
 import struct
 import subprocess
 import sys
 
-SYSTEM_DLLS = {"ADVAPI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "USER32.DLL", "VERSION.DLL", "OLE32.DLL",
-               "OLEAUT32.DLL", "WININET.DLL", "SETUPAPI.DLL", "SHELL32.DLL", "GDI32.DLL", "COMCTL32.DLL",
-               "WINTRUST.DLL", "CRYPT32.DLL"}
+# Windows 10's known DLLs (HKLM\SYSTEM\CurrentControlSet\Control\Session
+# Manager\KnownDLLs): always taken from the system folder, never from the
+# program's own. VERSION, WININET, WINTRUST and CRYPT32 are not among them.
+KNOWN_DLLS = {"ADVAPI32.DLL", "CLBCATQ.DLL", "COMBASE.DLL", "COMDLG32.DLL", "COML2.DLL", "DIFXAPI.DLL", "GDI32.DLL",
+              "GDIPLUS.DLL", "IMAGEHLP.DLL", "IMM32.DLL", "KERNEL32.DLL", "MSCTF.DLL", "MSVCRT.DLL", "NORMALIZ.DLL",
+              "NSI.DLL", "OLE32.DLL", "OLEAUT32.DLL", "PSAPI.DLL", "RPCRT4.DLL", "SECHOST.DLL", "SETUPAPI.DLL",
+              "SHCORE.DLL", "SHELL32.DLL", "SHLWAPI.DLL", "USER32.DLL", "WLDAP32.DLL", "WS2_32.DLL"}
+# DllCharacteristics the image must carry.
+FLAGS = {0x0040: "DYNAMIC_BASE", 0x0100: "NX_COMPAT", 0x0400: "NO_SEH", 0x8000: "TERMINAL_SERVER_AWARE"}
 SUPPORTED_OS = ["e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
                 "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
                 "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"]
 
-failures = []
-passes = []
 
+def check_product(path, report=print):
+    """The faults of the image at path, each as the text of its failed check."""
+    failures = []
 
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what)
-    (passes if condition else failures).append(what)
+    def check(condition, what):
+        report(("ok   " if condition else "FAIL ") + what)
+        if not condition:
+            failures.append(what)
 
-
-def main(path):
     data = open(path, "rb").read()
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     check(data[pe:pe + 4] == b"PE\0\0", "PE signature")
@@ -31,10 +39,16 @@ def main(path):
     optional = pe + 24
     check(struct.unpack_from("<H", data, optional)[0] == 0x10B, "PE32 optional header")
     check(struct.unpack_from("<H", data, optional + 68)[0] == 3, "console subsystem")
+    characteristics = struct.unpack_from("<H", data, optional + 70)[0]
+    for bit, name in sorted(FLAGS.items()):
+        check(characteristics & bit != 0, "DllCharacteristics 0x%04X has %s" % (characteristics, name))
 
     dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", path], capture_output=True, text=True).stdout
     dlls = {name.upper() for name in re.findall(r"DLL Name: (\S+)", dump)}
-    check(bool(dlls) and dlls <= SYSTEM_DLLS, "imports only system libraries: " + ", ".join(sorted(dlls)))
+    check(bool(dlls), "imports libraries: " + ", ".join(sorted(dlls)))
+    check(dlls <= KNOWN_DLLS, "imports only known DLLs; not: " + ", ".join(sorted(dlls - KNOWN_DLLS)))
+    delay_rva, delay_size = struct.unpack_from("<II", data, optional + 96 + 13 * 8)
+    check(delay_size == 0, "no delay-loaded imports (the program loads its other libraries itself)")
 
     text = data.decode("latin-1")
     check('level="requireAdministrator"' in text, "manifest asks for administrator rights")
@@ -52,7 +66,12 @@ def main(path):
     for name in ["CompanyName", "FileDescription", "ProductName", "LegalCopyright"]:
         key = data.find(name.encode("utf-16-le"), at)
         check(key >= 0, "version string " + name + " present")
-    print("product: %d passed, %d failed" % (len(passes), len(failures)))
+    return failures
+
+
+def main(path):
+    failures = check_product(path)
+    print("product: %d failed" % len(failures))
     return 1 if failures else 0
 
 

@@ -121,9 +121,7 @@ class DialogScenario(Scenario):
         super().setUp()
 
     def start_program(self, board, *switches):
-        env = dict(os.environ, KESTRUNE_BOARD=os.path.join(BOARDS, board), KESTRUNE_WEB_BASE=self.server.base,
-                   KESTRUNE_PACKAGE_BASE=self.server.base, KESTRUNE_STANDIN_LOG=self.starts,
-                   KESTRUNE_STANDIN_EXIT="0")
+        env = dict(os.environ, **self.environment(board))
         self.output_path = os.path.join(os.path.dirname(self.starts), "output.txt")
         # The output goes to a file: no pipe that a Wine background process could keep open.
         with open(self.output_path, "wb") as output:

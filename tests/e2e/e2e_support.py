@@ -207,6 +207,41 @@ class TestCertificates:
             wine("reg", "delete", key, "/f", view)
 
 
+_setup_program = None
+
+
+def setup_program():
+    """Intel's setup program as the suites start it: the stand-in, signed by
+    a test certificate, and the signer list that names it (what
+    KESTRUNE_SETUP_SIGNERS tells KestruneSim.exe, as a release build names
+    Intel's), and the certificates that made it. Made once per suite."""
+    global _setup_program
+    if _setup_program is None:
+        folder = os.path.join(BUILD, "e2e", "setup-certificates")
+        certificates = TestCertificates(folder)
+        path = os.path.join(folder, "SetupOptaneMemory.exe")
+        certificates.sign(STANDIN, path, TestCertificates.MAKER)
+        _setup_program = (path, certificates.thumbprint(TestCertificates.MAKER), certificates)
+    return _setup_program
+
+
+def program_environment(board, server, starts, exit_code=0):
+    """What KestruneSim.exe is told: its board, the servers, the setup
+    program's signer, and where the stand-ins log their starts."""
+    return {
+        "KESTRUNE_BOARD": os.path.join(BOARDS, board),
+        "KESTRUNE_WEB_BASE": server.base,
+        "KESTRUNE_PACKAGE_BASE": server.base,
+        "KESTRUNE_SETUP_SIGNERS": setup_program()[1],
+        "KESTRUNE_STANDIN_LOG": starts,
+        "KESTRUNE_STANDIN_EXIT": str(exit_code),
+    }
+
+
+# Where the 32-bit program places the copy that its restart entry starts.
+PROTECTED_COPY = os.path.join(PREFIX, "drive_c", "Program Files (x86)", "Velnor", "Kestrune", "KestruneSim.exe")
+
+
 class Scenario(unittest.TestCase):
     """One folder on the simulated machine's C: drive, one server, one log of child starts."""
 
@@ -227,7 +262,7 @@ class Scenario(unittest.TestCase):
         self.work = os.path.join(PREFIX, "drive_c", "e2e", name)
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(os.path.join(self.work, "Optane"))
-        shutil.copy(STANDIN, os.path.join(self.work, "Optane", "SetupOptaneMemory.exe"))
+        shutil.copy(setup_program()[0], os.path.join(self.work, "Optane", "SetupOptaneMemory.exe"))
         shutil.rmtree(os.path.join(BUILD, "e2e", name), ignore_errors=True)
         self.server = Server(os.path.join(BUILD, "e2e", name, "server"))
         self.addCleanup(self.server.stop)
@@ -236,13 +271,7 @@ class Scenario(unittest.TestCase):
             os.remove(self.starts)
 
     def environment(self, board, exit_code=0):
-        return {
-            "KESTRUNE_BOARD": os.path.join(BOARDS, board),
-            "KESTRUNE_WEB_BASE": self.server.base,
-            "KESTRUNE_PACKAGE_BASE": self.server.base,
-            "KESTRUNE_STANDIN_LOG": self.starts,
-            "KESTRUNE_STANDIN_EXIT": str(exit_code),
-        }
+        return program_environment(board, self.server, self.starts, exit_code)
 
     def run_program(self, board, *switches, cwd=None, exit_code=0, env=None):
         result = wine(SIM, *switches, cwd=cwd or self.work, env=dict(self.environment(board, exit_code), **(env or {})))
@@ -251,9 +280,7 @@ class Scenario(unittest.TestCase):
 
     def run_until_progress(self, board, cwd):
         """Runs until the progress line shows, then ends the process as the restart would."""
-        env = dict(os.environ, KESTRUNE_BOARD=os.path.join(BOARDS, board), KESTRUNE_WEB_BASE=self.server.base,
-                   KESTRUNE_PACKAGE_BASE=self.server.base, KESTRUNE_STANDIN_LOG=self.starts,
-                   KESTRUNE_STANDIN_EXIT="0")
+        env = dict(os.environ, **self.environment(board))
         # Nothing of this run may keep the suite's own output open: Intel's
         # setup (not waited for) outlives the run.
         process = subprocess.Popen([WINE_RUN, SIM], cwd=cwd, env=env, stdout=subprocess.PIPE,

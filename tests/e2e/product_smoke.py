@@ -13,6 +13,20 @@ its service behind: a demand-start kernel service "VelDrv101" whose image is
 the Windows directory's SysWOW64\\Drivers\\VelDrv101.sys, the folder of a
 32-bit program on 64-bit Windows.
 
+The program's folder also holds a "wininet.dll" that is no library at all,
+as a planted one would sit there. Wine resolves a program's static imports
+from the program's folder first: a build that imported WININET.DLL (as
+releases before this check did) does not start with it (measured: Wine
+ends it with 53 after "Loading library WININET.DLL ... failed
+(c000012f)"); this one must run as usual. A "version.dll" cannot be planted
+here: Wine's own user32.dll imports version.dll, and Wine resolves that
+from the program's folder too, so under Wine any program with a broken
+version.dll beside it fails before its first instruction (measured), which
+no program can prevent and Windows does not do (its known DLLs' imports
+come from the system folder). That the program loads version.dll from the
+system folder only is carried by the import-table check of the build
+(check_product.py) and the loads with LOAD_LIBRARY_SEARCH_SYSTEM32.
+
 Usage: product_smoke.py KESTRUNE_EXE WORK_DIR TEMPLATE_PREFIX [X64_IMAGE]
 With X64_IMAGE, the driver file must hold exactly that image (the one the
 program carries for 64-bit Windows); without it, the program carries no
@@ -90,6 +104,8 @@ def main(exe, work, template, x64_image=None):
         folder = os.path.join(prefix.path, "drive_c", "Kestrune")
         os.makedirs(folder)
         shutil.copy(exe, os.path.join(folder, "Kestrune.exe"))
+        with open(os.path.join(folder, "wininet.dll"), "wb") as out:
+            out.write(b"MZ planted beside the program")
         result = prefix.run("C:\\Kestrune\\Kestrune.exe", cwd=folder)
 
         gate = "UEFI" if host_is_kaby_lake() else "processor"

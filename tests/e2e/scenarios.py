@@ -13,9 +13,10 @@ import time
 import unittest
 import zipfile
 
-from e2e_support import (BANNER, BUILD, IRST_KEY, MODEL, NOT_READY, PACKAGE_PATH, PREFIX, READY, RST_CODE, SERVED_PACKAGE,
+from e2e_support import (BANNER, BUILD, IRST_KEY, MODEL, NOT_READY, PACKAGE_PATH, PREFIX, PROTECTED_COPY, READY,
+                         RST_CODE, SERVED_PACKAGE,
                          RUN_TIMEOUT, SIM, SOURCE, STANDIN, STATE_KEY, WINE_RUN, Registry, Scenario, Server,
-                         TestCertificates, wine,
+                         TestCertificates, setup_program, wine,
                          windows_path)
 
 
@@ -254,10 +255,63 @@ class SignedFlashTool(Scenario):
         self.assertEqual(len(self.child_starts()), 1)
 
 
+class SignedSetupProgram(Scenario):
+    """Intel's setup program starts only when the signer the build names
+    signed it, unchanged; any other ends the run as a setup that cannot
+    start."""
+
+    def place(self, name, signer=None, change_a_byte=False):
+        certificates = setup_program()[2]  # the signer the program is told, and another
+        source = os.path.join(BUILD, "e2e", self.id().split(".")[-1], name)
+        if signer is None:
+            shutil.copy(STANDIN, source)
+        else:
+            certificates.sign(STANDIN, source, signer)
+        if change_a_byte:
+            with open(source, "r+b") as tool:
+                tool.seek(os.path.getsize(source) // 3)
+                byte = tool.read(1)
+                tool.seek(-1, os.SEEK_CUR)
+                tool.write(bytes([byte[0] ^ 0x01]))
+        shutil.copy(source, os.path.join(self.work, "Optane", "SetupOptaneMemory.exe"))
+
+    def test_setup_programs_signed_changed_unsigned_and_foreign(self):
+        setup = windows_path(os.path.join(self.work, "Optane", "SetupOptaneMemory.exe"))
+        cases = [
+            ("signed by the listed signer", TestCertificates.MAKER, False, True),
+            ("one byte changed after signing", TestCertificates.MAKER, True, False),
+            ("unsigned", None, False, False),
+            ("signed by another signer under the same root", TestCertificates.OTHER, False, False),
+        ]
+        for case, signer, changed, starts in cases:
+            with self.subTest(case):
+                Registry.delete_key(STATE_KEY)
+                if os.path.exists(self.starts):
+                    os.remove(self.starts)
+                self.place(case.replace(" ", "-") + ".exe", signer, changed)
+                code, out = self.run_program(READY, "/SP")
+                if starts:
+                    self.assertEqual(code, 255, out)
+                    self.assertEqual(len(self.child_starts()), 1)
+                    self.assertEqual(self.state("InstallStatus"), 1)
+                else:
+                    self.assertEqual(code, 1, out)
+                    self.assertEqual(self.child_starts(), [])
+                    self.assertEqual(self.state("InstallStatus"), 0)
+                    self.assertEqual(self.state("EXERetCode"), 1)
+                    self.assertEqual(self.state("OptanePath"), "")
+                    self.assertNotIn("Ready to Install Driver " + setup, out)
+
+
 class ReadyBoard(Scenario):
     def test_install_then_completion(self):
         code, out = self.run_program(READY, "/SP")
         self.assertEqual(code, 255)
+        # The restart entry's program: a copy under Program Files (Wine's
+        # scheduler then refuses the logon task itself, see docs/wine.md).
+        self.assertTrue(os.path.isfile(PROTECTED_COPY))
+        with open(PROTECTED_COPY, "rb") as copy, open(SIM, "rb") as program:
+            self.assertEqual(copy.read(), program.read())
         self.assertEqual(self.state("InstallStatus"), 1)
         start = self.child_starts()
         self.assertEqual(len(start), 1)
@@ -266,6 +320,8 @@ class ReadyBoard(Scenario):
         code, _ = self.run_program(READY, "/SP")
         self.assertEqual(code, 0)
         self.assertEqual(self.state("InstallFinish"), 1)
+        # Reported complete: the copy goes with its folder.
+        self.assertFalse(os.path.exists(os.path.dirname(PROTECTED_COPY)))
 
 
 class FailuresToldAsFailures(Scenario):

@@ -13,6 +13,9 @@
 #include "install/Advreg.h"
 #include "platform/Osversion.h"
 #include "platform/Velwmi.h"
+#include "sim/os/FakeFileSecurity.h"
+#include "sim/os/FakeFileSystem.h"
+#include "sim/os/FakeSystemFolders.h"
 #include "sim/os/FakeTaskScheduler.h"
 #include "sim/os/FakeWmi.h"
 #include "tests/support/FakeOsFixture.h"
@@ -25,7 +28,14 @@ using Calls = std::vector<std::string>;
 
 class AutorunTest : public test::FakeOsFixture {
  protected:
-  AutorunTest() { Environment.ModulePath = "C:\\Tools\\Kestrune.exe"; }
+  AutorunTest() {
+    Environment.ModulePath = "C:\\Tools\\Kestrune.exe";
+    Files.AddFile(u"C:\\Tools\\Kestrune.exe", "the program");
+    Files.AddFolder(u"C:\\Program Files (x86)");
+    for (const char* path : {kVendorFolder, kCopyFolder, kCopy}) {
+      Security.Set(path, AdministratorsOnly());
+    }
+  }
   ~AutorunTest() override { ReleaseOsVersionInstance(); }
 
   // The calls of the last operation, from its CoInitializeEx on.
@@ -39,10 +49,29 @@ class AutorunTest : public test::FakeOsFixture {
     return {};
   }
 
+  // The program's copy that the task starts, and its folders.
+  static constexpr const char* kVendorFolder = "C:\\Program Files (x86)\\Velnor";
+  static constexpr const char* kCopyFolder = "C:\\Program Files (x86)\\Velnor\\Kestrune";
+  static constexpr const char* kCopy = "C:\\Program Files (x86)\\Velnor\\Kestrune\\Kestrune.exe";
+  static sys::FileSecurity AdministratorsOnly() {
+    return {"S-1-5-32-544",
+            true,
+            {{sys::AccessEntry::Kind::Allow, 0x10, 0x1F01FF, "S-1-5-32-544"},
+             {sys::AccessEntry::Kind::Allow, 0x10, 0x1200A9, "S-1-5-32-545"}}};
+  }
+
   sim::FakeCom Com;
   FakeTaskScheduler Scheduler{Com, &Log};
+  sim::FakeFileSystem Files;
+  sim::FakeFileSecurity Security;
+  sim::FakeSystemFolders Folders;
 
  private:
+  sys::ScopedSeam<sys::IFiles> FilesSeam{Files};
+  sys::ScopedSeam<sys::IFileSystem> FileSystemSeam{Files};
+  sys::ScopedSeam<sys::IDirectoryListing> ListingSeam{Files};
+  sys::ScopedSeam<sys::IFileSecurity> SecuritySeam{Security};
+  sys::ScopedSeam<sys::ISystemFolders> FoldersSeam{Folders};
   sys::ScopedSeam<sys::ICom> ComSeam{Com};
   sys::ScopedSeam<sys::ITaskScheduler> SchedulerSeam{Scheduler};
 };
@@ -61,42 +90,43 @@ Calls Join(Calls first, const Calls& second) {
   return first;
 }
 
-const Calls kRegistration = Join(kStart, {
-                                             "ITaskService::NewTask(0)",
-                                             "Release ITaskService",
-                                             "ITaskDefinition::get_RegistrationInfo()",
-                                             "IRegistrationInfo::put_Author(Author Name)",
-                                             "Release IRegistrationInfo",
-                                             "ITaskDefinition::get_Principal()",
-                                             "IPrincipal::put_RunLevel(1)",
-                                             "Release IPrincipal",
-                                             "ITaskDefinition::get_Settings()",
-                                             "ITaskSettings::put_StartWhenAvailable(1)",
-                                             "ITaskSettings::put_DeleteExpiredTaskAfter(null)",
-                                             "ITaskSettings::put_ExecutionTimeLimit(null)",
-                                             "ITaskSettings::put_DisallowStartIfOnBatteries(0)",
-                                             "Release ITaskSettings",
-                                             "ITaskDefinition::get_Triggers()",
-                                             "ITriggerCollection::Create(9)",
-                                             "Release ITriggerCollection",
-                                             "ITrigger::QueryInterface(ILogonTrigger)",
-                                             "Release ITrigger",
-                                             "ILogonTrigger::put_Enabled(1)",
-                                             "Release ILogonTrigger",
-                                             "ITaskDefinition::get_Actions()",
-                                             "IActionCollection::Create(0)",
-                                             "Release IActionCollection",
-                                             "IAction::QueryInterface(IExecAction)",
-                                             "Release IAction",
-                                             "IExecAction::put_Path(C:\\Tools\\Kestrune.exe)",
-                                             "IExecAction::put_Arguments()",
-                                             "Release IExecAction",
-                                             "ITaskFolder::RegisterTaskDefinition(Kestrune, 6, \"\", empty, 3, \"\")",
-                                             "Release ITaskFolder",
-                                             "Release ITaskDefinition",
-                                             "Release IRegisteredTask",
-                                             "CoUninitialize()",
-                                         });
+const Calls kRegistration =
+    Join(kStart, {
+                     "ITaskService::NewTask(0)",
+                     "Release ITaskService",
+                     "ITaskDefinition::get_RegistrationInfo()",
+                     "IRegistrationInfo::put_Author(Author Name)",
+                     "Release IRegistrationInfo",
+                     "ITaskDefinition::get_Principal()",
+                     "IPrincipal::put_RunLevel(1)",
+                     "Release IPrincipal",
+                     "ITaskDefinition::get_Settings()",
+                     "ITaskSettings::put_StartWhenAvailable(1)",
+                     "ITaskSettings::put_DeleteExpiredTaskAfter(null)",
+                     "ITaskSettings::put_ExecutionTimeLimit(null)",
+                     "ITaskSettings::put_DisallowStartIfOnBatteries(0)",
+                     "Release ITaskSettings",
+                     "ITaskDefinition::get_Triggers()",
+                     "ITriggerCollection::Create(9)",
+                     "Release ITriggerCollection",
+                     "ITrigger::QueryInterface(ILogonTrigger)",
+                     "Release ITrigger",
+                     "ILogonTrigger::put_Enabled(1)",
+                     "Release ILogonTrigger",
+                     "ITaskDefinition::get_Actions()",
+                     "IActionCollection::Create(0)",
+                     "Release IActionCollection",
+                     "IAction::QueryInterface(IExecAction)",
+                     "Release IAction",
+                     "IExecAction::put_Path(C:\\Program Files (x86)\\Velnor\\Kestrune\\Kestrune.exe)",
+                     "IExecAction::put_Arguments()",
+                     "Release IExecAction",
+                     "ITaskFolder::RegisterTaskDefinition(Kestrune, 6, \"\", empty, 3, \"\")",
+                     "Release ITaskFolder",
+                     "Release ITaskDefinition",
+                     "Release IRegisteredTask",
+                     "CoUninitialize()",
+                 });
 
 TEST_F(AutorunTest, TheSystemIsWindows10WithTheX64Bit) {
   EXPECT_GT(OsVersionInstance().GetFlags(0xFFFF), 0x20u);  // the scheduler's side of the rule
@@ -128,7 +158,11 @@ TEST_F(AutorunTest, TheRegisteredTask) {
   EXPECT_EQ(task.Content.Triggers[0].Enabled, 1);
   ASSERT_EQ(task.Content.Actions.size(), 1u);
   EXPECT_EQ(task.Content.Actions[0].Type, sys::kTaskActionExec);
-  EXPECT_EQ(task.Content.Actions[0].Path, sys::Bstr(u"C:\\Tools\\Kestrune.exe"));
+  // The copy only administrators can change, not the file the program ran
+  // from.
+  EXPECT_EQ(task.Content.Actions[0].Path, sys::Bstr(u"C:\\Program Files (x86)\\Velnor\\Kestrune\\Kestrune.exe"));
+  ASSERT_NE(Files.FindFile(u"C:\\Program Files (x86)\\Velnor\\Kestrune\\Kestrune.exe"), nullptr);
+  EXPECT_EQ(Files.FindFile(u"C:\\Program Files (x86)\\Velnor\\Kestrune\\Kestrune.exe")->Data, "the program");
   EXPECT_EQ(task.Content.Actions[0].Arguments, sys::Bstr(u""));
   EXPECT_EQ(task.Flags, sys::kTaskCreateOrUpdate);
   EXPECT_FALSE(task.UserId.Empty);
@@ -245,6 +279,18 @@ TEST_F(AutorunTest, AFailureAtEachStepReleasesAndUninitialises) {
                                 std::string(step) == "ITaskService::GetFolder";
     EXPECT_EQ(scheduler.Tasks.size(), beforeDeletion ? 1u : 0u);
   }
+}
+
+// A folder others could change gets no copy and the scheduler no task: the
+// logon task must never start a file a non-administrator can replace.
+TEST_F(AutorunTest, NoTaskWithoutACopyOnlyAdministratorsCanChange) {
+  sys::FileSecurity usersMayWrite = AdministratorsOnly();
+  usersMayWrite.Entries.push_back({sys::AccessEntry::Kind::Allow, 0x10, 0x1301BF, "S-1-5-11"});
+  Security.Set(kCopyFolder, usersMayWrite);
+  EXPECT_FALSE(AutoRunInstance().Register("Kestrune"));
+  EXPECT_TRUE(Scheduler.Tasks.empty());
+  EXPECT_TRUE(Scheduler.Calls.empty());
+  EXPECT_EQ(Files.FindFile(u"C:\\Program Files (x86)\\Velnor\\Kestrune\\Kestrune.exe"), nullptr);
 }
 
 TEST_F(AutorunTest, UnregisterFailingBeforeTheDeletionUninitialises) {

@@ -278,6 +278,12 @@ INSTANTIATE_TEST_SUITE_P(
                      p.ProgramsStart = false;
                    },
                    "", "Install Driver Fail!C:\\Setup\\Optane\\SetupOptaneMemory.exe", 1, 1},
+        EndingCase{"SetupNotSignedByItsSigner",
+                   [](auto& fx, auto& p) {
+                     kReadyBios(fx, p);
+                     p.SetupProgramTrusted = false;
+                   },
+                   "", "Install Driver Fail!C:\\Setup\\Optane\\SetupOptaneMemory.exe", 1, 1},
         EndingCase{"SetupStartedNoReboot", kReadyBios, "/NR", "", -1, -1},
         // The restart normally ends the run under the progress line; a setup
         // program that ends first is answered like a waited-for one.
@@ -395,9 +401,9 @@ TEST_F(InstallRunTest, CompletionChangesNothingElse) {
   SetState("InstallStatus", 1);
   Platform.Variable = {1};  // would fail the SATA gate
   EXPECT_EQ(Run(), 0);
-  EXPECT_THAT(Actions(),
-              ElementsAre("cpu", "board", "gpt 0", "unregister Kestrune", "reg set InstallStatus=0",
-                          "reg set InstallFinish=1", "message Installation complete!", "reg set EXERetCode=0"));
+  EXPECT_THAT(Actions(), ElementsAre("cpu", "board", "gpt 0", "unregister Kestrune", "reg set InstallStatus=0",
+                                     "reg set InstallFinish=1", "remove restart copy", "message Installation complete!",
+                                     "reg set EXERetCode=0"));
 }
 
 TEST_F(InstallRunTest, FirstRunTakesTheBiosRoadInOrder) {
@@ -641,6 +647,28 @@ TEST_F(InstallRunTest, UntrustedFlashToolIsNotStarted) {
   EXPECT_FALSE(Saw("register Kestrune"));
   EXPECT_TRUE(Saw("unregister Kestrune"));
   EXPECT_EQ(State("BiosUpdate"), 5);
+}
+
+// A setup program that its signer did not sign (unsigned, changed, or
+// another's) is not started, in any mode: it ends as one that cannot start,
+// and nothing is recorded for it.
+TEST_F(InstallRunTest, UntrustedSetupProgramIsNotStarted) {
+  for (const char* arguments : {"", "/SP", "/NR"}) {
+    SCOPED_TRACE(arguments);
+    Log.Clear();
+    Registry.DeleteKey(kState);
+    Environment.CommandLine = "\"C:\\Setup\\Kestrune.exe\"";
+    Platform.Board.BiosVersion = "P2.00";
+    Platform.SetupProgramTrusted = false;
+    EXPECT_EQ(Run(arguments), 1);
+    EXPECT_TRUE(Saw("verify setup C:\\Setup\\Optane\\SetupOptaneMemory.exe"));
+    EXPECT_FALSE(Saw("run "));
+    EXPECT_FALSE(Saw("register Kestrune"));
+    EXPECT_FALSE(Saw("reg set InstallStatus=1"));
+    EXPECT_EQ(State("InstallStatus"), 0);
+    EXPECT_EQ(Registry.GetString(kState, "OptanePath"), "");
+    EXPECT_EQ(State("EXERetCode"), 1);
+  }
 }
 
 // A volume that is not protected or that was suspended goes on; one that

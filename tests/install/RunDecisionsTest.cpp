@@ -64,6 +64,7 @@ Findings FlashingRun() {
 void ReadyBios(Findings& found) {
   found.Board->BiosVersion = "P2.10";
   found.IrstProductCode = "";
+  found.DriverRoad.SetupTrusted = true;
   found.DriverRoad.Setup = ChildOutcome{true, 0};
 }
 void RstRegistered(Findings& found) {
@@ -203,6 +204,12 @@ INSTANTIATE_TEST_SUITE_P(
                     f.DriverRoad.Uninstaller = ChildOutcome{true, 3010};
                   },
                   Ending::UninstallerRan, "", Shown::Nothing, -1, true},
+        EndingRow{"SetupNotSignedByANamedSigner",
+                  [](Findings& f) {
+                    ReadyBios(f);
+                    f.DriverRoad.SetupTrusted = false;
+                  },
+                  Ending::SetupNotTrusted, kSetupFail, Shown::Box, 1, true},
         EndingRow{"SetupCannotStart",
                   [](Findings& f) {
                     ReadyBios(f);
@@ -238,7 +245,7 @@ TEST_F(DecideTest, RoadByInstallStateAndFirmware) {
   const Case cases[] = {
       {"BiosLacksOptane", 0, "P1.40", {{"ME", 11}}, nullptr, Road::Bios, Next::AskBiosQuestion},
       {"OptaneModule", 0, "P1.40", {{"OPTANE", 1}}, nullptr, Road::None, Next::FindIrstProductCode},
-      {"VersionTwo", 0, "P2.00", {}, "", Road::Install, Next::RunSetup},
+      {"VersionTwo", 0, "P2.00", {}, "", Road::Install, Next::CheckSetupSigner},
       {"AfterAFlash", 1, "P1.40", {}, "{RST}", Road::Uninstall, Next::AskUninstallQuestion},
       {"StrangeBiosUpdate", 5, "P1.40", {}, nullptr, Road::Bios, Next::AskBiosQuestion},
   };
@@ -301,6 +308,8 @@ TEST_F(DecideTest, FindsOutInTheRunsOrder) {
     EXPECT_EQ(run::Decide(found).Step, expected[i]);
     answers[i]();
   }
+  EXPECT_EQ(run::Decide(found).Step, Next::CheckSetupSigner);
+  found.DriverRoad.SetupTrusted = true;
   EXPECT_EQ(run::Decide(found).Step, Next::RunSetup);
 
   Findings noKabyLake;

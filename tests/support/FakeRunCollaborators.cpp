@@ -84,6 +84,8 @@ bool FakeRunCollaborators::UnregisterRestartEntry(const std::string& name) {
   return true;
 }
 
+void FakeRunCollaborators::RemoveRestartCopy() { Log.Add("remove restart copy"); }
+
 void FakeRunCollaborators::AcquireAcpiTables() { Log.Add("acpi"); }
 
 void FakeRunCollaborators::ReleaseAcpiTables() { Log.Add("release acpi"); }
@@ -147,6 +149,11 @@ bool FakeRunCollaborators::ProcessPackage(const std::string& sourceFile, const s
 bool FakeRunCollaborators::IsTrustedFlashTool(const std::string& path) {
   Log.Add("verify " + path);
   return FlashToolTrusted;
+}
+
+bool FakeRunCollaborators::IsTrustedSetupProgram(const std::string& path) {
+  Log.Add("verify setup " + path);
+  return SetupProgramTrusted;
 }
 
 std::uint8_t FakeRunCollaborators::ReadAcLineStatus() {

@@ -51,6 +51,7 @@ class FakeRunCollaborators : public RunCollaborators {
   std::map<std::string, std::int32_t> ProgramResults;  // by path, before ProgramResult
   bool ProgramsStart = true;                           // false: every start fails
   bool FlashToolTrusted = true;
+  bool SetupProgramTrusted = true;
   std::uint8_t AcLineStatus = 1;  // online
   EncryptionSuspension Encryption = EncryptionSuspension::NotProtected;
 
@@ -67,6 +68,7 @@ class FakeRunCollaborators : public RunCollaborators {
   bool IsGptDisk(std::int32_t diskNumber) override;
   bool RegisterRestartEntry(const std::string& name) override;
   bool UnregisterRestartEntry(const std::string& name) override;
+  void RemoveRestartCopy() override;
   void AcquireAcpiTables() override;
   void ReleaseAcpiTables() override;
   std::unique_ptr<IFirmwareVariableReader> CreateVariableReader() override;
@@ -78,6 +80,7 @@ class FakeRunCollaborators : public RunCollaborators {
   std::string GetBiosFile(const std::string& cataloguePath) override;
   bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
   bool IsTrustedFlashTool(const std::string& path) override;
+  bool IsTrustedSetupProgram(const std::string& path) override;
   std::uint8_t ReadAcLineStatus() override;
   EncryptionSuspension SuspendDriveEncryption() override;
   std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool wait,
