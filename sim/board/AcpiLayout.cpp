@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "hw/DriverContract.h"
 #include "hw/LittleEndian.h"
 #include "sim/board/BoardCheck.h"
 
@@ -90,7 +91,7 @@ bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& erro
               " but " + std::to_string(raw.size()) + " bytes";
       return false;
     }
-    if (signature == "FACP") {
+    if (signature == kFadtSignatureText) {
       fadts.push_back(i);
     }
     int* slot = isFacs ? &facs : signature == "DSDT" ? &dsdt : nullptr;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "hw/DriverContract.h"
 #include "hw/LittleEndian.h"
 
 namespace kestrune::sim {
@@ -36,7 +37,7 @@ std::uint32_t PciSpace::ReadRegister(std::uint8_t bus, std::uint8_t device, std:
                                      std::uint32_t bytes) const {
   std::uint8_t raw[4] = {};
   if (Read(bus, device, function, reg, raw, bytes) != bytes) {
-    return bytes == 4 ? 0xFFFFFFFFu : ((1u << (8 * bytes)) - 1);
+    return PciAllOnes(bytes);
   }
   return Le32(raw);
 }
