@@ -1,6 +1,6 @@
 /* The contract between the program and its hardware access driver, in C so
  * that the driver (driver/), its request core and the program (through
- * hw/DriverContract.h) share one definition: the device name, every I/O
+ * common/DriverContract.h) share one definition: the device name, every I/O
  * control request code and the exact layout of every request record.
  *
  * All requests are DeviceIoControl calls on the driver's device handle with

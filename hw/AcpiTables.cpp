@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "hw/DriverContract.h"
-#include "install/Utils.h"
+#include "common/DriverContract.h"
+#include "common/Utils.h"
 
 namespace kestrune::acpi {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/Osversion.h"  // the flags word's codes (kOsWindows9x, ...)
+#include "common/Osversion.h"  // the flags word's codes (kOsWindows9x, ...)
 
 namespace kestrune {
 

@@ -1,13 +1,13 @@
 // The process-wide access object of the hardware layer: physical memory,
 // PCI configuration space, contiguous buffers for the firmware, the
 // software SMI, and CPUID. All but CPUID are requests to the hardware access
-// driver (hw/DriverContract.h).
+// driver (common/DriverContract.h).
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-#include "hw/DriverContract.h"
+#include "common/DriverContract.h"
 #include "hw/OsPlatform.h"
 #include "sys/Cpuid.h"
 #include "sys/Files.h"

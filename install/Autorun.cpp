@@ -1,13 +1,13 @@
 #include "install/Autorun.h"
 
-#include "install/Debugconsole.h"
+#include "common/Debugconsole.h"
 
 #include <cstdio>
 #include <memory>
 
+#include "common/Osversion.h"
+#include "common/Utils.h"
 #include "install/Advreg.h"
-#include "install/Utils.h"
-#include "platform/Osversion.h"
 #include "sys/CodePage.h"
 #include "sys/Com.h"
 #include "sys/Console.h"

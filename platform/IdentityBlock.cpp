@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "hw/DriverContract.h"
+#include "common/DriverContract.h"
 #include "hw/Readwrite.h"
 #include "platform/SmbiosTable.h"
 #include "sys/CodePage.h"

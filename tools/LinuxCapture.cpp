@@ -11,8 +11,8 @@
 #include <map>
 #include <set>
 
-#include "hw/DriverContract.h"
-#include "hw/LittleEndian.h"
+#include "common/DriverContract.h"
+#include "common/LittleEndian.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>

@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "hw/LittleEndian.h"
-#include "install/Utils.h"
+#include "common/LittleEndian.h"
+#include "common/Utils.h"
 #include "sys/CodePage.h"
 #include "sys/Com.h"
 #include "sys/FileSystem.h"

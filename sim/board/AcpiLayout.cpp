@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "hw/DriverContract.h"
-#include "hw/LittleEndian.h"
+#include "common/DriverContract.h"
+#include "common/LittleEndian.h"
 #include "sim/board/BoardCheck.h"
 
 namespace kestrune::sim {

@@ -87,7 +87,7 @@ struct BoardVariable {
 };
 
 // The firmware's SMI handler: a software SMI written to Port runs the
-// variable service (hw/DriverContract.h) over Variables.
+// variable service (common/DriverContract.h) over Variables.
 struct BoardSmi {
   std::uint16_t Port = 0xB2;
   std::vector<BoardVariable> Variables;

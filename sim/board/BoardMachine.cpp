@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "hw/DriverContract.h"
+#include "common/DriverContract.h"
 #include "sim/board/AcpiLayout.h"
 #include "sim/board/BoardCheck.h"
 #include "sim/board/CpuidLeaves.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hw/DriverContract.h"
-#include "hw/LittleEndian.h"
+#include "common/DriverContract.h"
+#include "common/LittleEndian.h"
 
 namespace kestrune::sim {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "hw/DriverContract.h"
-#include "hw/LittleEndian.h"
+#include "common/DriverContract.h"
+#include "common/LittleEndian.h"
 
 namespace kestrune::sim {
 

@@ -4,8 +4,8 @@
 #include <iterator>
 #include <string>
 
-#include "hw/DriverContract.h"
-#include "hw/LittleEndian.h"
+#include "common/DriverContract.h"
+#include "common/LittleEndian.h"
 
 namespace kestrune::sim {
 

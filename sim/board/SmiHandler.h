@@ -1,7 +1,7 @@
 // The firmware's SMI handler on a simulated board: a byte written to the
 // board's SMI command port with the registers of the driver's SMI request
 // loaded. The command byte's one service offers one function, reading a
-// firmware variable (the variable service of hw/DriverContract.h), over the
+// firmware variable (the variable service of common/DriverContract.h), over the
 // board's variables; the handler reads and writes its blocks in the
 // board's memory and leaves its status in the register block and in EAX.
 #pragma once

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "hw/LittleEndian.h"
+#include "common/LittleEndian.h"
 #include "sys/Errors.h"
 #include "sys/Storage.h"
 
