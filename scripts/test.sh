@@ -21,13 +21,17 @@ stage() { # name: ends the running stage with its time and starts the next
 stage "setup"
 bash scripts/setup.sh
 
+status=0
+# Includes follow the layers (docs/architecture.md).
+stage "checks"
+python3 scripts/check_includes.py || status=1
+
 for preset in native win64 wow64 win32; do
   stage "build $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done
 
-status=0
 for preset in native win64 wow64; do
   stage "test $preset"
   # Wine tests share one prefix and a display; a test that fails is run
