@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """scripts/check_includes.py on small planted trees, and on the repository."""
+import importlib.util
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -39,6 +41,19 @@ class CheckIncludesTest(unittest.TestCase):
                 result = run(root)
                 self.assertEqual(result.returncode, 0 if passes else 1, result.stdout)
                 self.assertIn(named, result.stdout)
+
+    def test_the_architecture_draws_the_same_table(self):
+        spec = importlib.util.spec_from_file_location("check_includes", CHECK)
+        check = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(check)
+        drawn = {}
+        with open(os.path.join(ROOT, "docs", "architecture.md")) as doc:
+            for line in doc:
+                row = re.match(r"^\| `([a-z0-9/]+)/` \| (.*) \|$", line.strip())
+                if row:
+                    drawn[row.group(1)] = set(re.findall(r"`([a-z0-9/]+)/`", row.group(2)))
+        drawn.pop(check.TESTS, None)
+        self.assertEqual(drawn, check.ALLOWED)
 
     def test_the_repository_follows_its_layers(self):
         result = run(ROOT)
