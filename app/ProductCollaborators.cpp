@@ -42,6 +42,12 @@ bool ProductCollaborators::IsKabyLake() {
   return cpu.IsKabyLake();
 }
 
+std::uint32_t ProductCollaborators::ReadProcessorSignature() {
+  sys::CpuidRegisters registers{1, 0, 0, 0};
+  ReadWriteInstance()->Cpuid(registers);
+  return registers.Eax;
+}
+
 std::uint16_t ProductCollaborators::ReadChipsetDeviceId() { return ReadWriteInstance()->ReadPciConfig(0, 31, 2, 0); }
 
 bool ProductCollaborators::Is64Bit() { return OsVersionInstance().Is64Bit(); }
@@ -74,8 +80,9 @@ std::vector<ModuleVersion> ProductCollaborators::ReadModuleVersions() {
 
 void ProductCollaborators::ReleaseAaftTable() { ReleaseAaftInstance(); }
 bool ProductCollaborators::IsNetworkConnected() { return kestrune::IsNetworkConnected(); }
-bool ProductCollaborators::DownloadFileSync(const std::string& url, const std::string& fileName) {
-  return kestrune::DownloadFileSync(url, fileName);
+bool ProductCollaborators::DownloadFileSync(const std::string& url, const std::string& fileName,
+                                            std::vector<DownloadAttempt>& attempts) {
+  return kestrune::DownloadFileSync(url, fileName, &attempts);
 }
 std::string ProductCollaborators::GetBiosFile(const std::string& cataloguePath) {
   return LoadLiveUpdate(cataloguePath).GetBiosFile();

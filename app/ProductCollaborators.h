@@ -12,6 +12,7 @@ class ProductCollaborators : public RunCollaborators {
   explicit ProductCollaborators(SignerList flashSigners = {}) : FlashSigners(std::move(flashSigners)) {}
 
   bool IsKabyLake() override;
+  std::uint32_t ReadProcessorSignature() override;
   std::uint16_t ReadChipsetDeviceId() override;
   bool Is64Bit() override;
   bool IsWindows10() override;
@@ -26,7 +27,8 @@ class ProductCollaborators : public RunCollaborators {
   std::vector<ModuleVersion> ReadModuleVersions() override;
   void ReleaseAaftTable() override;
   bool IsNetworkConnected() override;
-  bool DownloadFileSync(const std::string& url, const std::string& fileName) override;
+  bool DownloadFileSync(const std::string& url, const std::string& fileName,
+                        std::vector<DownloadAttempt>& attempts) override;
   std::string GetBiosFile(const std::string& cataloguePath) override;
   bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
   bool IsTrustedFlashTool(const std::string& path) override;

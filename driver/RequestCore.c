@@ -110,6 +110,7 @@ static int OutsideRam(VELDRV_DEVICE* device, uint64_t address, uint32_t length) 
 #define ROOT_WINDOW_BACK 0x10000u
 #define ROOT_WINDOW_LENGTH 0x20000u
 #define SCAN_PAGE 4096u
+#define TABLE_BLOCK 256u /* root table entries read at once; kept small for the kernel stack */
 
 /* Reads firmware bytes for the driver's own use: only memory that is not
  * RAM, at or above the BIOS area. */
@@ -217,10 +218,11 @@ static void SearchFirmware(VELDRV_DEVICE* device, uint64_t start, uint32_t lengt
       uint8_t isRoot[SCAN_BATCH];
       uint32_t count = 0;
       for (; at + 8 <= SCAN_PAGE && count < SCAN_BATCH; ++at) {
-        if (at % 16 == 0 && Matches(mapped + at, "RSD PTR ", 8)) {
+        const uint8_t first = mapped[at];
+        if (first == 'R' && at % 16 == 0 && Matches(mapped + at, "RSD PTR ", 8)) {
           isRoot[count] = 1;
           candidates[count++] = page + at;
-        } else if (smbios && Matches(mapped + at, "_SM_", 4)) {
+        } else if (first == '_' && smbios && Matches(mapped + at, "_SM_", 4)) {
           isRoot[count] = 0;
           candidates[count++] = page + at;
         }
@@ -247,11 +249,25 @@ static void FollowTable(VELDRV_DEVICE* device, uint64_t address, uint64_t length
   }
   const uint32_t signature = Get32(header);
   if (signature == 0x54445352u || signature == 0x54445358u) { /* "RSDT", "XSDT" */
+    /* The entries a block at a time, and no more of them than the program
+     * lists: a corrupt table may claim up to 16 MiB, and a mapping for each
+     * of its entries would stall the first read for minutes. The walk also
+     * ends at the first block that cannot be read, or when the list is full. */
     const uint32_t width = signature == 0x54445352u ? 4 : 8;
-    for (uint64_t at = ACPI_HEADER_LENGTH; at + width <= length; at += width) {
-      uint8_t entry[8];
-      if (ReadFirmware(device, address + at, entry, width)) {
-        AllowTable(device, width == 4 ? Get32(entry) : Get64(entry));
+    const uint64_t end = ACPI_HEADER_LENGTH + (uint64_t)VELDRV_MAX_LISTED_TABLES * width;
+    if (length > end) {
+      length = end;
+    }
+    uint8_t entries[TABLE_BLOCK];
+    for (uint64_t at = ACPI_HEADER_LENGTH; at + width <= length && device->FirmwareCount < VELDRV_MAX_FIRMWARE_RANGES;
+         at += TABLE_BLOCK) {
+      const uint64_t left = length - at;
+      const uint32_t have = left < TABLE_BLOCK ? (uint32_t)(left - left % width) : TABLE_BLOCK;
+      if (!ReadFirmware(device, address + at, entries, have)) {
+        break;
+      }
+      for (uint32_t i = 0; i + width <= have; i += width) {
+        AllowTable(device, width == 4 ? Get32(entries + i) : Get64(entries + i));
       }
     }
   } else if (signature == VELDRV_FADT_SIGNATURE) {

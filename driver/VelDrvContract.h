@@ -61,6 +61,10 @@
 #define VELDRV_SMI_MAX_NAME_BYTES 256u
 #define VELDRV_SMI_MAX_DATA_SIZE 8192u
 
+/* The most ACPI tables the program lists when it walks the firmware's
+ * tables; the driver follows no more entries of a root table than this. */
+#define VELDRV_MAX_LISTED_TABLES 1024u
+
 /* 0x222808 / 0x22280C, 24 bytes in and out. */
 typedef struct DRV_MEMORY_REQUEST {
   uint64_t PhysicalAddress;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/DriverContract.h"
 #include "hw/AcpiTables.h"
 #include "hw/Readwrite.h"
 #include "hw/Trace.h"
@@ -16,7 +17,7 @@ namespace kestrune::acpi {
 using TableList = std::vector<std::unique_ptr<TableEntry>>;
 
 // The walk lists at most this many tables; real firmware has a few dozen.
-inline constexpr std::size_t kMaxListedTables = 1024;
+inline constexpr std::size_t kMaxListedTables = VELDRV_MAX_LISTED_TABLES;
 
 // Validates the root pointer at `address`; a valid one appends two entries
 // to `tables`: the root pointer and the RSDT.

@@ -1,5 +1,7 @@
 // One start of the program: one step of an installation that spans several
-// restarts of the machine.
+// restarts of the machine. The run gathers its findings, asks run::Decide
+// what they mean, and acts on the answer, one step at a time, in the order
+// the user and the calling installer observe.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include "install/RunCollaborators.h"
 #include "install/RunDecisions.h"
 #include "install/RunLock.h"
+#include "install/RunLog.h"
 
 namespace kestrune {
 
@@ -18,51 +21,61 @@ struct ServerBases {
   std::string PackageBase;
 };
 
-// Exit codes (also stored in EXERetCode).
-inline constexpr std::int32_t kExitCompleted = 0;
-inline constexpr std::int32_t kExitFailed = 1;
-inline constexpr std::int32_t kExitDeclined = 2;
-inline constexpr std::int32_t kExitRestartPending = -1;
-
 class InstallRun {
  public:
-  InstallRun(RunCollaborators& platform, ServerBases servers);
+  InstallRun(RunCollaborators& collaborators, ServerBases servers);
   // The whole run; answers the process exit code.
   std::int32_t Run();
 
  private:
-  // The gates answer false when they end the run (their message shown).
-  bool PassesProcessorGate();
-  bool PassesOsGate();
-  bool PassesBootModeGate();
-  void ReadBookkeeping();
-  bool PassesSataGate();
-  bool ReadOptaneReady();
-  // The roads answer the exit code.
-  std::int32_t BiosRoad();
-  std::int32_t DriverRoad();
+  // Finds out or does what the decision names, and records what it found.
+  void Take(run::Next step);
+  void FindProcessor();
+  void FindBootMode();
+  void FindInstallState();
+  void FindSataMode();
+  void FindModules();
+  void FindIrstProductCode();
+  void AwaitNetwork();
+  void FetchCatalogue();
+  void FetchPackage();
+  void RenewPackageFolder();
+  void FindFlashTool();
+  void RunFlashTool();
+  void RunUninstaller();
+  void RunSetup();
+
+  // The ending's own effects, its message and EXERetCode.
+  std::int32_t Finish(const run::Decision& decision);
+  // "/SCAN": what the run would do; nothing is changed.
+  std::int32_t Report(const run::Decision& decision);
+  // The findings, the road and the ending, as they become known.
+  void LogDecision(const run::Decision& decision);
+
+  std::string FlashToolPath() const;
+  std::string SetupPath() const;
+  bool Download(const std::string& url, const std::string& fileName);
+  std::int32_t RunChild(const std::string& path, const std::string& arguments, bool wait,
+                        const std::function<void()>& onStarted);
 
   void Print(const std::string& text);
   void Message(const std::string& text);
-  bool Ask(const std::string& question);  // false only for No
+  bool Ask(const std::string& question);     // false only for No
+  std::int32_t ReadState(const char* name);  // a scan creates no key
+  void WriteState(const char* name, std::int32_t value);
+  void WriteState(const char* name, const std::string& value);
   std::int32_t EndWith(std::int32_t code);
   void RegisterRestartUnlessNoAutoRun();
   void UnregisterRestartUnlessNoAutoRun();
-  // A child program that could not be started or that failed: what the
-  // road recorded for it is taken back, the restart entry goes, the user is
-  // told, and the run ends with 1.
-  std::int32_t FlashToolNotStarted(const std::string& toolPath);
-  std::int32_t SetupFailed(bool started);
-  std::int32_t ChildProgramFailed(const std::string& message);
 
-  RunCollaborators& Platform;
+  RunCollaborators& Collaborators;
   ServerBases Servers;
   TAdvReg Registry;
   RunLock Lock;  // held until the run object goes
-  run::RunOptions Options;
-  bool BiosUpdated = false;
-  std::int32_t InstallFinished = 0;
-  std::string SetupPath;
+  RunLog Log;
+  run::Findings Found;
+  std::size_t ReasonsLogged = 0;
+  run::Road RoadLogged = run::Road::None;
 };
 
 }  // namespace kestrune

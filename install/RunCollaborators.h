@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/VolumeEncryption.h"
+#include "update/Download.h"
 
 namespace kestrune {
 
@@ -44,6 +45,8 @@ class RunCollaborators {
 
   // Processor gate: a TCpuBase that lives for the question.
   virtual bool IsKabyLake() = 0;
+  // CPUID leaf 1's EAX (family, model and stepping), for the run's log.
+  virtual std::uint32_t ReadProcessorSignature() = 0;
   // ReadPciConfig(0, 31, 2, 0) on ReadWriteInstance().
   virtual std::uint16_t ReadChipsetDeviceId() = 0;
 
@@ -69,7 +72,9 @@ class RunCollaborators {
   virtual void ReleaseAaftTable() = 0;
 
   virtual bool IsNetworkConnected() = 0;
-  virtual bool DownloadFileSync(const std::string& url, const std::string& fileName) = 0;
+  // DownloadFileSync; what each attempt met is appended to attempts.
+  virtual bool DownloadFileSync(const std::string& url, const std::string& fileName,
+                                std::vector<DownloadAttempt>& attempts) = 0;
   // LoadLiveUpdate(cataloguePath) and its GetBiosFile().
   virtual std::string GetBiosFile(const std::string& cataloguePath) = 0;
   // ProcessPackage with Mode 2: true when the package was copied or

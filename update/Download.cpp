@@ -62,17 +62,19 @@ std::int32_t LeadingNumber(const char* text) {
   return static_cast<std::int32_t>(std::max<std::int64_t>(value, std::numeric_limits<std::int32_t>::min()));
 }
 
-bool StatusIsOk(sys::IInternet& internet, sys::InternetHandle request) {
-  for (int query = 0; query < kHeaderQueries; ++query) {
+// The status code of the answer: 200 as soon as one query reads it,
+// otherwise the last one read (0 when none could be).
+sys::Dword StatusCode(sys::IInternet& internet, sys::InternetHandle request) {
+  sys::Dword last = 0;
+  for (int query = 0; query < kHeaderQueries && last != 200; ++query) {
     sys::Dword status = 0;
     sys::Dword size = sizeof status;
     if (internet.HttpQueryInfoA(request, sys::kHttpQueryStatusCode | sys::kHttpQueryFlagNumber, &status, &size,
-                                nullptr) &&
-        status == 200) {
-      return true;
+                                nullptr)) {
+      last = status;
     }
   }
-  return false;
+  return last;
 }
 
 std::int32_t AnnouncedLength(sys::IInternet& internet, sys::InternetHandle request) {
@@ -88,7 +90,7 @@ std::int32_t AnnouncedLength(sys::IInternet& internet, sys::InternetHandle reque
   return length;
 }
 
-bool DownloadAttempt(const std::string& url, const std::string& fileName) {
+bool TryDownload(const std::string& url, const std::string& fileName, DownloadAttempt& attempt) {
   sys::IInternet& internet = sys::Use<sys::IInternet>();
   sys::UniqueInternetHandle session(internet.InternetOpenA("", sys::kInternetOpenTypeDirect, nullptr, nullptr, 0));
   if (!session.Valid()) {
@@ -98,12 +100,14 @@ bool DownloadAttempt(const std::string& url, const std::string& fileName) {
   if (!request.Valid()) {
     return false;
   }
-  if (!StatusIsOk(internet, request.Get())) {
+  attempt.HttpStatus = StatusCode(internet, request.Get());
+  if (attempt.HttpStatus != 200) {
     return false;
   }
   // No usable length (missing, not a number, zero or negative): nothing to
   // size the body by, and no file is created.
   const std::int32_t announced = AnnouncedLength(internet, request.Get());
+  attempt.Announced = announced;
   if (announced <= 0) {
     return false;
   }
@@ -151,6 +155,7 @@ bool DownloadAttempt(const std::string& url, const std::string& fileName) {
   sys::Dword written = 0;
   const bool stored =
       files.WriteFile(file.Get(), body.get(), static_cast<sys::Dword>(received), &written) && written == received;
+  attempt.Stored = written;
   file.Reset();
   request.Reset();
   session.Reset();
@@ -160,9 +165,14 @@ bool DownloadAttempt(const std::string& url, const std::string& fileName) {
 
 }  // namespace
 
-bool DownloadFileSync(const std::string& url, const std::string& fileName) {
+bool DownloadFileSync(const std::string& url, const std::string& fileName, std::vector<DownloadAttempt>* attempts) {
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-    if (DownloadAttempt(url, fileName)) {
+    DownloadAttempt met;
+    const bool stored = TryDownload(url, fileName, met);
+    if (attempts != nullptr) {
+      attempts->push_back(met);
+    }
+    if (stored) {
       return true;
     }
     if (attempt < kAttempts) {

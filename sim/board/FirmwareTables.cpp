@@ -38,10 +38,13 @@ std::optional<std::uint64_t> SearchBiosArea(const PhysicalMemory& memory) {
 }
 
 std::vector<std::uint8_t> TableAt(const PhysicalMemory& memory, std::uint64_t address) {
+  if (address == 0) {
+    return {};
+  }
   std::uint8_t header[kHeaderLength];
   memory.Read(address, header, sizeof header);
   const std::uint32_t length = Le32(header + 4);
-  if (address == 0 || length < kHeaderLength || length > kMaxTableLength || address + length < address) {
+  if (length < kHeaderLength || length > kMaxTableLength || address + length < address) {
     return {};
   }
   std::vector<std::uint8_t> table(length);
@@ -74,7 +77,9 @@ FirmwareTables FirmwareTables::Find(const PhysicalMemory& memory, std::optional<
     }
   }
   found.tables_.emplace_back(Le32(root.data()), root);
-  for (std::size_t at = kHeaderLength; at + width <= root.size(); at += width) {
+  // A corrupt root table may claim 16 MiB: no more entries than the list holds.
+  const std::size_t entries = std::min((root.size() - kHeaderLength) / width, kMaxTables);
+  for (std::size_t i = 0, at = kHeaderLength; i < entries; ++i, at += width) {
     found.Add(memory, width == 8 ? Le64(root.data() + at) : Le32(root.data() + at));
   }
   // The FADT names the FACS and the DSDT (their 64-bit fields first).

@@ -276,6 +276,37 @@ TEST_F(DriverRequestTest, TheRegistryCopysSearchWindowIsReadableToo) {
   }
 }
 
+// The driver reads a root table's entries in blocks: an entry in a later
+// block counts as much as the first, and a table that claims far more than
+// the memory holds still publishes the entries that are there.
+TEST_F(DriverRequestTest, EveryEntryOfALongRootTableIsFollowed) {
+  constexpr std::uint64_t kRoot = 0x7FF00000, kTable = 0x7FF80000;
+  const Bytes table = sim::MakeAcpiTable("SSDT", Bytes(12, 3));
+  std::vector<std::uint32_t> late(99, 0);
+  late.push_back(static_cast<std::uint32_t>(kTable));
+  Bytes overclaiming = test::Rsdt({static_cast<std::uint32_t>(kTable)});
+  PutLe32(overclaiming.data() + 4, 0x01000000);
+  const struct {
+    const char* Name;
+    Bytes Rsdt;
+  } cases[] = {
+      {"the hundredth entry, past the first block", test::Rsdt(late)},
+      {"a table that claims 16 MiB", overclaiming},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Board.Acpi = sim::BoardAcpi{0, 0, {}, {{0xF0000, test::Rsdp(kRoot)}, {kRoot, c.Rsdt}, {kTable, table}}, {}};
+    for (sys::FileHandle handle : Opened) {
+      Files().CloseHandle(handle);
+    }
+    Opened.clear();
+    Reboot();
+    Machine().LoadDriver();
+    Device = Open();
+    ExpectRead(ReadCase{"the table it lists", kTable, static_cast<std::uint32_t>(table.size()), 0, 0});
+  }
+}
+
 TEST_F(DriverRequestTest, PhysicalWritesReachOnlyThisHandlesBuffers) {
   const Buffer own = Allocate(4096);
   const sys::FileHandle other = Open();

@@ -33,8 +33,9 @@ class FirmwareSteps : public app::ProductCollaborators {
   bool RegisterRestartEntry(const std::string&) override { return true; }
   bool UnregisterRestartEntry(const std::string&) override { return true; }
   bool IsNetworkConnected() override { return true; }
-  bool DownloadFileSync(const std::string& url, const std::string&) override {
+  bool DownloadFileSync(const std::string& url, const std::string&, std::vector<DownloadAttempt>& attempts) override {
     Downloads.push_back(url);
+    attempts.assign(4, DownloadAttempt{404, 0, 0});
     return false;
   }
   std::int32_t RunProgram(const std::string& path, const std::string& arguments, bool,

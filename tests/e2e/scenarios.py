@@ -5,6 +5,7 @@ every message box returns at once.
 
 Usage: scenarios.py BUILD_DIR SOURCE_DIR [unittest arguments]
 """
+import hashlib
 import os
 import shutil
 import subprocess
@@ -404,6 +405,70 @@ class Gates(Scenario):
         # Past the SATA gate, on to the BIOS road (which finds no catalogue here).
         self.assertEqual(len(self.server.requests()), 4)
         self.assertTrue(self.server.requests()[0].startswith("/support/LiveUpdate.asp?Model="))
+
+
+class SupportSwitches(Scenario):
+    """On every scenario board, "/SCAN" predicts what the real run then does
+    and leaves the install state and the folder as they were; the real run's
+    "/LOG" holds its findings and its road or ending."""
+
+    BOARDS = [NOT_READY, READY, "skylake-z270.json", "amd-x370.json", "kabylake-z270-mbr.json",
+              "kabylake-z270-raid.json", "kabylake-z270-reader-first.json", "kabylake-z270-no-driver.json"]
+
+    def snapshot(self):
+        state = wine("reg", "query", STATE_KEY, "/s")
+        files = []
+        for folder, _, names in os.walk(self.work):
+            for name in names:
+                path = os.path.join(folder, name)
+                with open(path, "rb") as data:
+                    files.append((os.path.relpath(path, self.work), hashlib.sha256(data.read()).hexdigest()))
+        return state.returncode, state.stdout, sorted(files)
+
+    def test_scan_predicts_the_real_run_and_leaves_no_trace(self):
+        self.publish()
+        logs = os.path.join(PREFIX, "drive_c", "e2e-logs")
+        os.makedirs(logs, exist_ok=True)
+        for board in self.BOARDS:
+            with self.subTest(board=board):
+                Registry.delete_key(STATE_KEY)
+                shutil.rmtree(os.path.join(self.work, "ROM"), ignore_errors=True)
+                if os.path.exists(self.starts):
+                    os.remove(self.starts)
+                requests = len(self.server.requests())
+                before = self.snapshot()
+                code, out = self.run_program(board, "/SCAN")
+                self.assertEqual(self.snapshot(), before, out)
+                self.assertEqual(self.child_starts(), [])
+                self.assertEqual(len(self.server.requests()), requests)
+                prediction = [line for line in out.splitlines() if line.startswith("Scan: the run would ")]
+                self.assertEqual(len(prediction), 1, out)
+                prediction = prediction[0][len("Scan: the run would "):]
+
+                log = os.path.join(logs, board.replace(".json", ".log"))
+                if os.path.exists(log):
+                    os.remove(log)
+                real, real_out = self.run_program(board, "/SP", "/LOG=" + windows_path(log))
+                with open(log, encoding="latin-1") as text:
+                    logged = text.read()
+                self.assertIn(" found: processor: Kaby Lake ", logged)
+                starts = self.child_starts()
+                if prediction.startswith("take "):
+                    self.assertEqual(code, 0, out)
+                    self.assertIn(" road: " + prediction[len("take "):] + "\n", logged)
+                    self.assertIn(" found: SATA mode: ", logged)
+                    self.assertIn(" found: AAFT modules: ", logged)
+                    # The road's program, unless the road ended before it
+                    # (a board without identity finds no catalogue).
+                    tool = "ROM" if "BIOS road" in prediction else "SetupOptaneMemory"
+                    self.assertEqual([start[0] for start in starts if tool not in start[0]], [], real_out)
+                    self.assertEqual(len(starts), 1 if real == 255 else 0, real_out)
+                else:
+                    ending = prediction[len("end with "):]
+                    self.assertEqual(code, 0 if ending.startswith("0:") else 1, out)
+                    self.assertEqual(real, int(ending.split(":")[0]), real_out)
+                    self.assertIn(" end: exit code " + ending + "\n", logged)
+                    self.assertEqual(starts, [])
 
 
 if __name__ == "__main__":

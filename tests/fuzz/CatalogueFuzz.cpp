@@ -6,13 +6,12 @@
 #include <cstdlib>
 #include <string>
 
-#include <unistd.h>
-
 #include "sim/os/FakeCodePage.h"
 #include "sim/os/FakeInternet.h"
 #include "sim/os/FakeLocale.h"
 #include "sim/os/FakeSystemVersion.h"
 #include "sys/Seam.h"
+#include "tests/fuzz/ScratchFile.h"
 #include "update/Velliveupdatexml.h"
 
 namespace {
@@ -43,13 +42,10 @@ void Check(bool condition, const char* what) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static World world;
-  static const std::string path = "/tmp/kestrune-fuzz-catalogue-" + std::to_string(getpid()) + ".xml";
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
+  static const std::string path = fuzz::ScratchPath(".xml");
+  if (!fuzz::WriteScratch(path.c_str(), data, size)) {
     return 0;
   }
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
 
   // What LoadLiveUpdate builds, once per input: the process-wide object
   // itself can be loaded only once.

@@ -7,11 +7,10 @@
 #include <cstdlib>
 #include <string>
 
-#include <unistd.h>
-
 #include "sim/os/FakeCodePage.h"
 #include "sim/os/FakeFileSystem.h"
 #include "sys/Seam.h"
+#include "tests/fuzz/ScratchFile.h"
 #include "update/Compress.h"
 
 namespace {
@@ -25,19 +24,6 @@ bool Inside(const std::u16string& path) {
   return path == root || path.starts_with(root + u"\\");
 }
 
-// The zip library reads the archive from a file: one in memory where the
-// host has such a folder, since every input is written anew. It goes when
-// the fuzzer ends.
-const char* ArchivePath() {
-  static char path[96];
-  if (path[0] == '\0') {
-    std::snprintf(path, sizeof path, "%s/kestrune-fuzz-zip-%d.zip", access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp",
-                  static_cast<int>(getpid()));
-    std::atexit([] { std::remove(path); });
-  }
-  return path;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -47,13 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return true;
   }();
   (void)installed;
-  const char* path = ArchivePath();
-  std::FILE* file = std::fopen(path, "wb");
-  if (file == nullptr) {
+  // The zip library reads the archive from a file.
+  const char* path = fuzz::ScratchPath(".zip");
+  if (!fuzz::WriteScratch(path, data, size)) {
     return 0;
   }
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
 
   sim::FakeFileSystem disk;
   disk.AddFolder(u"C:\\Scratch");

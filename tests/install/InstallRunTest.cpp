@@ -11,6 +11,7 @@
 #include "install/RunLock.h"
 #include "platform/BoardIdentity.h"
 #include "sim/os/FakeClock.h"
+#include "sim/os/FakeEnvironmentVariables.h"
 #include "sim/os/FakeFileSystem.h"
 #include "sim/os/FakeMutexes.h"
 #include "tests/support/FakeOsFixture.h"
@@ -881,6 +882,220 @@ TEST_F(InstallRunTest, UnreadableVariableCountsAsAhci) {
   Platform.VariableReadable = false;
   EXPECT_EQ(Run(), -1);
   EXPECT_THAT(Platform.VariableSizesAsked, ElementsAre(4u, 4u));
+}
+
+}  // namespace
+}  // namespace kestrune
+
+namespace kestrune {
+namespace {
+
+// "/LOG": what a support engineer reads afterwards.
+class InstallRunLogTest : public InstallRunTest {
+ public:
+  InstallRunLogTest() { Files.AddFolder(u"C:\\Logs"); }
+
+  std::string LogText(const char16_t* path = u"C:\\Logs\\k.log") const {
+    const sim::FakeFileSystem::File* file = Files.FindFile(path);
+    return file == nullptr ? std::string() : file->Data;
+  }
+
+  sim::FakeEnvironmentVariables Variables;
+
+ private:
+  sys::ScopedSeam<sys::IEnvironmentVariables> VariablesSeam{Variables};
+};
+
+TEST_F(InstallRunLogTest, HoldsTheFindingsTheRoadAndEveryEffect) {
+  EXPECT_EQ(Run("/LOG=C:\\Logs\\k.log"), -1);
+  const std::string log = LogText();
+  for (const char* line : {
+           "2026-12-11 14:30:05.000 Kestrune started: \"C:\\Setup\\Kestrune.exe\" /LOG=C:\\Logs\\k.log\r\n",
+           "2026-12-11 14:30:05.000   Velnor Kestrune Utility v1.0.0\r\n",
+           " found: processor signature 0x000906E9\r\n",
+           " found: processor: Kaby Lake yes\r\n",
+           " found: system: 64-bit yes, Windows 10 yes\r\n",
+           " found: board: model \"Z270 GAMING\", BIOS version \"P1.40\"\r\n",
+           " found: system disk: 0, GPT yes\r\n",
+           " found: SATA mode: 0 (AHCI), the gate lets the run go on\r\n",
+           " found: AAFT modules: none; Optane support no\r\n",
+           " road: the BIOS road (download and flash a BIOS with Optane support)\r\n",
+           " question: System will update Bios",
+           " download attempt 1: https://www.velnor.example/support/LiveUpdate.asp?Model=Z270 GAMING -> Z270 "
+           "GAMING.xml: HTTP 200, 4096 of 4096 bytes stored\r\n",
+           " download: https://www.velnor.example/support/LiveUpdate.asp?Model=Z270 GAMING -> Z270 GAMING.xml: "
+           "stored\r\n",
+           " unpacked: C:\\Setup\\ROM\\Flash.exe\r\n",
+           " registry: OptanePath := \"C:\\Setup\\Optane\\SetupOptaneMemory.exe\"\r\n",
+           " registry: BiosUpdate := 1\r\n",
+           " restart entry registered: Kestrune\r\n",
+           " SataMode=0\r\n",
+           " start: C:\\Setup\\ROM\\Flash.exe /S /C\r\n",
+           " exit code: 0\r\n",
+           " end: exit code -1\r\n",
+           " registry: EXERetCode := -1\r\n",
+       }) {
+    EXPECT_THAT(log, HasSubstr(line));
+  }
+}
+
+TEST_F(InstallRunLogTest, GatesAndMessagesAreLoggedUnderSilentToo) {
+  Platform.KabyLake = false;
+  EXPECT_EQ(Run("/SP /LOG=C:\\Logs\\k.log"), 1);
+  EXPECT_TRUE(Dialogs.Boxes.empty());
+  const std::string log = LogText();
+  EXPECT_THAT(log, HasSubstr(" found: chipset: 0x0000A2C5, 200 series yes\r\n"));
+  EXPECT_THAT(log, HasSubstr(" message: Unsupport non-Kabylake CPU!\r\n"));
+  EXPECT_THAT(log, HasSubstr(" end: exit code 1: Unsupport non-Kabylake CPU!\r\n"));
+}
+
+// The runs of one installation share the file they are given.
+TEST_F(InstallRunLogTest, AppendsAcrossRuns) {
+  Files.AddFile(u"C:\\Logs\\k.log", "an earlier line\r\n");
+  EXPECT_EQ(Run("/SP /LOG=C:\\Logs\\k.log"), -1);
+  Environment.CommandLine = "\"C:\\Setup\\Kestrune.exe\" /SP /LOG=C:\\Logs\\k.log";
+  EXPECT_EQ(Run(), -1);  // after the flash: the driver road
+  const std::string log = LogText();
+  EXPECT_EQ(log.rfind("an earlier line\r\n", 0), 0u);
+  EXPECT_THAT(log, HasSubstr(" road: the BIOS road"));
+  EXPECT_THAT(log, HasSubstr(" road: the install road"));
+}
+
+TEST_F(InstallRunLogTest, DefaultFileInTheTemporaryFolder) {
+  Variables.Variables["TEMP"] = "C:\\Users\\Ann\\AppData\\Local\\Temp";
+  Files.AddFolder(u"C:\\Users\\Ann\\AppData\\Local\\Temp");
+  EXPECT_EQ(Run("/log /SP"), -1);
+  EXPECT_THAT(LogText(u"C:\\Users\\Ann\\AppData\\Local\\Temp\\Kestrune_20261211_143005.log"),
+              HasSubstr(" end: exit code -1\r\n"));
+}
+
+// A log that cannot be written is skipped: the run does what it does
+// without one.
+TEST_F(InstallRunLogTest, NeverStopsARun) {
+  Files.AddFile(u"C:\\Setup\\ROM\\Notes.txt", "kept aside each time");
+  EXPECT_EQ(Run("/SP"), -1);
+  const std::vector<std::string> without = Actions();
+  for (const char* arguments : {"/SP /LOG=C:\\Missing\\k.log", "/SP /LOG=C:\\Logs", "/SP /LOG"}) {
+    SCOPED_TRACE(arguments);
+    Log.Clear();
+    Registry.DeleteKey(kState);
+    Environment.CommandLine = "\"C:\\Setup\\Kestrune.exe\"";
+    Files.AddFile(u"C:\\Setup\\ROM\\Notes.txt", "kept aside each time");
+    EXPECT_EQ(Run(arguments), -1);  // "/LOG" alone: no TEMP variable here
+    EXPECT_EQ(Actions().size(), without.size());
+  }
+
+  // A disk that fills up mid-run ends the log, not the run.
+  Log.Clear();
+  Registry.DeleteKey(kState);
+  Environment.CommandLine = "\"C:\\Setup\\Kestrune.exe\"";
+  Files.FreeSpace = 300;
+  EXPECT_EQ(Run("/SP /LOG=C:\\Logs\\k.log"), -1);
+  EXPECT_LE(LogText().size(), 300u);
+}
+
+TEST_F(InstallRunLogTest, NothingIsWrittenWithoutTheSwitch) {
+  const std::vector<std::u16string> before = Files.AllFiles();
+  Run("/SP /NA");
+  for (const std::u16string& path : Files.AllFiles()) {
+    EXPECT_EQ(path.find(u".log"), std::u16string::npos);
+  }
+  EXPECT_FALSE(Saw("create C:\\Logs"));
+}
+
+// "/SCAN": the road or the ending a run would take, from the same findings,
+// and nothing changed: no registry value, no restart entry, no download, no
+// program, no box.
+struct ScanCase {
+  const char* name;
+  std::function<void(InstallRunTest&, test::FakeRunCollaborators&)> arrange;
+  std::int32_t exitCode;
+  const char* prediction;   // the scan's last line
+  const char* realRunSign;  // an event of the real run that shows the road or the ending
+};
+
+class InstallRunScan : public InstallRunTest, public ::testing::WithParamInterface<ScanCase> {};
+
+TEST_P(InstallRunScan, PredictsTheRealRunAndChangesNothing) {
+  const ScanCase& c = GetParam();
+  c.arrange(*this, Platform);
+  SetState("EXERetCode", 7);
+  Log.Clear();
+  EXPECT_EQ(Run("/SCAN"), c.exitCode);
+  EXPECT_THAT(Console.Output, HasSubstr(std::string(c.prediction) + "\n"));
+  EXPECT_TRUE(Dialogs.Boxes.empty());
+  for (const char* effect : {"reg set", "reg delete", "register", "unregister", "download", "run ", "progress", "mkdir",
+                             "create", "verify", "power", "bitlocker", "network", "ask", "message"}) {
+    EXPECT_FALSE(Saw(effect)) << effect;
+  }
+  EXPECT_EQ(State("EXERetCode"), 7);
+
+  // Not even the key of the install state is created.
+  Registry.DeleteKey(kState);
+  c.arrange(*this, Platform);
+  Log.Clear();
+  Run("/SCAN");
+  EXPECT_FALSE(Saw("reg create")) << "a state that is only read";
+  Registry.DeleteKey(kState);
+  c.arrange(*this, Platform);
+
+  Log.Clear();
+  Dialogs.Boxes.clear();
+  Environment.CommandLine = "\"C:\\Setup\\Kestrune.exe\"";
+  Run("/SP");
+  EXPECT_TRUE(Saw(c.realRunSign)) << c.realRunSign;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryRoadAndGate, InstallRunScan,
+    ::testing::Values(ScanCase{"BiosRoad", kNothing, 0,
+                               "Scan: the run would take the BIOS road (download and flash a BIOS with Optane support)",
+                               "run C:\\Setup\\ROM\\Flash.exe"},
+                      ScanCase{"InstallRoad", kReadyBios, 0,
+                               "Scan: the run would take the install road (start Intel's setup program)",
+                               "run C:\\Setup\\Optane\\SetupOptaneMemory.exe"},
+                      ScanCase{"UninstallRoad", kRstRegistered, 0,
+                               "Scan: the run would take the uninstall road (remove Intel RST)",
+                               "run C:\\Windows\\System32\\MsiExec.exe"},
+                      // After a flash the run resets BiosUpdate and takes the driver road;
+                      // the scan leaves it at 1 and says so.
+                      ScanCase{"AfterAFlash",
+                               [](auto& fx, auto& p) {
+                                 fx.SetState("BiosUpdate", 1);
+                                 p.Variable = {1};  // the SATA gate applies after a flash
+                               },
+                               1, "Scan: the run would end with 1: Unsupport sata non-AHCI mode!",
+                               "reg set EXERetCode=1"},
+                      ScanCase{"AfterAFlashInAhciMode", [](auto& fx, auto&) { fx.SetState("BiosUpdate", 1); }, 0,
+                               "Scan: the run would take the install road (start Intel's setup program)",
+                               "run C:\\Setup\\Optane\\SetupOptaneMemory.exe"},
+                      ScanCase{"Completion", [](auto& fx, auto&) { fx.SetState("InstallStatus", 1); }, 0,
+                               "Scan: the run would end with 0: Installation complete!", "reg set InstallFinish=1"},
+                      ScanCase{"NotUefi", [](auto&, auto& p) { p.Gpt = false; }, 1,
+                               "Scan: the run would end with 1: Unsupport OS non-UEFI mode!", "reg set EXERetCode=1"},
+                      ScanCase{"OtherChipset",
+                               [](auto&, auto& p) {
+                                 p.KabyLake = false;
+                                 p.ChipsetId = 0x9D48;
+                               },
+                               1, "Scan: the run would end with 1: Unsupport non-200 series model!", "chipset"}),
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
+
+TEST_F(InstallRunTest, ScanSaysWhy) {
+  EXPECT_EQ(Run("/SCAN"), 0);
+  for (const char* line :
+       {"Scan: processor: Kaby Lake yes\n", "Scan: system disk: 0, GPT yes\n",
+        "Scan: SATA mode: 0 (AHCI), the gate lets the run go on\n", "Scan: AAFT modules: none; Optane support no\n"}) {
+    EXPECT_THAT(Console.Output, HasSubstr(line));
+  }
+}
+
+// A scan while a run is in progress changes nothing either, and says so.
+TEST_F(InstallRunTest, ScanBesideARunInProgress) {
+  AnotherRunInProgress();
+  EXPECT_EQ(Run("/SCAN"), 1);
+  EXPECT_THAT(Console.Output, HasSubstr("Scan: the run would end with 1: Kestrune is already running!\n"));
+  EXPECT_TRUE(Dialogs.Boxes.empty());
 }
 
 }  // namespace

@@ -50,6 +50,9 @@ bool FakeRunCollaborators::IsKabyLake() {
   return KabyLake;
 }
 
+// A read for the log: no event of its own, as CPUID changes nothing.
+std::uint32_t FakeRunCollaborators::ReadProcessorSignature() { return ProcessorSignature; }
+
 std::uint16_t FakeRunCollaborators::ReadChipsetDeviceId() {
   Log.Add("chipset");
   return ChipsetId;
@@ -106,10 +109,17 @@ bool FakeRunCollaborators::IsNetworkConnected() {
   return answer;
 }
 
-bool FakeRunCollaborators::DownloadFileSync(const std::string& url, const std::string& fileName) {
+bool FakeRunCollaborators::DownloadFileSync(const std::string& url, const std::string& fileName,
+                                            std::vector<DownloadAttempt>& attempts) {
   Log.Add("download " + url + " -> " + fileName);
   auto it = DownloadResults.find(url);
-  return it == DownloadResults.end() || it->second;
+  const bool stored = it == DownloadResults.end() || it->second;
+  if (stored) {
+    attempts.push_back({200, static_cast<std::int64_t>(DownloadBytes), DownloadBytes});
+  } else {
+    attempts.insert(attempts.end(), 4, DownloadAttempt{404, 0, 0});
+  }
+  return stored;
 }
 
 std::string FakeRunCollaborators::GetBiosFile(const std::string& cataloguePath) {

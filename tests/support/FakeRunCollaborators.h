@@ -24,6 +24,7 @@ class FakeRunCollaborators : public RunCollaborators {
 
   // Answers.
   bool KabyLake = true;
+  std::uint32_t ProcessorSignature = 0x000906E9;  // a Kaby Lake desktop processor
   // false: the driver cannot be loaded; the processor gate's loader shows
   // its own box (through the dialogs seam) and the processor reads as none.
   bool DriverLoads = true;
@@ -38,6 +39,9 @@ class FakeRunCollaborators : public RunCollaborators {
   std::vector<ModuleVersion> Modules;
   std::deque<bool> NetworkAnswers;              // then true
   std::map<std::string, bool> DownloadResults;  // by URL; others succeed
+  // A download that succeeds stores this many bytes in its one attempt; one
+  // that fails meets 404 in each of its four.
+  std::uint64_t DownloadBytes = 4096;
   std::string BiosFile = "/bios/ROM/Z270.zip";
   // ProcessPackage: the package's members as they land in the folder
   // (through the file seams; a name ending in "\\" is a folder), or false.
@@ -54,6 +58,7 @@ class FakeRunCollaborators : public RunCollaborators {
   std::vector<std::uint64_t> VariableSizesAsked;
 
   bool IsKabyLake() override;
+  std::uint32_t ReadProcessorSignature() override;
   std::uint16_t ReadChipsetDeviceId() override;
   bool Is64Bit() override;
   bool IsWindows10() override;
@@ -68,7 +73,8 @@ class FakeRunCollaborators : public RunCollaborators {
   std::vector<ModuleVersion> ReadModuleVersions() override;
   void ReleaseAaftTable() override;
   bool IsNetworkConnected() override;
-  bool DownloadFileSync(const std::string& url, const std::string& fileName) override;
+  bool DownloadFileSync(const std::string& url, const std::string& fileName,
+                        std::vector<DownloadAttempt>& attempts) override;
   std::string GetBiosFile(const std::string& cataloguePath) override;
   bool ProcessPackage(const std::string& sourceFile, const std::string& destDir) override;
   bool IsTrustedFlashTool(const std::string& path) override;

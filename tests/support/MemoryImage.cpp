@@ -114,7 +114,13 @@ const volatile std::uint8_t* MemoryImage::MapDevice(std::uint64_t address, std::
     return ByteAt(address, false);
   }
   // A copy of a longer range stands for the mapping; a page that is not
-  // there makes the whole mapping fail.
+  // there makes the whole mapping fail (looked for before the copy is made:
+  // a corrupt table may claim 16 MiB).
+  for (std::uint64_t page = address & ~(kPageSize - 1); page < address + length; page += kPageSize) {
+    if (ByteAt(page, false) == nullptr) {
+      return nullptr;
+    }
+  }
   std::vector<std::uint8_t> window(std::max<std::uint32_t>(length, 1));
   std::uint64_t done = 0;
   while (done < length) {

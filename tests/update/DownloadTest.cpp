@@ -193,6 +193,29 @@ TEST_P(DownloadFailureTest, FourAttemptsThreePausesAndFalse) {
 INSTANTIATE_TEST_SUITE_P(Responses, DownloadFailureTest, ::testing::ValuesIn(FailingCases()),
                          [](const auto& param) { return std::string(param.param.Name); });
 
+// What each attempt met is what the run's log shows a support engineer.
+TEST_F(DownloadTest, EachAttemptRecordsTheStatusTheAnnouncedLengthAndTheBytesStored) {
+  const struct {
+    const char* Name;
+    FakeInternet::Response Response;
+    bool Stored;
+    std::vector<DownloadAttempt> Attempts;
+  } cases[] = {
+      {"whole body", FakeInternet::Ok(Pattern(3000), 700), true, {{200, 3000, 3000}}},
+      {"not found", WithStatuses({404}), false, std::vector<DownloadAttempt>(4, {404, 0, 0})},
+      {"no status", WithStatuses({std::nullopt}), false, std::vector<DownloadAttempt>(4, {0, 0, 0})},
+      {"short body", Announcing("10", "short"), false, std::vector<DownloadAttempt>(4, {200, 10, 5})},
+      {"no address", OpenFails(), false, std::vector<DownloadAttempt>(4, {0, 0, 0})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Internet.Responses[kUrl] = {c.Response};
+    std::vector<DownloadAttempt> attempts;
+    EXPECT_EQ(DownloadFileSync(kUrl, "Z270.zip", &attempts), c.Stored);
+    EXPECT_EQ(attempts, c.Attempts);
+  }
+}
+
 TEST_F(DownloadTest, BodyLongerThanAnnouncedStopsReadingAtTheSurplus) {
   FakeInternet::Response response = FakeInternet::Ok(Pattern(4096), 1024);
   response.Lengths = {"1500"};
