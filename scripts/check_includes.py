@@ -18,7 +18,7 @@ import sys
 # reaches one that reaches back to it.
 ALLOWED = {
     "app": {"install", "platform", "hw", "update", "common", "sys", "sys/win32"},
-    "install": {"platform", "common", "sys"},
+    "install": {"platform", "update", "common", "sys"},
     "update": {"common", "sys"},
     "platform": {"hw", "common", "sys"},
     "hw": {"common", "driver", "sys"},
