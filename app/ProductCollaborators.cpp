@@ -1,5 +1,6 @@
 #include "app/ProductCollaborators.h"
 
+#include "common/Osversion.h"
 #include "hw/Aaft.h"
 #include "hw/Acpibase.h"
 #include "hw/Readwrite.h"
@@ -9,7 +10,6 @@
 #include "install/ProtectedCopy.h"
 #include "platform/Bootmode.h"
 #include "platform/Cpubase.h"
-#include "platform/Osversion.h"
 #include "platform/PowerSource.h"
 #include "platform/Vel.h"
 #include "platform/Velwmi.h"

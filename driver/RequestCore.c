@@ -2,7 +2,6 @@
  * uses no C runtime: the kernel build links it with the kernel only. */
 #include "driver/RequestCore.h"
 
-#define FADT_SIGNATURE 0x50434146u /* "FACP" */
 #define FADT_SMI_CMD_OFFSET 48u
 #define FADT_CST_CNT_OFFSET 89u
 #define FADT_CAPACITY 256u
@@ -271,7 +270,7 @@ static void FollowTable(VELDRV_DEVICE* device, uint64_t address, uint64_t length
         AllowTable(device, width == 4 ? Get32(entries + i) : Get64(entries + i));
       }
     }
-  } else if (signature == FADT_SIGNATURE) {
+  } else if (signature == VELDRV_FADT_SIGNATURE) {
     uint8_t fadt[148];
     const uint32_t have = length < sizeof fadt ? (uint32_t)length : sizeof fadt;
     if (have >= 44 && ReadFirmware(device, address, fadt, have)) {
@@ -459,7 +458,7 @@ static uint32_t PciRequest(VELDRV_DEVICE* device, const VELDRV_REQUEST* request,
   uint8_t bytes[4] = {0, 0, 0, 0};
   const uint32_t read =
       device->Machine.ReadPciConfig(device->Machine.Context, bus, pciDevice, function, offset, bytes, width);
-  uint32_t value = width == 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
+  uint32_t value = VELDRV_PCI_ALL_ONES(width);
   if (read == width) {
     value = Get32(bytes);
   }
@@ -563,13 +562,14 @@ static int SmiCommandPort(VELDRV_DEVICE* device, uint16_t* port) {
   if (device->SmiPortState != SMI_PORT_KNOWN) {
     uint8_t fadt[FADT_CAPACITY];
     ZeroBytes(fadt, FADT_CAPACITY);
-    const uint32_t length = device->Machine.AcpiTable(device->Machine.Context, FADT_SIGNATURE, fadt, FADT_CAPACITY);
+    const uint32_t length =
+        device->Machine.AcpiTable(device->Machine.Context, VELDRV_FADT_SIGNATURE, fadt, FADT_CAPACITY);
     if (length < FADT_SMI_CMD_OFFSET + 4) {
       return 0;
     }
     const uint32_t value = Get32(fadt + FADT_SMI_CMD_OFFSET);
     /* 0 means the firmware takes no software SMIs. */
-    if (Get32(fadt) != FADT_SIGNATURE || value == 0 || value > 0xFFFF) {
+    if (Get32(fadt) != VELDRV_FADT_SIGNATURE || value == 0 || value > 0xFFFF) {
       return 0;
     }
     for (uint32_t i = 0; i < sizeof kFadtCommandBytes / sizeof kFadtCommandBytes[0]; ++i) {

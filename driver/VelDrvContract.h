@@ -1,6 +1,6 @@
 /* The contract between the program and its hardware access driver, in C so
  * that the driver (driver/), its request core and the program (through
- * hw/DriverContract.h) share one definition: the device name, every I/O
+ * common/DriverContract.h) share one definition: the device name, every I/O
  * control request code and the exact layout of every request record.
  *
  * All requests are DeviceIoControl calls on the driver's device handle with
@@ -38,6 +38,14 @@
 #define VELDRV_MEMORY_UNIT_BYTE 0u
 #define VELDRV_MEMORY_UNIT_WORD 1u
 #define VELDRV_MEMORY_UNIT_DWORD 2u
+
+/* A PCI configuration read where no function answers, or outside a
+ * function's space, reads all ones in the width read (1, 2 or 4 bytes). */
+#define VELDRV_PCI_ALL_ONES(bytes) ((bytes) >= 4u ? 0xFFFFFFFFu : (1u << (8u * (bytes))) - 1u)
+
+/* The FADT's signature, "FACP" read as a little-endian dword: the table
+ * the driver reads the SMI command port from. */
+#define VELDRV_FADT_SIGNATURE 0x50434146u
 
 #define VELDRV_PHYSICAL_ADDRESS_REQUESTED 0xFFFFFFFFu
 #define VELDRV_MAP_WINDOW_SIZE 256u

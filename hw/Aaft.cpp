@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/LittleEndian.h"
 #include "hw/AcpiTables.h"
-#include "hw/LittleEndian.h"
 
 namespace kestrune {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "hw/LittleEndian.h"
+#include "common/LittleEndian.h"
 #include "hw/Trace.h"
 
 namespace kestrune {

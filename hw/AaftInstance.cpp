@@ -1,10 +1,10 @@
 // TAAFT's own search for its table, and the process-wide instance.
+#include "common/Debugconsole.h"
 #include "hw/Aaft.h"
 #include "hw/AcpiTables.h"
 #include "hw/Acpibase.h"
 #include "hw/ConsoleTrace.h"
 #include "hw/Readwrite.h"
-#include "install/Debugconsole.h"
 
 namespace kestrune {
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "common/DriverContract.h"
 #include "hw/AcpiTables.h"
-#include "hw/DriverContract.h"
 #include "hw/Readwrite.h"
 #include "hw/Trace.h"
 

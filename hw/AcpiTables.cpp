@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "install/Utils.h"
+#include "common/DriverContract.h"
+#include "common/Utils.h"
 
 namespace kestrune::acpi {
 
@@ -161,7 +162,7 @@ void DecodeMcfg(ByteSpan table, Findings& findings) {
 }
 
 bool HasDecoder(std::string_view signature) {
-  return signature == "RSDT" || signature == "FACP" || signature == "APIC" || signature == "ECDT" ||
+  return signature == "RSDT" || signature == kFadtSignatureText || signature == "APIC" || signature == "ECDT" ||
          signature == "DSDT" || signature == "MCFG";
 }
 
@@ -169,7 +170,7 @@ void DecodeTable(std::string_view signature, ByteSpan table, Findings& findings,
                  ITraceSink& trace) {
   if (signature == "RSDT") {
     DecodeRsdt(table, listed);
-  } else if (signature == "FACP") {
+  } else if (signature == kFadtSignatureText) {
     DecodeFadt(table, findings, listed, trace);
   } else if (signature == "APIC") {
     DecodeMadt(table, findings);

@@ -1,6 +1,6 @@
 #include "hw/ConsoleTrace.h"
 
-#include "install/Debugconsole.h"
+#include "common/Debugconsole.h"
 
 namespace kestrune {
 

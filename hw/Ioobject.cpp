@@ -1,7 +1,7 @@
 #include "hw/Ioobject.h"
 
+#include "common/Debugconsole.h"
 #include "hw/Readwrite.h"
-#include "install/Debugconsole.h"
 
 namespace kestrune {
 

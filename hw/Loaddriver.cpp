@@ -26,7 +26,7 @@ TRwDrvData FromSpan(std::span<const std::uint8_t> image) {
 }  // namespace
 
 TRwDrvData ChooseDriverImage(const OsPlatform& os, const DriverImages& images) {
-  if (os.Flags <= kOsFlagsWindows9x) {
+  if (os.Flags <= kOsWindows9x) {
     return FromSpan(images.Windows9x);
   }
   if (os.Is32BitWindows) {
@@ -43,7 +43,7 @@ TRwDrvData ChooseDriverImage(const OsPlatform& os, const DriverImages& images) {
 
 std::string TLoadDriver::DriverFilePath(const OsPlatform& os, const std::string& name) {
   sys::ISystemFolders& folders = sys::Use<sys::ISystemFolders>();
-  if (os.Flags == kOsFlagsWindows9x) {
+  if (os.Flags == kOsWindows9x) {
     return folders.GetSystemDirectoryA() + "\\" + name + ".vxd";
   }
   // A 32-bit program on 64-bit Windows puts the file below SysWOW64, and
@@ -54,7 +54,7 @@ std::string TLoadDriver::DriverFilePath(const OsPlatform& os, const std::string&
 }
 
 std::string TLoadDriver::DevicePath(const OsPlatform& os, const std::string& name) {
-  if (os.Flags == kOsFlagsWindows9x) {
+  if (os.Flags == kOsWindows9x) {
     return "\\\\.\\" + DriverFilePath(os, name);
   }
   return "\\\\.\\" + name;
@@ -145,7 +145,7 @@ sys::FileHandle TLoadDriver::StartServiceAndOpen(const std::string& name, const 
 
 sys::FileHandle TLoadDriver::Load(const std::string& name, const std::uint8_t* image, std::uint32_t size) {
   // Windows NT 4.0 or a version the probe does not recognise.
-  if (Os.Flags < kOsFlagsWindows9x) {
+  if (Os.Flags < kOsWindows9x) {
     return sys::kInvalidHandleValue;
   }
   const std::string file = DriverFilePath(Os, name);
@@ -158,7 +158,7 @@ sys::FileHandle TLoadDriver::Load(const std::string& name, const std::uint8_t* i
     return sys::kInvalidHandleValue;
   }
   sys::FileHandle result = sys::kInvalidHandleValue;
-  if (Os.Flags == kOsFlagsWindows9x) {
+  if (Os.Flags == kOsWindows9x) {
     if (compare && !DriverFileIsImage(file, image, size) && !WriteDriverFile(file, image, size)) {
       return sys::kInvalidHandleValue;
     }
@@ -187,7 +187,7 @@ void TLoadDriver::Unload(const std::string& name) {
   }
   Files().CloseHandle(DeviceHandle);
   DeviceHandle = sys::kInvalidHandleValue;
-  if (Os.Flags <= kOsFlagsWindows9x) {
+  if (Os.Flags <= kOsWindows9x) {
     return;
   }
   if (StopOnRelease) {

@@ -23,7 +23,7 @@
 #include <cstdint>
 #include <string>
 
-#include "hw/DriverContract.h"
+#include "common/DriverContract.h"
 #include "hw/DriverImages.h"
 #include "hw/OsPlatform.h"
 #include "sys/Files.h"

@@ -1,6 +1,6 @@
 #include "hw/OsPlatform.h"
 
-#include "platform/Osversion.h"
+#include "common/Osversion.h"
 
 namespace kestrune {
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "common/Osversion.h"  // the flags word's codes (kOsWindows9x, ...)
+
 namespace kestrune {
 
 struct OsPlatform {
@@ -12,9 +14,6 @@ struct OsPlatform {
   bool IsItanium = false;
   bool Is64Bit = false;
 };
-
-// Flags values the hardware layer compares against.
-inline constexpr std::uint32_t kOsFlagsWindows9x = 0x10;
 
 // The process-wide TOsVersion's answers (OsVersionInstance()).
 OsPlatform ProcessOsPlatform();

@@ -147,11 +147,11 @@ std::uint64_t TReadWrite::SearchPhysicalMemory(std::uint32_t length, std::uint32
 
 std::uint32_t TReadWrite::ReadPci(std::uint32_t code, std::uint8_t bus, std::uint8_t device, std::uint16_t reg,
                                   std::uint8_t function, std::uint32_t width) {
-  const std::uint32_t ones = width == 32 ? 0xFFFFFFFFu : ((1u << width) - 1);
+  const std::uint32_t ones = PciAllOnes(width / 8);
   if (IsWindows9x()) {
     return ReadPci9x(bus, device, reg, function, width);
   }
-  if (OsFlags < 0x10) {
+  if (OsFlags < kOsWindows9x) {
     // Windows NT 4.0 or an unknown system: no driver was loaded, and direct
     // port I/O would fault in user mode.
     return ones;
@@ -208,7 +208,7 @@ std::uint32_t TReadWrite::ReadPciConfigDword(std::uint8_t bus, std::uint8_t devi
 }
 
 std::uint32_t TReadWrite::AllocPhysicalBuffer(PhysicalBufferHandle& handle, std::uint32_t size) {
-  if (OsFlags <= 0x10 || DeviceHandle == sys::kInvalidHandleValue) {
+  if (OsFlags <= kOsWindows9x || DeviceHandle == sys::kInvalidHandleValue) {
     return kAllocationFailed;
   }
   DRV_PHYSICAL_BUFFER_REQUEST request{size, kPhysicalAddressRequested, {}};
@@ -222,7 +222,7 @@ std::uint32_t TReadWrite::AllocPhysicalBuffer(PhysicalBufferHandle& handle, std:
 }
 
 void TReadWrite::FreePhysicalBuffer(const PhysicalBufferHandle& handle, std::uint32_t size) {
-  if (OsFlags <= 0x10 || DeviceHandle == sys::kInvalidHandleValue) {
+  if (OsFlags <= kOsWindows9x || DeviceHandle == sys::kInvalidHandleValue) {
     return;
   }
   DRV_PHYSICAL_BUFFER_REQUEST request{size, 0, {}};

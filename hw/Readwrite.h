@@ -1,13 +1,14 @@
 // The process-wide access object of the hardware layer: physical memory,
 // PCI configuration space, contiguous buffers for the firmware, the
 // software SMI, and CPUID. All but CPUID are requests to the hardware access
-// driver (hw/DriverContract.h).
+// driver (common/DriverContract.h).
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-#include "hw/DriverContract.h"
+#include "common/DriverContract.h"
+#include "hw/OsPlatform.h"
 #include "sys/Cpuid.h"
 #include "sys/Files.h"
 
@@ -64,7 +65,7 @@ class TReadWrite {
   const DRV_PCI_REQUEST& GetPciRequest() const { return PciRequest; }
 
  private:
-  bool IsWindows9x() const { return OsFlags == 0x10; }
+  bool IsWindows9x() const { return OsFlags == kOsWindows9x; }
   bool CopyPhysical9x(void* buffer, std::uint32_t length, std::uint64_t address, bool write);
   bool MemoryRequest(std::uint32_t code, const void* buffer, std::uint32_t length, std::uint64_t address);
   std::uint32_t ReadPci(std::uint32_t code, std::uint8_t bus, std::uint8_t device, std::uint16_t reg,

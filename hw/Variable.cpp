@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hw/DriverContract.h"
+#include "common/Debugconsole.h"
+#include "common/DriverContract.h"
+#include "common/Utils.h"
 #include "hw/Rwconfig.h"
 #include "hw/Trace.h"
-#include "install/Debugconsole.h"
-#include "install/Utils.h"
 
 namespace kestrune {
 

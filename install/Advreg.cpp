@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "install/Utils.h"
+#include "common/Utils.h"
 #include "sys/CodePage.h"
 #include "sys/Registry.h"
 #include "sys/Seam.h"

@@ -1,18 +1,19 @@
 #include "install/Autorun.h"
 
-#include "install/Debugconsole.h"
+#include "common/Debugconsole.h"
 
 #include <cstdio>
 #include <memory>
 
+#include "common/Osversion.h"
+#include "common/Utils.h"
 #include "install/Advreg.h"
 #include "install/ProtectedCopy.h"
-#include "install/Utils.h"
-#include "platform/Osversion.h"
 #include "sys/CodePage.h"
 #include "sys/Com.h"
 #include "sys/Console.h"
 #include "sys/Dialogs.h"
+#include "sys/Errors.h"
 #include "sys/Seam.h"
 #include "sys/TaskScheduler.h"
 
@@ -29,11 +30,7 @@ constexpr const char16_t* kAuthor = u"Author Name";
 constexpr const char* kCaption = "Kestrune";
 
 bool Failed(HResult hr) { return !sys::Succeeded(hr); }
-
-template <class T>
-bool Obtained(HResult hr, const std::unique_ptr<T>& object) {
-  return sys::Succeeded(hr) && object != nullptr;
-}
+using sys::Obtained;
 
 std::u16string Wide(const std::string& text) {
   return sys::Use<sys::ICodePage>().MultiByteToWideChar(sys::kCpAcp, text).value_or(std::u16string());

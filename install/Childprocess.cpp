@@ -1,6 +1,6 @@
 #include "install/Childprocess.h"
 
-#include "install/Utils.h"
+#include "common/Utils.h"
 #include "sys/Console.h"
 #include "sys/Processes.h"
 #include "sys/Seam.h"

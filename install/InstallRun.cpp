@@ -5,9 +5,9 @@
 #include <optional>
 #include <vector>
 
+#include "common/Utils.h"
 #include "install/PackageFolder.h"
 #include "install/UnattendedDialogs.h"
-#include "install/Utils.h"
 #include "platform/BoardIdentity.h"
 #include "sys/Console.h"
 #include "sys/Dialogs.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "install/Utils.h"
+#include "common/Utils.h"
 #include "sys/Clock.h"
 #include "sys/Errors.h"
 #include "sys/FileSystem.h"

@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "install/Utils.h"
+#include "common/Utils.h"
 #include "sys/CodePage.h"
 #include "sys/DirectoryListing.h"
 #include "sys/Errors.h"

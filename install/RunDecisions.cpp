@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "install/Utils.h"
+#include "common/Utils.h"
 
 namespace kestrune::run {
 

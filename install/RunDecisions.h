@@ -172,7 +172,7 @@ bool IsServerPath(const std::string& path);
 
 // A file name from outside, the package's from the catalogue or the
 // catalogue's made from the model name, must name a file in the current
-// directory and nothing else: IsSafeFileName (install/Utils.h), which
+// directory and nothing else: IsSafeFileName (common/Utils.h), which
 // refuses among others "", "..", "\\", ":", control characters and device
 // names such as NUL or COM1.
 bool IsPlainFileName(const std::string& name);

@@ -1,11 +1,11 @@
 #include "platform/HardwareSession.h"
 
+#include "common/Debugconsole.h"
 #include "hw/Aaft.h"
 #include "hw/Acpibase.h"
 #include "hw/Loaddriver.h"
 #include "hw/Readwrite.h"
 #include "hw/Rwconfig.h"
-#include "install/Debugconsole.h"
 #include "platform/Smbiosbase.h"
 
 namespace kestrune {

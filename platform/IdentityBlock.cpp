@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "common/DriverContract.h"
 #include "hw/Readwrite.h"
 #include "platform/SmbiosTable.h"
 #include "sys/CodePage.h"
@@ -101,7 +102,7 @@ bool IsVelnorBoard(TReadWrite& machine, std::uint16_t vendorId) {
   for (unsigned bus = 0; bus <= 255; ++bus) {
     for (std::uint8_t device = 0; device <= 31; ++device) {
       const auto b = static_cast<std::uint8_t>(bus);
-      if (machine.ReadPciConfigDword(b, device, kPciVendorRegister, 0) == 0xFFFFFFFF) {
+      if (machine.ReadPciConfigDword(b, device, kPciVendorRegister, 0) == kPciAllOnes) {
         continue;
       }
       const bool multi = (machine.ReadPciConfigByte(b, device, kPciHeaderTypeRegister, 0) & kMultiFunction) != 0;

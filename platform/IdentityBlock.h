@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "hw/LittleEndian.h"
+#include "common/LittleEndian.h"
 #include "hw/Readwrite.h"
 
 namespace kestrune::identity {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hw/LittleEndian.h"
+#include "common/LittleEndian.h"
 #include "hw/Readwrite.h"
 
 namespace kestrune::smbios {

@@ -101,17 +101,16 @@ void RunQuery(sys::IWmi& wmi, const std::u16string& namespacePath, const std::u1
     return;
   }
   std::unique_ptr<sys::WbemLocator> locator;
-  if (!sys::Succeeded(wmi.CreateWbemLocator(sys::kClsctxInprocServer | sys::kClsctxLocalServer, &locator)) ||
-      !locator) {
+  if (!sys::Obtained(wmi.CreateWbemLocator(sys::kClsctxInprocServer | sys::kClsctxLocalServer, &locator), locator)) {
     return;
   }
   std::unique_ptr<sys::WbemServices> services;
-  if (!sys::Succeeded(locator->ConnectServer(namespacePath, 0, &services)) || !services) {
+  if (!sys::Obtained(locator->ConnectServer(namespacePath, 0, &services), services)) {
     return;
   }
   std::unique_ptr<sys::WbemEnumerator> enumerator;
-  if (!sys::Succeeded(services->ExecQuery(u"WQL", query, sys::kWbemFlagReturnImmediately, &enumerator)) ||
-      !enumerator || !sys::Succeeded(enumerator->Reset())) {
+  if (!sys::Obtained(services->ExecQuery(u"WQL", query, sys::kWbemFlagReturnImmediately, &enumerator), enumerator) ||
+      !sys::Succeeded(enumerator->Reset())) {
     return;
   }
   for (;;) {

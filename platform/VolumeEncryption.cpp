@@ -23,7 +23,7 @@ MethodAnswer Call(sys::WbemServices& services, const std::u16string& path, const
                   sys::WbemClassObject* in, const std::u16string& output) {
   std::unique_ptr<sys::WbemClassObject> out;
   MethodAnswer answer;
-  if (!sys::Succeeded(services.ExecMethod(path, method, in, &out)) || !out) {
+  if (!sys::Obtained(services.ExecMethod(path, method, in, &out), out)) {
     return answer;
   }
   sys::Variant result;
@@ -45,9 +45,9 @@ bool Suspend(sys::WbemServices& services, const std::u16string& path) {
   std::unique_ptr<sys::WbemClassObject> volumeClass;
   std::unique_ptr<sys::WbemClassObject> signature;
   std::unique_ptr<sys::WbemClassObject> in;
-  if (!sys::Succeeded(services.GetWbemObject(u"Win32_EncryptableVolume", &volumeClass)) || !volumeClass ||
-      !sys::Succeeded(volumeClass->GetMethod(u"DisableKeyProtectors", &signature)) || !signature ||
-      !sys::Succeeded(signature->SpawnInstance(&in)) || !in) {
+  if (!sys::Obtained(services.GetWbemObject(u"Win32_EncryptableVolume", &volumeClass), volumeClass) ||
+      !sys::Obtained(volumeClass->GetMethod(u"DisableKeyProtectors", &signature), signature) ||
+      !sys::Obtained(signature->SpawnInstance(&in), in)) {
     return false;
   }
   // Without a RebootCount the protection would stay off until someone
@@ -67,7 +67,7 @@ EncryptionSuspension SuspendOnConnection(sys::IWmi& wmi, const std::u16string& s
   if (created == sys::kRegdbEClassNotReg) {
     return EncryptionSuspension::NotProtected;  // no WMI at all
   }
-  if (!sys::Succeeded(created) || !locator) {
+  if (!sys::Obtained(created, locator)) {
     return EncryptionSuspension::NotSuspended;
   }
   std::unique_ptr<sys::WbemServices> services;
@@ -77,7 +77,7 @@ EncryptionSuspension SuspendOnConnection(sys::IWmi& wmi, const std::u16string& s
   }
   // The provider changes the machine: it talks only over an encrypted
   // connection.
-  if (!sys::Succeeded(connected) || !services ||
+  if (!sys::Obtained(connected, services) ||
       !sys::Succeeded(services->SetProxyBlanket(sys::kRpcCAuthnLevelPktPrivacy, sys::kRpcCImpLevelImpersonate))) {
     return EncryptionSuspension::NotSuspended;
   }
@@ -88,7 +88,7 @@ EncryptionSuspension SuspendOnConnection(sys::IWmi& wmi, const std::u16string& s
   if (queried == sys::kWbemEInvalidClass) {
     return EncryptionSuspension::NotProtected;
   }
-  if (!sys::Succeeded(queried) || !volumes) {
+  if (!sys::Obtained(queried, volumes)) {
     return EncryptionSuspension::NotSuspended;
   }
   std::unique_ptr<sys::WbemClassObject> volume;

@@ -65,4 +65,16 @@ inline constexpr HResult kWbemEInvalidMethod = static_cast<HResult>(0x8004102Eu)
 
 inline constexpr bool Succeeded(HResult hr) { return hr >= 0; }
 
+// The one check of a call that hands out an object (a COM interface, a
+// WMI object, a shell folder): it succeeded and the object is there. A call
+// may succeed without one (the shell's S_FALSE for a missing folder).
+template <class Object>
+bool Obtained(HResult hr, const Object& object) {
+  if constexpr (requires { object.Valid(); }) {
+    return Succeeded(hr) && object.Valid();
+  } else {
+    return Succeeded(hr) && object != nullptr;
+  }
+}
+
 }  // namespace kestrune::sys

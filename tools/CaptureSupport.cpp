@@ -6,7 +6,7 @@
 #include <ctime>
 #include <vector>
 
-#include "hw/LittleEndian.h"
+#include "common/LittleEndian.h"
 #include "platform/SmbiosTable.h"
 
 namespace kestrune::tools {

@@ -1,6 +1,6 @@
 #include "tools/DriverRequestCounter.h"
 
-#include "hw/DriverContract.h"
+#include "common/DriverContract.h"
 
 namespace kestrune::tools {
 

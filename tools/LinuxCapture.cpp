@@ -11,7 +11,8 @@
 #include <map>
 #include <set>
 
-#include "hw/LittleEndian.h"
+#include "common/DriverContract.h"
+#include "common/LittleEndian.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -309,7 +310,7 @@ class LinuxCapture {
         for (std::size_t at = 36; at + width <= table->size(); at += width) {
           pending.push_back(width == 4 ? Le32(table->data() + at) : Le64(table->data() + at));
         }
-      } else if (signature == "FACP" && table->size() >= 44) {
+      } else if (signature == kFadtSignatureText && table->size() >= 44) {
         pending.push_back(Le32(table->data() + 36));
         pending.push_back(Le32(table->data() + 40));
         if (table->size() >= 148) {
@@ -330,7 +331,10 @@ class LinuxCapture {
     std::vector<sim::Bytes> last;
     for (const sim::Bytes& table : tables) {
       const std::string signature(table.begin(), table.begin() + 4);
-      (signature == "FACP" ? first : (signature == "FACS" || signature == "DSDT") ? last : middle).push_back(table);
+      (signature == kFadtSignatureText                ? first
+       : (signature == "FACS" || signature == "DSDT") ? last
+                                                      : middle)
+          .push_back(table);
     }
     acpi.Tables = first;
     acpi.Tables.insert(acpi.Tables.end(), middle.begin(), middle.end());

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <set>
 
+#include "common/LittleEndian.h"
 #include "hw/Acpibase.h"
-#include "hw/LittleEndian.h"
 #include "hw/Readwrite.h"
 #include "hw/Rwconfig.h"
 #include "hw/Variable.h"

@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "hw/LittleEndian.h"
-#include "install/Utils.h"
+#include "common/LittleEndian.h"
+#include "common/Utils.h"
 #include "sys/CodePage.h"
 #include "sys/Com.h"
 #include "sys/FileSystem.h"
@@ -18,6 +18,7 @@
 #include "sys/ProcessEnvironment.h"
 #include "sys/Seam.h"
 #include "sys/Shell.h"
+#include "sys/UniqueAny.h"
 
 namespace kestrune {
 
@@ -127,22 +128,16 @@ class ArchiveFile {
   voidpf stream_ = nullptr;
 };
 
-class ZipReader {
- public:
-  explicit ZipReader(ArchiveFile& file) : functions_(file.ForZipLibrary()) { zip_ = unzOpen2_64("", &functions_); }
-  ~ZipReader() {
-    if (zip_ != nullptr) {
-      unzClose(zip_);
-    }
-  }
-  ZipReader(const ZipReader&) = delete;
-  ZipReader& operator=(const ZipReader&) = delete;
-  unzFile Get() const { return zip_; }
+void CloseZip(unzFile zip) { unzClose(zip); }
+// The zip library's handle of an open archive.
+using UniqueZip = sys::UniqueAny<unzFile, nullptr, CloseZip>;
 
- private:
-  zlib_filefunc64_def functions_;
-  unzFile zip_ = nullptr;
-};
+// The archive in file, read through the file's own functions (the library
+// keeps its copy of them); an invalid owner when it cannot be opened.
+UniqueZip OpenZip(ArchiveFile& file) {
+  zlib_filefunc64_def functions = file.ForZipLibrary();
+  return UniqueZip(unzOpen2_64("", &functions));
+}
 
 // An archive without members is its end record alone, perhaps with a
 // comment: the zip library looks for that record only after the file's
@@ -591,22 +586,22 @@ sys::HResult CopyWithShell(const std::u16string& archive, const std::u16string& 
   sys::UniqueComObject dispatch;
   sys::HResult hr =
       shell.CoCreateInstance(sys::kClsidShell, sys::kClsctxInprocServer, sys::kIidIShellDispatch, dispatch.Put());
-  if (!sys::Succeeded(hr) || dispatch.Get() == 0) {
+  if (!sys::Obtained(hr, dispatch)) {
     return MissingObject(hr);
   }
   sys::UniqueComObject destFolder;
   hr = shell.NameSpace(dispatch.Get(), dest, destFolder.Put());
-  if (!sys::Succeeded(hr) || destFolder.Get() == 0) {
+  if (!sys::Obtained(hr, destFolder)) {
     return MissingObject(hr);
   }
   sys::UniqueComObject sourceFolder;
   hr = shell.NameSpace(dispatch.Get(), archive, sourceFolder.Put());
-  if (!sys::Succeeded(hr) || sourceFolder.Get() == 0) {
+  if (!sys::Obtained(hr, sourceFolder)) {
     return MissingObject(hr);
   }
   sys::UniqueComObject items;
   hr = shell.Items(sourceFolder.Get(), items.Put());
-  if (!sys::Succeeded(hr) || items.Get() == 0) {
+  if (!sys::Obtained(hr, items)) {
     return MissingObject(hr);
   }
   hr = shell.CopyHere(destFolder.Get(), items.Get(), kCopyOptions);
@@ -629,8 +624,8 @@ ZipOutcome ExtractZip(const std::string& zipPath, const std::string& destDir) {
   }
   // Without the folder's own name nothing could be placed inside it.
   std::optional<std::u16string> dir = AnsiToWide(destDir);
-  ZipReader reader(file);
-  if (reader.Get() == nullptr) {
+  const UniqueZip zip = OpenZip(file);
+  if (!zip.Valid()) {
     if (dir && IsEmptyArchive(file)) {
       sys::Use<sys::IFileSystem>().CreateDirectoryW(*dir);
       return ZipOutcome::Written;
@@ -638,19 +633,19 @@ ZipOutcome ExtractZip(const std::string& zipPath, const std::string& destDir) {
     return ZipOutcome::Failed;
   }
   unz_global_info64 global{};
-  if (unzGetGlobalInfo64(reader.Get(), &global) != UNZ_OK || !dir) {
+  if (unzGetGlobalInfo64(zip.Get(), &global) != UNZ_OK || !dir) {
     return ZipOutcome::Failed;
   }
   sys::Use<sys::IFileSystem>().CreateDirectoryW(*dir);
   if (!dir->empty() && !EndsWithBackslash(*dir)) {
     dir->push_back(u'\\');
   }
-  const std::optional<std::vector<Member>> members = CheckDirectory(reader.Get(), global.number_entry);
+  const std::optional<std::vector<Member>> members = CheckDirectory(zip.Get(), global.number_entry);
   if (!members) {
     return ZipOutcome::Refused;
   }
   Written written;
-  const ZipOutcome outcome = UnpackMembers(reader.Get(), file, *members, *dir, written);
+  const ZipOutcome outcome = UnpackMembers(zip.Get(), file, *members, *dir, written);
   if (outcome == ZipOutcome::Refused) {
     written.Remove();
   }

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "platform/Osversion.h"
+#include "common/Osversion.h"
 #include "sys/Seam.h"
 
 namespace kestrune {

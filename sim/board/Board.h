@@ -87,7 +87,7 @@ struct BoardVariable {
 };
 
 // The firmware's SMI handler: a software SMI written to Port runs the
-// variable service (hw/DriverContract.h) over Variables.
+// variable service (common/DriverContract.h) over Variables.
 struct BoardSmi {
   std::uint16_t Port = 0xB2;
   std::vector<BoardVariable> Variables;
@@ -145,7 +145,7 @@ bool ParseInlineBoardJson(const std::string& text, Board& board, std::string& er
 // ParseInlineBoardJson of it gives the board back.
 std::string WriteBoardJson(const Board& board);
 
-// Helpers for boards built in code.
+// Helpers for boards built in code (BoardBytes.cpp).
 // "{EC87D643-EBA4-4BB5-A1E5-3F3E36B20DA9}" (braces optional) in EFI_GUID layout.
 std::optional<Guid> ParseGuid(const std::string& text);
 // Hex digits, optionally separated by blanks; nullopt when malformed.

@@ -1,14 +1,12 @@
 // Board files: JSON, see docs/board-file.md.
 #include <nlohmann/json.hpp>
 
-#include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <limits>
 #include <set>
 #include <sstream>
 
 #include "sim/board/Board.h"
+#include "sim/board/BoardFileReader.h"
 
 namespace kestrune::sim {
 
@@ -16,206 +14,14 @@ namespace {
 
 using nlohmann::json;
 
-constexpr std::uintmax_t kMaxFileSize = 256u << 20;
-
-// Each check leaves a message naming the place of the fault.
-class Reader {
- public:
-  // Without files, a board must hold every byte inline.
-  Reader(std::optional<std::string> baseDirectory, std::string& error)
-      : base_(std::move(baseDirectory)), error_(error) {}
-
-  bool Fail(const std::string& where, const std::string& what) {
-    error_ = where + ": " + what;
-    return false;
-  }
-
-  bool Keys(const json& object, const std::string& where, std::set<std::string> allowed) {
-    if (!object.is_object()) {
-      return Fail(where, "must be an object");
-    }
-    for (const auto& item : object.items()) {
-      if (allowed.count(item.key()) == 0) {
-        return Fail(where, "unknown field \"" + item.key() + "\"");
-      }
-    }
-    return true;
-  }
-
-  // A number, or text holding a decimal or 0x-prefixed hex number.
-  bool Number(const json& value, const std::string& where, std::uint64_t max, std::uint64_t& out) {
-    if (value.is_number_unsigned()) {
-      out = value.get<std::uint64_t>();
-    } else if (value.is_number_integer()) {
-      if (value.get<std::int64_t>() < 0) {
-        return Fail(where, "must not be negative");
-      }
-      out = value.get<std::uint64_t>();
-    } else if (value.is_string()) {
-      const std::string text = value.get<std::string>();
-      const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-      const std::string digits = hex ? text.substr(2) : text;
-      if (digits.empty() || digits.size() > 16) {
-        return Fail(where, "\"" + text + "\" is not a number");
-      }
-      std::uint64_t result = 0;
-      for (char c : digits) {
-        int digit = -1;
-        if (c >= '0' && c <= '9') {
-          digit = c - '0';
-        } else if (hex && c >= 'a' && c <= 'f') {
-          digit = c - 'a' + 10;
-        } else if (hex && c >= 'A' && c <= 'F') {
-          digit = c - 'A' + 10;
-        }
-        if (digit < 0 || (!hex && result > (UINT64_MAX - digit) / 10)) {
-          return Fail(where, "\"" + text + "\" is not a number");
-        }
-        result = result * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
-      }
-      out = result;
-    } else {
-      return Fail(where, "must be a number");
-    }
-    if (out > max) {
-      return Fail(where, "is larger than " + std::to_string(max));
-    }
-    return true;
-  }
-
-  template <class T>
-  bool Field(const json& object, const char* name, const std::string& where, bool required, T& out) {
-    if (!object.contains(name)) {
-      return required ? Fail(where, std::string("needs \"") + name + "\"") : true;
-    }
-    std::uint64_t value = 0;
-    if (!Number(object.at(name), where + "." + name, std::numeric_limits<T>::max(), value)) {
-      return false;
-    }
-    out = static_cast<T>(value);
-    return true;
-  }
-
-  bool Bool(const json& object, const char* name, const std::string& where, bool& out) {
-    if (!object.contains(name)) {
-      return true;
-    }
-    if (!object.at(name).is_boolean()) {
-      return Fail(where + "." + name, "must be true or false");
-    }
-    out = object.at(name).get<bool>();
-    return true;
-  }
-
-  bool Text(const json& object, const char* name, const std::string& where, bool required, std::string& out) {
-    if (!object.contains(name)) {
-      return required ? Fail(where, std::string("needs \"") + name + "\"") : true;
-    }
-    if (!object.at(name).is_string()) {
-      return Fail(where + "." + name, "must be text");
-    }
-    out = object.at(name).get<std::string>();
-    return true;
-  }
-
-  bool ReadFile(const std::string& relative, const std::string& where, Bytes& out) {
-    if (!base_) {
-      return Fail(where, "names a file, but this board must hold its bytes inline");
-    }
-    std::string path = relative;
-    const bool absolute =
-        !relative.empty() && (relative[0] == '/' || relative[0] == '\\' || (relative.size() > 1 && relative[1] == ':'));
-    if (!absolute && !base_->empty()) {
-      path = *base_ + "/" + relative;
-    }
-    // Only a plain file of bounded size: not a device that never ends.
-    std::error_code failed;
-    const bool regular = std::filesystem::is_regular_file(path, failed);
-    const std::uintmax_t size = regular ? std::filesystem::file_size(path, failed) : 0;
-    std::ifstream file(path, std::ios::binary);
-    if (!regular || failed || !file) {
-      return Fail(where, "cannot read \"" + path + "\"");
-    }
-    if (size > kMaxFileSize) {
-      return Fail(where, "\"" + path + "\" is larger than " + std::to_string(kMaxFileSize) + " bytes");
-    }
-    out.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return true;
-  }
-
-  // Bytes from "hex" or "file" (exactly one of them).
-  bool Content(const json& object, const std::string& where, Bytes& out) {
-    const bool hasHex = object.contains("hex");
-    const bool hasFile = object.contains("file");
-    if (hasHex == hasFile) {
-      return Fail(where, "needs either \"hex\" or \"file\"");
-    }
-    std::string text;
-    if (hasHex) {
-      if (!Text(object, "hex", where, true, text)) {
-        return false;
-      }
-      std::optional<Bytes> bytes = ParseHex(text);
-      if (!bytes) {
-        return Fail(where + ".hex", "is not hex");
-      }
-      out = std::move(*bytes);
-      return true;
-    }
-    return Text(object, "file", where, true, text) && ReadFile(text, where + ".file", out);
-  }
-
- private:
-  std::optional<std::string> base_;
-  std::string& error_;
-};
-
-bool Utf8ToUtf16(const std::string& text, std::u16string& out) {
-  out.clear();
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    std::uint32_t code = 0;
-    std::size_t extra = 0;
-    if (c < 0x80) {
-      code = c;
-    } else if ((c & 0xE0) == 0xC0) {
-      code = c & 0x1F;
-      extra = 1;
-    } else if ((c & 0xF0) == 0xE0) {
-      code = c & 0x0F;
-      extra = 2;
-    } else if ((c & 0xF8) == 0xF0) {
-      code = c & 0x07;
-      extra = 3;
-    } else {
-      return false;
-    }
-    for (std::size_t k = 1; k <= extra; ++k) {
-      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-        return false;
-      }
-      code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    }
-    i += extra + 1;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(code));
-    }
-  }
-  return true;
-}
-
-bool ReadCpu(Reader& r, const json& cpu, BoardCpu& out) {
+bool ReadCpu(BoardFileReader& r, const json& cpu, BoardCpu& out) {
   return r.Keys(cpu, "cpu", {"vendor", "signature", "brand"}) && r.Text(cpu, "vendor", "cpu", true, out.Vendor) &&
          r.Field(cpu, "signature", "cpu", true, out.Signature) && r.Text(cpu, "brand", "cpu", false, out.Brand) &&
          (out.Vendor.size() <= 12 || r.Fail("cpu.vendor", "is longer than 12 characters")) &&
          (out.Brand.size() <= 48 || r.Fail("cpu.brand", "is longer than 48 characters"));
 }
 
-bool ReadPci(Reader& r, const json& list, std::vector<BoardPciFunction>& out) {
+bool ReadPci(BoardFileReader& r, const json& list, std::vector<BoardPciFunction>& out) {
   if (!list.is_array()) {
     return r.Fail("pci", "must be a list");
   }
@@ -243,13 +49,13 @@ bool ReadPci(Reader& r, const json& list, std::vector<BoardPciFunction>& out) {
 }
 
 // One region: {address} with "hex" or "file".
-bool ReadRegion(Reader& r, const json& item, const std::string& where, BoardMemoryRegion& out) {
+bool ReadRegion(BoardFileReader& r, const json& item, const std::string& where, BoardMemoryRegion& out) {
   return r.Keys(item, where, {"address", "hex", "file"}) && r.Field(item, "address", where, true, out.Address) &&
          r.Content(item, where, out.Data) &&
          (out.Address + out.Data.size() >= out.Address || r.Fail(where, "runs past the end of the address space"));
 }
 
-bool ReadMemory(Reader& r, const json& list, std::vector<BoardMemoryRegion>& out) {
+bool ReadMemory(BoardFileReader& r, const json& list, std::vector<BoardMemoryRegion>& out) {
   if (!list.is_array()) {
     return r.Fail("memory", "must be a list");
   }
@@ -263,7 +69,7 @@ bool ReadMemory(Reader& r, const json& list, std::vector<BoardMemoryRegion>& out
   return true;
 }
 
-bool ReadSystemRam(Reader& r, const json& list, std::vector<BoardRamRange>& out) {
+bool ReadSystemRam(BoardFileReader& r, const json& list, std::vector<BoardRamRange>& out) {
   if (!list.is_array()) {
     return r.Fail("system_ram", "must be a list");
   }
@@ -283,14 +89,14 @@ bool ReadSystemRam(Reader& r, const json& list, std::vector<BoardRamRange>& out)
 }
 
 // A table of the laid-out form or of "unplaced": a file name, or {hex} or {file}.
-bool ReadTable(Reader& r, const json& item, const std::string& where, Bytes& out) {
+bool ReadTable(BoardFileReader& r, const json& item, const std::string& where, Bytes& out) {
   if (item.is_string()) {
     return r.ReadFile(item.get<std::string>(), where, out);
   }
   return r.Keys(item, where, {"hex", "file"}) && r.Content(item, where, out);
 }
 
-bool ReadAcpi(Reader& r, const json& acpi, BoardAcpi& out) {
+bool ReadAcpi(BoardFileReader& r, const json& acpi, BoardAcpi& out) {
   if (!r.Keys(acpi, "acpi", {"rsdp", "base", "tables", "unplaced"})) {
     return false;
   }
@@ -345,7 +151,7 @@ bool ReadAcpi(Reader& r, const json& acpi, BoardAcpi& out) {
   return true;
 }
 
-bool ReadSmbios(Reader& r, const json& smbios, BoardSmbios& out) {
+bool ReadSmbios(BoardFileReader& r, const json& smbios, BoardSmbios& out) {
   if (!r.Keys(smbios, "smbios", {"entry_point", "table", "firmware_table"})) {
     return false;
   }
@@ -374,7 +180,7 @@ bool ReadSmbios(Reader& r, const json& smbios, BoardSmbios& out) {
   return true;
 }
 
-bool ReadCapture(Reader& r, const json& capture, BoardCapture& out) {
+bool ReadCapture(BoardFileReader& r, const json& capture, BoardCapture& out) {
   if (!r.Keys(capture, "capture", {"source", "missing"}) || !r.Text(capture, "source", "capture", true, out.Source)) {
     return false;
   }
@@ -394,7 +200,7 @@ bool ReadCapture(Reader& r, const json& capture, BoardCapture& out) {
   return true;
 }
 
-bool ReadSmi(Reader& r, const json& smi, BoardSmi& out) {
+bool ReadSmi(BoardFileReader& r, const json& smi, BoardSmi& out) {
   if (!r.Keys(smi, "smi", {"port", "variables"}) || !r.Field(smi, "port", "smi", true, out.Port)) {
     return false;
   }
@@ -417,7 +223,7 @@ bool ReadSmi(Reader& r, const json& smi, BoardSmi& out) {
         !r.Text(list[i], "hex", where, true, hex)) {
       return false;
     }
-    if (name.empty() || !Utf8ToUtf16(name, variable.Name)) {
+    if (name.empty() || !BoardFileReader::Utf8ToUtf16(name, variable.Name)) {
       return r.Fail(where + ".name", "must be non-empty UTF-8 text");
     }
     std::optional<Guid> parsed = ParseGuid(guid);
@@ -435,7 +241,7 @@ bool ReadSmi(Reader& r, const json& smi, BoardSmi& out) {
   return true;
 }
 
-bool ReadDisks(Reader& r, const json& disks, BoardDisks& out) {
+bool ReadDisks(BoardFileReader& r, const json& disks, BoardDisks& out) {
   if (!r.Keys(disks, "disks", {"system", "list"})) {
     return false;
   }
@@ -488,108 +294,13 @@ bool ReadDisks(Reader& r, const json& disks, BoardDisks& out) {
   return true;
 }
 
-bool ReadFaults(Reader& r, const json& faults, BoardFaults& out) {
+bool ReadFaults(BoardFileReader& r, const json& faults, BoardFaults& out) {
   return r.Keys(faults, "faults", {"driver", "smi", "alloc", "read"}) &&
          r.Bool(faults, "driver", "faults", out.Driver) && r.Bool(faults, "smi", "faults", out.Smi) &&
          r.Bool(faults, "alloc", "faults", out.Alloc) && r.Bool(faults, "read", "faults", out.Read);
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return -1;
-}
-
 }  // namespace
-
-std::optional<Bytes> ParseHex(const std::string& text) {
-  Bytes bytes;
-  int high = -1;
-  for (char c : text) {
-    if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
-      if (high >= 0) {
-        return std::nullopt;  // a blank inside a byte
-      }
-      continue;
-    }
-    const int digit = HexDigit(c);
-    if (digit < 0) {
-      return std::nullopt;
-    }
-    if (high < 0) {
-      high = digit;
-    } else {
-      bytes.push_back(static_cast<std::uint8_t>(high << 4 | digit));
-      high = -1;
-    }
-  }
-  if (high >= 0) {
-    return std::nullopt;
-  }
-  return bytes;
-}
-
-std::optional<Guid> ParseGuid(const std::string& text) {
-  std::string body = text;
-  if (body.size() == 38 && body.front() == '{' && body.back() == '}') {
-    body = body.substr(1, 36);
-  }
-  if (body.size() != 36 || body[8] != '-' || body[13] != '-' || body[18] != '-' || body[23] != '-') {
-    return std::nullopt;
-  }
-  std::string digits;
-  for (std::size_t i = 0; i < body.size(); ++i) {
-    if (i == 8 || i == 13 || i == 18 || i == 23) {
-      continue;
-    }
-    if (HexDigit(body[i]) < 0) {
-      return std::nullopt;
-    }
-    digits.push_back(body[i]);
-  }
-  std::uint8_t plain[16];
-  for (int i = 0; i < 16; ++i) {
-    plain[i] = static_cast<std::uint8_t>(HexDigit(digits[2 * i]) << 4 | HexDigit(digits[2 * i + 1]));
-  }
-  // Data1, Data2 and Data3 are little-endian; Data4 is a byte array.
-  Guid guid{};
-  const int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-  for (int i = 0; i < 16; ++i) {
-    guid[i] = plain[order[i]];
-  }
-  return guid;
-}
-
-Bytes MakeAcpiTable(const std::string& signature, const Bytes& body, std::uint8_t revision) {
-  Bytes table(36, 0);
-  std::memcpy(table.data(), signature.data(), std::min<std::size_t>(signature.size(), 4));
-  const auto length = static_cast<std::uint32_t>(36 + body.size());
-  for (int i = 0; i < 4; ++i) {
-    table[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
-  }
-  table[8] = revision;
-  std::memcpy(table.data() + 10, "VELNOR", 6);
-  std::memcpy(table.data() + 16, "KESTRUNE", 8);
-  table[24] = 1;
-  std::memcpy(table.data() + 28, "KSIM", 4);
-  table[32] = 1;
-  table.insert(table.end(), body.begin(), body.end());
-  return table;
-}
-
-Bytes MakeFacs() {
-  Bytes facs(64, 0);
-  std::memcpy(facs.data(), "FACS", 4);
-  facs[4] = 64;
-  return facs;
-}
 
 namespace {
 
@@ -599,7 +310,7 @@ bool ParseBoard(const std::string& text, std::optional<std::string> baseDirector
     error = "not valid JSON";
     return false;
   }
-  Reader r(baseDirectory, error);
+  BoardFileReader r(baseDirectory, error);
   Board result;
   if (!r.Keys(document, "board",
               {"name", "capture", "cpu", "pci", "memory", "system_ram", "acpi", "smbios", "smi", "disks", "faults"}) ||

@@ -8,7 +8,11 @@
 // answers CPUID and, for Windows 9x code, the PCI configuration ports.
 //
 // The machine keeps its state in memory only: every process starts from the
-// board as described, with the driver not yet loaded.
+// board as described, with the driver not yet loaded. Its parts live in
+// files of their own: the board's checks (BoardCheck), the ACPI layout
+// (AcpiLayout), the PCI space and its ports (PciSpace, PciConfigPorts), the
+// contiguous buffers (ContiguousBuffers), the SMI handler (SmiHandler), the
+// storage answers (StorageRequests) and CPUID (CpuidLeaves).
 #pragma once
 
 #include <cstdint>
@@ -20,18 +24,19 @@
 
 #include "driver/RequestCore.h"
 #include "sim/board/Board.h"
+#include "sim/board/ContiguousBuffers.h"
 #include "sim/board/FirmwareTables.h"
+#include "sim/board/PciConfigPorts.h"
+#include "sim/board/PciSpace.h"
 #include "sim/board/PhysicalMemory.h"
+#include "sim/board/SmiHandler.h"
+#include "sim/board/StorageRequests.h"
 #include "sys/Cpuid.h"
 #include "sys/Files.h"
 #include "sys/PortIo.h"
 #include "sys/Storage.h"
 
 namespace kestrune::sim {
-
-// Storage stack vocabulary (the request codes are in sys/Storage.h).
-inline constexpr const char* kSystemVolumePath = "\\\\.\\C:";
-inline constexpr const char* kDiskInterfaceClass = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 
 class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo {
  public:
@@ -52,18 +57,18 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
   const Board& GetBoard() const { return board_; }
   PhysicalMemory& Memory() { return memory_; }
   // The range contiguous buffers come from, and the buffers now allocated.
-  std::uint32_t BufferPoolBase() const { return poolBase_; }
-  std::size_t AllocatedBuffers() const { return buffers_.size(); }
+  std::uint32_t BufferPoolBase() const { return buffers_.PoolBase(); }
+  std::size_t AllocatedBuffers() const { return buffers_.Count(); }
   std::size_t OpenDeviceHandles() const { return handles_.size(); }
   // Software SMIs the handler has run, for tests.
-  int SmiCount() const { return smiCount_; }
+  int SmiCount() const { return smi_.Count(); }
   // What the machine does when a byte is written to an I/O port with these
   // registers loaded (the driver's SMI): the firmware's handler runs for
   // the board's SMI command port and leaves the registers as it returns.
-  void RaiseSmi(DRV_SMI_REGISTERS& registers);
+  void RaiseSmi(DRV_SMI_REGISTERS& registers) { smi_.Raise(registers); }
   // The bytes the last released contiguous buffer held when it went (as
   // many as were asked for).
-  const std::vector<std::uint8_t>& LastReleasedBuffer() const { return lastReleased_; }
+  const std::vector<std::uint8_t>& LastReleasedBuffer() const { return buffers_.LastReleased(); }
   // Requests sent to the driver's device, answered or refused.
   std::uint64_t DriverRequests() const { return driverRequests_; }
   // What the operating system reports as RAM: the board's system_ram and
@@ -107,58 +112,39 @@ class BoardMachine : public sys::IFiles, public sys::ICpuid, public sys::IPortIo
     // The access the open asked for.
     sys::Dword Access = 0;
   };
-  struct Buffer {
-    std::uint32_t Address;
-    std::uint32_t Size;
-    std::unique_ptr<std::uint8_t[]> Storage;
-  };
-
   BoardMachine(const Board& board, sys::IFiles& inner);
   bool Build(std::string& error);
   std::optional<OpenDevice> Classify(const std::string& path) const;
   bool Fail(sys::Dword error);
   bool Succeed();
 
+  bool PlaceBoard(std::string& error);
   bool DriverRequest(const OpenDevice& open, sys::Dword code, const void* in, sys::Dword inSize, void* out,
                      sys::Dword outSize, sys::Dword* returned);
-  void RunSmiHandler(const DRV_SMI_REGISTERS& registers);
-  bool VolumeRequest(sys::Dword code, void* out, sys::Dword outSize, sys::Dword* returned);
-  bool DiskRequest(const BoardDisk& disk, sys::Dword code, void* out, sys::Dword outSize, sys::Dword* returned);
-  bool DeviceNumber(std::uint32_t number, std::uint32_t partition, void* out, sys::Dword outSize, sys::Dword* returned);
-  std::uint32_t PciConfigRead(std::uint8_t bus, std::uint8_t device, std::uint8_t function, std::uint16_t reg,
-                              std::uint32_t bytes) const;
 
   // The request core's machine primitives (context: the machine).
   static VELDRV_MACHINE Primitives(BoardMachine* machine);
   const volatile std::uint8_t* MapDevice(std::uint64_t address, std::uint32_t length);
   void UnmapDevice(const volatile std::uint8_t* mapped);
-  std::uint32_t ReadPciBytes(std::uint8_t bus, std::uint8_t device, std::uint8_t function, std::uint16_t offset,
-                             std::uint8_t* out, std::uint32_t length) const;
-  bool AllocContiguous(std::uint32_t size, std::uint8_t** kernel, std::uint64_t* physical);
-  void FreeContiguous(std::uint8_t* kernel, std::uint32_t size);
   std::uint32_t AcpiTable(std::uint32_t signature, std::uint8_t* buffer, std::uint32_t capacity) const;
   bool Smi(DRV_SMI_REGISTERS& registers);
 
   Board board_;
   sys::IFiles& inner_;
   PhysicalMemory memory_;
-  std::map<std::uint32_t, std::vector<std::uint8_t>> pciSpace_;  // bus << 16 | device << 8 | function
+  PciSpace pci_;
+  PciConfigPorts ports_;
+  SmiHandler smi_;
+  StorageRequests storage_;
+  ContiguousBuffers buffers_;
   std::map<sys::FileHandle, OpenDevice> handles_;
   sys::FileHandle nextHandle_ = 0x4B530000;
   std::optional<sys::Dword> lastError_;
   bool driverLoaded_ = false;
   VELDRV_DEVICE driver_{};
-  std::uint32_t poolBase_ = 0;
-  std::vector<Buffer> buffers_;
-  std::vector<std::uint8_t> lastReleased_;
   std::map<const volatile std::uint8_t*, std::vector<std::uint8_t>> mappings_;
   FirmwareTables firmwareTables_;
-  std::uint32_t configAddress_ = 0;
-  int smiCount_ = 0;
   std::uint64_t driverRequests_ = 0;
 };
-
-// Lays the board's ACPI tables out in memory (see BoardAcpi).
-bool LayOutAcpi(const BoardAcpi& acpi, PhysicalMemory& memory, std::string& error);
 
 }  // namespace kestrune::sim

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "hw/DriverContract.h"
+#include "common/DriverContract.h"
 #include "hw/Loaddriver.h"
 
 namespace kestrune::sim {

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hw/LittleEndian.h"
+#include "common/DriverContract.h"
+#include "common/LittleEndian.h"
 
 namespace kestrune::sim {
 
@@ -14,7 +15,6 @@ constexpr std::uint64_t kBiosAreaEnd = 0x100000;
 constexpr std::uint32_t kHeaderLength = 36;
 constexpr std::uint32_t kMaxTableLength = 0x01000000;  // 16 MiB
 constexpr std::size_t kMaxTables = 1024;
-constexpr std::uint32_t kFadt = 0x50434146;  // "FACP"
 
 // A root pointer at address: the signature and the checksum of its first 20
 // bytes.
@@ -83,7 +83,7 @@ FirmwareTables FirmwareTables::Find(const PhysicalMemory& memory, std::optional<
     found.Add(memory, width == 8 ? Le64(root.data() + at) : Le32(root.data() + at));
   }
   // The FADT names the FACS and the DSDT (their 64-bit fields first).
-  if (const std::vector<std::uint8_t>* fadt = found.Table(kFadt)) {
+  if (const std::vector<std::uint8_t>* fadt = found.Table(kFadtSignature)) {
     const std::vector<std::uint8_t> copy = *fadt;
     const std::uint64_t facs = copy.size() >= 140 && Le64(copy.data() + 132) != 0
                                    ? Le64(copy.data() + 132)

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hw/LittleEndian.h"
+#include "common/LittleEndian.h"
 
 namespace kestrune::sim {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "common/DriverContract.h"
+#include "common/LittleEndian.h"
 #include "driver/RequestCore.h"
-#include "hw/DriverContract.h"
-#include "hw/LittleEndian.h"
 #include "sim/board/BoardMachine.h"
 #include "sys/Seam.h"
 #include "tests/support/BoardFixture.h"

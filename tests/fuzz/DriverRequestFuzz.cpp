@@ -21,8 +21,8 @@
 #include <map>
 #include <vector>
 
+#include "common/DriverContract.h"
 #include "driver/RequestCore.h"
-#include "hw/DriverContract.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Osversion.h"
 #include "install/Advreg.h"
-#include "platform/Osversion.h"
 #include "platform/Velwmi.h"
 #include "sim/os/FakeFileSecurity.h"
 #include "sim/os/FakeFileSystem.h"

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
+#include "common/Utils.h"
 #include "install/Childprocess.h"
-#include "install/Utils.h"
 #include "sys/Seam.h"
 #include "sys/win32/Win32Console.h"
 #include "sys/win32/Win32ProcessEnvironment.h"

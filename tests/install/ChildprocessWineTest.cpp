@@ -6,8 +6,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/Utils.h"
 #include "install/Childprocess.h"
-#include "install/Utils.h"
 #include "sys/Seam.h"
 #include "sys/win32/Win32Console.h"
 #include "sys/win32/Win32ProcessEnvironment.h"

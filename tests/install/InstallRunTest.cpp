@@ -7,8 +7,8 @@
 #include <functional>
 #include <optional>
 
+#include "common/Utils.h"
 #include "install/RunLock.h"
-#include "install/Utils.h"
 #include "platform/BoardIdentity.h"
 #include "sim/os/FakeClock.h"
 #include "sim/os/FakeEnvironmentVariables.h"

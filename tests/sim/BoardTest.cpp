@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "common/DriverContract.h"
+#include "common/LittleEndian.h"
 #include "hw/Acpibase.h"
-#include "hw/DriverContract.h"
 #include "hw/DriverImages.h"
-#include "hw/LittleEndian.h"
 #include "hw/Readwrite.h"
 #include "hw/Variable.h"
 #include "sim/board/Board.h"

@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "hw/LittleEndian.h"
+#include "common/Debugconsole.h"
+#include "common/LittleEndian.h"
 #include "hw/Readwrite.h"
-#include "install/Debugconsole.h"
 #include "platform/HardwareSession.h"
 #include "sim/board/Board.h"
 #include "sim/board/BoardSession.h"

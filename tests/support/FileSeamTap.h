@@ -5,7 +5,7 @@
 #include <cstring>
 #include <functional>
 
-#include "hw/DriverContract.h"
+#include "common/DriverContract.h"
 #include "sys/Files.h"
 #include "sys/Seam.h"
 

@@ -1,6 +1,6 @@
 #include "tests/support/FirmwareFixtures.h"
 
-#include "hw/LittleEndian.h"
+#include "common/LittleEndian.h"
 
 namespace kestrune::test {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hw/LittleEndian.h"
+#include "common/LittleEndian.h"
 #include "sim/board/DriverDispatch.h"
 #include "sys/Errors.h"
 

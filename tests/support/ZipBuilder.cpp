@@ -8,7 +8,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "hw/LittleEndian.h"
+#include "common/LittleEndian.h"
 
 namespace kestrune::test {
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "platform/Osversion.h"
+#include "common/Osversion.h"
 #include "sys/Seam.h"
 #include "update/Osversionver.h"
 

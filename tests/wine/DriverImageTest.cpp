@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "hw/DriverContract.h"
+#include "common/DriverContract.h"
 #include "hw/DriverImages.h"
 #include "hw/Loaddriver.h"
 #include "hw/Readwrite.h"

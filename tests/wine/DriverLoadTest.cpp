@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "hw/DriverContract.h"
+#include "common/DriverContract.h"
 #include "hw/Loaddriver.h"
 #include "hw/Readwrite.h"
 #include "sys/Seam.h"

@@ -1,4 +1,4 @@
-#include "install/Debugconsole.h"
+#include "common/Debugconsole.h"
 
 #include "sys/ConsoleWindow.h"
 #include "sys/Seam.h"

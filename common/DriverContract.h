@@ -53,6 +53,18 @@ static_assert(DriverIoctl(0xA10) == kIoctlReadPciConfigDword);
 static_assert(DriverIoctl(0xA20) == kIoctlPhysicalBuffer);
 static_assert(DriverIoctl(0xA22) == kIoctlSoftwareSmi);
 
+// A PCI configuration read where no function answers reads all ones in the
+// width read (1, 2 or 4 bytes).
+constexpr std::uint32_t PciAllOnes(std::uint32_t bytes) { return VELDRV_PCI_ALL_ONES(bytes); }
+inline constexpr std::uint32_t kPciAllOnes = PciAllOnes(4);
+static_assert(PciAllOnes(1) == 0xFF && PciAllOnes(2) == 0xFFFF && kPciAllOnes == 0xFFFFFFFFu);
+
+// The FADT's signature: "FACP", and as a little-endian dword (the firmware
+// table provider's and the driver's form).
+inline constexpr const char* kFadtSignatureText = "FACP";
+inline constexpr std::uint32_t kFadtSignature = VELDRV_FADT_SIGNATURE;
+static_assert(kFadtSignature == ('F' | 'A' << 8 | 'C' << 16 | static_cast<std::uint32_t>('P') << 24));
+
 // Memory request units. The program always sends kMemoryUnitByte.
 inline constexpr std::uint32_t kMemoryUnitByte = VELDRV_MEMORY_UNIT_BYTE;
 inline constexpr std::uint32_t kMemoryUnitWord = VELDRV_MEMORY_UNIT_WORD;

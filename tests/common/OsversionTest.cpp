@@ -1,4 +1,4 @@
-#include "platform/Osversion.h"
+#include "common/Osversion.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "install/Debugconsole.h"
+#include "common/Debugconsole.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "install/Utils.h"
+#include "common/Utils.h"
 
 #include <algorithm>
 #include <cstdio>
