@@ -184,7 +184,7 @@ void InstallRun::Take(run::Next step) {
       break;
     case Next::CheckFlashToolSigner:
       // A tool that is not signed by the maker is not started at all.
-      bios.ToolTrusted = Collaborators.IsTrustedFlashTool(FlashToolPath());
+      bios.ToolTrusted = HoldProgram(FlashToolPath()) && Collaborators.IsTrustedFlashTool(FlashToolPath());
       break;
     case Next::CheckPowerSource:
       bios.AcLineStatus = Collaborators.ReadAcLineStatus();
@@ -204,7 +204,7 @@ void InstallRun::Take(run::Next step) {
       RunUninstaller();
       break;
     case Next::CheckSetupSigner:
-      Found.DriverRoad.SetupTrusted = Collaborators.IsTrustedSetupProgram(SetupPath());
+      Found.DriverRoad.SetupTrusted = HoldProgram(SetupPath()) && Collaborators.IsTrustedSetupProgram(SetupPath());
       break;
     case Next::RunSetup:
       RunSetup();
@@ -342,7 +342,11 @@ void InstallRun::RunFlashTool() {
   Print("Ready to Update BIOS\n");
   bool started = false;
   const std::int32_t result =
-      RunChild(FlashToolPath(), Found.Options.NoReboot ? "/S /C /NR" : "/S /C", true, [&started] { started = true; });
+      RunChild(FlashToolPath(), Found.Options.NoReboot ? "/S /C /NR" : "/S /C", true, [this, &started] {
+        started = true;
+        ReleaseProgram();
+      });
+  ReleaseProgram();
   Found.BiosRoad.Flash = run::ChildOutcome{started, result};
 }
 
@@ -366,6 +370,7 @@ void InstallRun::RunSetup() {
   bool started = false;
   const auto forgetPath = [this, &started] {
     started = true;
+    ReleaseProgram();
     WriteState(kOptanePath, "");
   };
   const std::string arguments = Found.Options.NoReboot ? "-s" : "-s -b";
@@ -381,8 +386,26 @@ void InstallRun::RunSetup() {
     result = Collaborators.RunProgramShowingProgress(setupPath, arguments, forgetPath);
     Log.Write("exit code: " + std::to_string(result));
   }
+  ReleaseProgram();
   Found.DriverRoad.Setup = run::ChildOutcome{started, result};
 }
+
+bool InstallRun::HoldProgram(const std::string& path) {
+  sys::IFiles& files = sys::Use<sys::IFiles>();
+  // Shared for reading only: the check and the start read it, nobody
+  // writes, deletes or renames it meanwhile.
+  HeldProgram.Reset(
+      files.CreateFileA(path, sys::kGenericRead, sys::kFileShareRead, sys::kOpenExisting, sys::kFileAttributeNormal));
+  if (HeldProgram.Valid()) {
+    return true;
+  }
+  const sys::Dword error = files.GetLastError();
+  Log.Write("program not held: " + path + ": error " + std::to_string(error));
+  return error == static_cast<sys::Dword>(sys::kErrorFileNotFound) ||
+         error == static_cast<sys::Dword>(sys::kErrorPathNotFound);
+}
+
+void InstallRun::ReleaseProgram() { HeldProgram.Reset(); }
 
 std::int32_t InstallRun::Finish(const run::Decision& decision) {
   using run::Ending;

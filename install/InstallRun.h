@@ -12,6 +12,7 @@
 #include "install/RunDecisions.h"
 #include "install/RunLock.h"
 #include "install/RunLog.h"
+#include "sys/Files.h"
 
 namespace kestrune {
 
@@ -52,6 +53,14 @@ class InstallRun {
   // The findings, the road and the ending, as they become known.
   void LogDecision(const run::Decision& decision);
 
+  // Holds the program open against writes, deletion and renaming from its
+  // signature check until it has started, so that the file started is the
+  // file checked. False when another process holds it open in a way that
+  // would let it be changed: such a program counts as untrusted. A missing
+  // program is not held (its start fails as it would).
+  bool HoldProgram(const std::string& path);
+  void ReleaseProgram();
+
   std::string FlashToolPath() const;
   std::string SetupPath() const;
   bool Download(const std::string& url, const std::string& fileName);
@@ -74,6 +83,7 @@ class InstallRun {
   RunLock Lock;  // held until the run object goes
   RunLog Log;
   run::Findings Found;
+  sys::UniqueFileHandle HeldProgram;
   std::size_t ReasonsLogged = 0;
   run::Road RoadLogged = run::Road::None;
 };

@@ -418,9 +418,9 @@ TEST_F(InstallRunTest, FirstRunTakesTheBiosRoadInOrder) {
                   "catalogue C:\\Setup\\Z270 GAMING.xml",
                   std::string("download ") + kPackages + "/bios/WIN/Z270.zip -> Z270.zip", "mkdir C:\\Setup\\ROM",
                   "package C:\\Setup\\Z270.zip -> C:\\Setup\\ROM", "create C:\\Setup\\ROM\\Z270.bin",
-                  "create C:\\Setup\\ROM\\Flash.exe", "verify C:\\Setup\\ROM\\Flash.exe", "power", "bitlocker",
-                  "reg set BiosUpdate=1", "register Kestrune", "run C:\\Setup\\ROM\\Flash.exe /S /C (wait)",
-                  "reg set EXERetCode=4294967295"));
+                  "create C:\\Setup\\ROM\\Flash.exe", "open C:\\Setup\\ROM\\Flash.exe",
+                  "verify C:\\Setup\\ROM\\Flash.exe", "power", "bitlocker", "reg set BiosUpdate=1", "register Kestrune",
+                  "run C:\\Setup\\ROM\\Flash.exe /S /C (wait)", "reg set EXERetCode=4294967295"));
   EXPECT_THAT(Console.Output, HasSubstr("SataMode=0\nReady to Update BIOS\n"));
   EXPECT_EQ(BoardModelName, "Z270 GAMING");
   EXPECT_EQ(BoardBiosVersion, "P1.40");
@@ -668,6 +668,58 @@ TEST_F(InstallRunTest, UntrustedSetupProgramIsNotStarted) {
     EXPECT_EQ(State("InstallStatus"), 0);
     EXPECT_EQ(Registry.GetString(kState, "OptanePath"), "");
     EXPECT_EQ(State("EXERetCode"), 1);
+  }
+}
+
+// The program started is the program checked: from its signature check
+// until it has started, another process can neither write, delete nor
+// rename it; once started it is let go. One that another process already
+// holds open for writing is not started at all.
+TEST_F(InstallRunTest, TheProgramCheckedIsTheProgramStarted) {
+  const struct {
+    const char* Name;
+    const char* BiosVersion;
+    std::string Program;
+  } cases[] = {
+      {"flash tool", "P1.40", "C:\\Setup\\ROM\\Flash.exe"},
+      {"setup program", "P2.00", "C:\\Setup\\Optane\\SetupOptaneMemory.exe"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Log.Clear();
+    Registry.DeleteKey(kState);
+    Platform.Board.BiosVersion = c.BiosVersion;
+    Files.AddFolder(u"C:\\Setup\\Optane");
+    Files.AddFile(u"C:\\Setup\\Optane\\SetupOptaneMemory.exe", "MZ setup");
+    std::vector<std::string> changed;
+    Platform.OnProgram = [&](const std::string& path) {
+      const std::u16string wide(path.begin(), path.end());
+      const sys::FileHandle writer = Files.CreateFileW(
+          wide, sys::kGenericWrite, sys::kFileShareRead | sys::kFileShareWrite, sys::kOpenExisting, 0);
+      if (writer != sys::kInvalidHandleValue) {
+        Files.CloseHandle(writer);
+        changed.push_back("written " + path);
+      }
+      if (Files.MoveFileA(path, path + ".old")) {
+        changed.push_back("renamed " + path);
+      }
+      if (Files.DeleteFileW(wide)) {
+        changed.push_back("deleted " + path);
+      }
+    };
+    EXPECT_EQ(Run("/SP"), -1);
+    Platform.OnProgram = nullptr;
+    EXPECT_TRUE(changed.empty()) << changed.front();
+    EXPECT_TRUE(Saw("run " + c.Program));
+    EXPECT_EQ(Files.OpenHandles(), 0u);
+
+    // Held open for writing by another process: not started.
+    Log.Clear();
+    Registry.DeleteKey(kState);
+    Files.HoldOpen(std::u16string(c.Program.begin(), c.Program.end()), sys::kGenericWrite,
+                   sys::kFileShareRead | sys::kFileShareWrite);
+    EXPECT_EQ(Run("/SP"), 1);
+    EXPECT_FALSE(Saw("run "));
   }
 }
 

@@ -148,11 +148,17 @@ bool FakeRunCollaborators::ProcessPackage(const std::string& sourceFile, const s
 
 bool FakeRunCollaborators::IsTrustedFlashTool(const std::string& path) {
   Log.Add("verify " + path);
+  if (OnProgram) {
+    OnProgram(path);
+  }
   return FlashToolTrusted;
 }
 
 bool FakeRunCollaborators::IsTrustedSetupProgram(const std::string& path) {
   Log.Add("verify setup " + path);
+  if (OnProgram) {
+    OnProgram(path);
+  }
   return SetupProgramTrusted;
 }
 
@@ -172,6 +178,9 @@ std::int32_t FakeRunCollaborators::RunProgram(const std::string& path, const std
           (ProgramsStart ? "" : " (cannot start)"));
   if (!ProgramsStart) {
     return -1;
+  }
+  if (OnProgram) {
+    OnProgram(path);
   }
   if (onStarted) {
     onStarted();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -52,6 +53,9 @@ class FakeRunCollaborators : public RunCollaborators {
   bool ProgramsStart = true;                           // false: every start fails
   bool FlashToolTrusted = true;
   bool SetupProgramTrusted = true;
+  // Called with the program's path when its signature is checked and when
+  // it starts (before onStarted): what another process could do then.
+  std::function<void(const std::string& path)> OnProgram;
   std::uint8_t AcLineStatus = 1;  // online
   EncryptionSuspension Encryption = EncryptionSuspension::NotProtected;
 
