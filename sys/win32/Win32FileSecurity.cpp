@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sys/UniqueAny.h"
+#include "sys/win32/AnsiText.h"
 
 namespace kestrune::sys::win32 {
 
@@ -17,15 +18,6 @@ void FreeLocal(HLOCAL memory) { ::LocalFree(memory); }
 using UniqueLocal = UniqueAny<HLOCAL, nullptr, FreeLocal>;
 void CloseToken(HANDLE token) { ::CloseHandle(token); }
 using UniqueToken = UniqueAny<HANDLE, nullptr, CloseToken>;
-
-std::wstring WideFromAnsi(const std::string& text) {
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-  if (length > 0) {
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  }
-  return wide;
-}
 
 std::string SidText(PSID sid) {
   LPSTR text = nullptr;

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "sys/win32/AnsiText.h"
 #include "sys/win32/SystemLibrary.h"
 
 namespace kestrune::sys::win32 {
@@ -41,15 +42,6 @@ struct Functions {
 const Functions& Trust() {
   static const Functions functions;
   return functions;
-}
-
-std::wstring WideFromAnsi(const std::string& text) {
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-  if (length > 0) {
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  }
-  return wide;
 }
 
 std::string Utf8FromWide(const std::wstring& text) {
