@@ -687,9 +687,8 @@ void ProcessPackage(CompressFileStruct request) {
     // A path that the code page cannot carry is not copied anywhere else.
     if (source && dest && name) {
       fileSystem.CreateDirectoryW(*dest);
-      fileSystem.CopyFileW(*source, *dest + (EndsWithBackslash(*dest) ? u"" : u"\\") + *name, false);
+      store(fileSystem.CopyFileW(*source, *dest + (EndsWithBackslash(*dest) ? u"" : u"\\") + *name, false) ? 1 : 0);
     }
-    store(1);
     return;
   }
   const ZipOutcome outcome = ExtractZip(request.SourceFile, request.DestDir);

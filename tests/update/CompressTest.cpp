@@ -384,6 +384,9 @@ TEST_F(CompressTest, MemberFailuresKeepWhatWasWrittenBefore) {
        {"taken/inner.txt", "x"},
        [](sim::FakeFileSystem& disk) { disk.AddFile(u"C:\\Work\\ROM\\taken", "file"); }},
       {"disk full", {"large.bin", Pattern(100000, 2)}, [](sim::FakeFileSystem& disk) { disk.FreeSpace = 50000; }},
+      {"disk full in a later block",
+       {"larger.bin", Pattern(900000, 2)},
+       [](sim::FakeFileSystem& disk) { disk.FreeSpace = 600000; }},
       {"invalid character", {"what?.txt", "x"}, [](sim::FakeFileSystem&) {}},
   };
   for (const Case& c : cases) {
@@ -415,12 +418,16 @@ TEST_F(CompressTest, CorruptDataRefusesTheArchive) {
   EXPECT_THAT(Disk.AllFiles(), IsEmpty());
 }
 
+// A member of one output block, and one of several.
 TEST_F(CompressTest, ChecksumMismatchRefusesTheArchive) {
-  ZipMember member{"crc.bin", "checksum does not match"};
-  member.WrongCrc = true;
-  EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, member}), kDest), ZipOutcome::Refused);
-  EXPECT_THAT(Disk.AllFiles(), IsEmpty());
-  EXPECT_EQ(Disk.OpenHandles(), 0u);
+  for (ZipMember member :
+       {ZipMember{"crc.bin", "checksum does not match"}, ZipMember{"large.bin", Pattern(700000, 4)}}) {
+    SCOPED_TRACE(member.Name);
+    member.WrongCrc = true;
+    EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, member}), kDest), ZipOutcome::Refused);
+    EXPECT_THAT(Disk.AllFiles(), IsEmpty());
+    EXPECT_EQ(Disk.OpenHandles(), 0u);
+  }
 }
 
 TEST_F(CompressTest, SoundMembersInEveryFormAreWritten) {
@@ -741,9 +748,10 @@ TEST_F(ProcessPackageTest, ExecutableIntoADestinationEndingInBackslash) {
   EXPECT_EQ(Content(u"C:\\Work\\Out\\flash.exe"), "MZ");
 }
 
-TEST_F(ProcessPackageTest, ExecutableCopyThatFailsStillGivesOne) {
+// The run takes a 1 for a package in place: a copy that fails says so.
+TEST_F(ProcessPackageTest, ExecutableCopyThatFailsGivesZero) {
   Disk.AddFile(u"C:\\Work\\flash.exe", "MZ");
-  EXPECT_EQ(Run("C:\\Work\\flash.exe", kPreparePackage, "C:\\Work\\No\\Such\\ROM"), 1);
+  EXPECT_EQ(Run("C:\\Work\\flash.exe", kPreparePackage, "C:\\Work\\No\\Such\\ROM"), 0);
   EXPECT_THAT(FilesUnder(u"C:\\Work\\No"), IsEmpty());
 }
 
