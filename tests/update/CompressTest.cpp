@@ -71,6 +71,15 @@ ZipMember InForm(ZipMember member, const Form& form) {
 // The 22 bytes that Python's zipfile writes for an archive without members.
 const std::string kBareEndRecord = std::string("PK\x05\x06", 4) + std::string(18, '\0');
 
+// An in-memory disk with an empty folder C:\Work, installed as the program's file
+// system while it lives: one for each case of a table.
+struct FreshDisk {
+  FreshDisk() { Disk.AddFolder(u"C:\\Work"); }
+  sim::FakeFileSystem Disk;
+  sys::ScopedSeam<sys::IFiles> Files{Disk};
+  sys::ScopedSeam<sys::IFileSystem> FileSystem{Disk};
+};
+
 class CompressTest : public test::FakeOsFixture {
  protected:
   CompressTest() {
@@ -207,10 +216,8 @@ TEST_F(CompressTest, EmptyArchivesOnlyCreateTheDestination) {
   ASSERT_EQ(test::MakeZip({}), kBareEndRecord);
   for (const auto& [name, bytes] : archives) {
     SCOPED_TRACE(name);
-    sim::FakeFileSystem disk;
-    disk.AddFolder(u"C:\\Work");
-    sys::ScopedSeam<sys::IFiles> files(disk);
-    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+    FreshDisk fresh;
+    sim::FakeFileSystem& disk = fresh.Disk;
     test::WriteBytes(Folder.Path() / "empty.zip", bytes);
 
     EXPECT_EQ(ExtractZip(Folder.Text("empty.zip"), kDest), ZipOutcome::Written);
@@ -280,10 +287,8 @@ TEST_F(CompressTest, MembersThatLeaveTheDestinationAreRefused) {
   };
   for (const std::string& name : refused) {
     SCOPED_TRACE(name);
-    sim::FakeFileSystem disk;
-    disk.AddFolder(u"C:\\Work");
-    sys::ScopedSeam<sys::IFiles> files(disk);
-    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+    FreshDisk fresh;
+    sim::FakeFileSystem& disk = fresh.Disk;
 
     EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, {name, "evil"}, {"last.txt", "3"}}), kDest), ZipOutcome::Refused);
 
@@ -345,10 +350,8 @@ TEST_F(CompressTest, SizesBeyondTheDeclaredOrTheArchiveBoundAreRefused) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    sim::FakeFileSystem disk;
-    disk.AddFolder(u"C:\\Work");
-    sys::ScopedSeam<sys::IFiles> files(disk);
-    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+    FreshDisk fresh;
+    sim::FakeFileSystem& disk = fresh.Disk;
 
     EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, c.Member, {"last.txt", "3"}}), kDest), ZipOutcome::Refused);
     const auto* file = disk.FindFile(u"C:\\Work\\ROM\\" + sim::FakeFileSystem::Widen(c.Member.Name));
@@ -391,11 +394,9 @@ TEST_F(CompressTest, MemberFailuresKeepWhatWasWrittenBefore) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    sim::FakeFileSystem disk;
-    disk.AddFolder(u"C:\\Work");
+    FreshDisk fresh;
+    sim::FakeFileSystem& disk = fresh.Disk;
     c.Prepare(disk);
-    sys::ScopedSeam<sys::IFiles> files(disk);
-    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
 
     EXPECT_EQ(ExtractZip(Archive({{"first.txt", "1"}, c.Member, {"last.txt", "3"}}), kDest), ZipOutcome::Failed);
     EXPECT_NE(disk.FindFile(u"C:\\Work\\ROM\\first.txt"), nullptr);
@@ -434,10 +435,8 @@ TEST_F(CompressTest, SoundMembersInEveryFormAreWritten) {
   const std::string image = Pattern(300000, 5) + std::string(200000, 'z');
   for (const Form& form : kForms) {
     SCOPED_TRACE(form.Name);
-    sim::FakeFileSystem disk;
-    disk.AddFolder(u"C:\\Work");
-    sys::ScopedSeam<sys::IFiles> files(disk);
-    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+    FreshDisk fresh;
+    sim::FakeFileSystem& disk = fresh.Disk;
 
     EXPECT_EQ(ExtractZip(Archive({InForm({"first.txt", "1"}, form),
                                   InForm({"BIOS/image.bin", image}, form),
@@ -485,10 +484,8 @@ TEST_F(CompressTest, ArchivesOfRealZipWritersAreWritten) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    sim::FakeFileSystem disk;
-    disk.AddFolder(u"C:\\Work");
-    sys::ScopedSeam<sys::IFiles> files(disk);
-    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+    FreshDisk fresh;
+    sim::FakeFileSystem& disk = fresh.Disk;
     test::WriteBytes(Folder.Path() / "real.zip", c.Bytes);
 
     ASSERT_EQ(ExtractZip(Folder.Text("real.zip"), kDest), ZipOutcome::Written);
@@ -531,10 +528,8 @@ TEST_F(CompressTest, UnsoundMembersRefuseTheArchiveAndLeaveNothing) {
         continue;
       }
       SCOPED_TRACE(std::string(kind.Name) + ", " + form.Name);
-      sim::FakeFileSystem disk;
-      disk.AddFolder(u"C:\\Work");
-      sys::ScopedSeam<sys::IFiles> files(disk);
-      sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+      FreshDisk fresh;
+      sim::FakeFileSystem& disk = fresh.Disk;
       ZipMember unsound = InForm({"BIOS/ROM/image.bin", image}, form);
       kind.Spoil(unsound);
 
@@ -584,10 +579,8 @@ TEST_F(CompressTest, DirectoryRulesAreCheckedBeforeAnythingIsWritten) {
   };
   for (const auto& [name, member] : refused) {
     SCOPED_TRACE(name);
-    sim::FakeFileSystem disk;
-    disk.AddFolder(u"C:\\Work");
-    sys::ScopedSeam<sys::IFiles> files(disk);
-    sys::ScopedSeam<sys::IFileSystem> fileSystem(disk);
+    FreshDisk fresh;
+    sim::FakeFileSystem& disk = fresh.Disk;
 
     // "what?.txt" is a name the file system refuses; the member after it
     // would be written first if the rules were applied member by member.
