@@ -19,6 +19,8 @@ import time
 import unittest
 import zipfile
 
+import wine_paths
+
 BUILD = os.path.abspath(sys.argv.pop(1))
 SOURCE = os.path.abspath(sys.argv.pop(1))
 WINE_RUN = os.path.join(BUILD, "wine-run.sh")
@@ -254,7 +256,7 @@ class Scenario(unittest.TestCase):
         # ran an earlier release: the board's kernel loads only the program's
         # own image, so every run that reaches the hardware proves that the
         # loader replaced the file before it started the service.
-        drivers = os.path.join(PREFIX, "drive_c", "windows", "syswow64", "drivers")
+        drivers = wine_paths.host_path(PREFIX, r"windows\syswow64\drivers")
         os.makedirs(drivers, exist_ok=True)
         with open(os.path.join(drivers, "VelDrv101.sys"), "wb") as stale:
             stale.write(b"MZ\x90\x00 an earlier release's driver")

@@ -37,6 +37,8 @@ import shutil
 import subprocess
 import sys
 
+import wine_paths
+
 BANNER = (b"==========================================\r\n"
           b"  Velnor Kestrune Utility v1.0.0\r\n"
           b"==========================================\r\n")
@@ -123,7 +125,7 @@ def main(exe, work, template, x64_image=None):
         check(prefix.query(SERVICE_KEY, "Type", "/reg:64") == ("REG_DWORD", "0x1"), "a kernel driver service")
         check(prefix.query(SERVICE_KEY, "Start", "/reg:64") == ("REG_DWORD", "0x3"), "started on demand")
 
-        driver_file = os.path.join(prefix.path, "drive_c", "windows", "syswow64", "drivers", "VelDrv101.sys")
+        driver_file = wine_paths.host_path(prefix.path, r"windows\syswow64\drivers\VelDrv101.sys")
         if x64_image:
             with open(x64_image, "rb") as expected:
                 carried = expected.read()

@@ -17,6 +17,9 @@ import os
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import wine_paths  # noqa: E402
+
 BUILD = os.path.abspath(sys.argv[1])
 WITH_DRIVER = "--no-driver" not in sys.argv[2:]
 WINE_RUN = os.path.join(BUILD, "wine-run.sh")
@@ -38,7 +41,7 @@ def fresh_machine():
     subprocess.run([WINESERVER, "-k"], env=dict(os.environ, WINEPREFIX=PREFIX), capture_output=True, timeout=60)
     subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=PREFIX), capture_output=True, timeout=60)
     for folder in ("system32", "syswow64"):
-        leftover = os.path.join(PREFIX, "drive_c", "windows", folder, "drivers", "VelDrv101.sys")
+        leftover = wine_paths.host_path(PREFIX, "windows\\%s\\drivers\\VelDrv101.sys" % folder)
         if os.path.exists(leftover):
             os.remove(leftover)
 
